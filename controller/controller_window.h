@@ -1,0 +1,56 @@
+// Everything the controller does to the window, by control id. The dialog
+// implements it by forwarding to its widgets; tests record it with a virtual clock.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "protocol/reply_receiver.h"
+
+namespace quorvane {
+
+inline constexpr int TIMER_POLL = 1;
+inline constexpr int TIMER_NUDGE_DOWN = 2;
+inline constexpr int TIMER_NUDGE_UP = 3;
+inline constexpr int TIMER_SYNC = 4;
+
+// The display operations of ReplyOwner (text, slider range/tick/position,
+// soft-active presentation) are part of the window; OnFirstFullReply is the
+// controller's own, so the window leaves it to the controller.
+class ControllerWindow {
+ public:
+  virtual ~ControllerWindow() = default;
+
+  // Timers: starting a running timer restarts it with the new period.
+  virtual void StartTimer(int id, std::chrono::milliseconds period) = 0;
+  virtual void StopTimer(int id) = 0;
+  // A real sleep of the window thread (the window does not respond meanwhile).
+  virtual void Sleep(std::chrono::milliseconds duration) = 0;
+
+  // Window texts by control id (entry fields, displays, button captions).
+  virtual std::string GetText(int controlId) const = 0;
+  virtual void SetText(int controlId, std::string_view text) = 0;
+
+  // IDC_CURRENT_SLIDER.
+  virtual void SetSliderRange(std::int32_t maximum) = 0;  // 0..maximum, no redraw
+  virtual void AddSliderTick(std::int32_t position) = 0;
+  virtual void SetSliderPosition(std::int32_t position) = 0;
+  virtual std::int32_t SliderPosition() const = 0;
+
+  // IDC_SOFT_ACTIVE: colour first, then caption.
+  virtual void PresentSoftActive(ColorRef color, std::string_view caption) = 0;
+
+  // IDC_PORT_LIST. details: what the system knows of the device (tooltip).
+  virtual void ClearPortList() = 0;
+  virtual void InsertPort(int index, std::string_view name, std::string_view details) = 0;
+  virtual void SelectPort(int index) = 0;
+  virtual int SelectedPort() const = 0;  // -1 when nothing is selected
+  virtual void EnablePortList(bool enabled) = 0;
+
+  // Why the last open failed (tooltip of IDC_OPEN_PORT); empty clears it.
+  virtual void SetOpenPortHint(std::string_view text) = 0;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every layer and runs every test: once with
+# AddressSanitizer+UBSan (everything), once with ThreadSanitizer (the threaded
+# layers), plus a short bounded fuzz run of the reply receiver.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp
+
+echo "== ASan+UBSan build: all layers"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=address \
+  -DQUORVANE_BUILD_BENCH=OFF >/dev/null
+cmake --build build/asan -j "$jobs"
+ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 300
+
+echo "== TSan build: threaded layers (no Qt)"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=thread \
+  -DQUORVANE_BUILD_GUI=OFF -DQUORVANE_BUILD_BENCH=OFF >/dev/null
+cmake --build build/tsan -j "$jobs"
+ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300
+
+echo "== Release build: benchmarks and the fuzz target compile"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
+  -DQUORVANE_BUILD_GUI=OFF >/dev/null
+cmake --build build/release -j "$jobs"
+
+echo "== Fuzz: reply receiver, bounded run"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUORVANE_BUILD_TESTS=OFF -DQUORVANE_BUILD_BENCH=OFF -DQUORVANE_BUILD_GUI=OFF \
+  -DQUORVANE_FUZZ=ON >/dev/null
+cmake --build build/fuzz -j "$jobs" --target fuzz_reply_receiver
+mkdir -p build/fuzz/corpus
+build/fuzz/fuzz/fuzz_reply_receiver -max_total_time=20 -print_final_stats=1 build/fuzz/corpus \
+  2>&1 | tail -n 5
+
+echo "== all tests passed"

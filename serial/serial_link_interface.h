@@ -1,0 +1,42 @@
+// The narrow face of the serial link that the controller drives; CSerialLink
+// implements it, the controller's tests fake it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/serial_owner.h"
+
+namespace quorvane {
+
+// Port event flags (the event mask given to Open).
+inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
+inline constexpr std::uint32_t EV_RXFLAG = 0x0002;
+inline constexpr std::uint32_t EV_CTS = 0x0008;
+inline constexpr std::uint32_t EV_BREAK = 0x0040;
+inline constexpr std::uint32_t EV_ERR = 0x0080;
+inline constexpr std::uint32_t EV_RING = 0x0100;
+
+class SerialLinkInterface {
+ public:
+  virtual ~SerialLinkInterface() = default;
+
+  // Window thread. True when the device was opened (not necessarily configured).
+  virtual bool Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate, char parityCode,
+                    unsigned dataBits, unsigned stopBitsCode, std::uint32_t eventMask,
+                    unsigned writeBufferSize, std::uint32_t readIntervalTimeout,
+                    std::uint32_t readTotalTimeoutMultiplier,
+                    std::uint32_t readTotalTimeoutConstant,
+                    std::uint32_t writeTotalTimeoutMultiplier,
+                    std::uint32_t writeTotalTimeoutConstant) = 0;
+  virtual bool StartMonitor() = 0;
+  // Queues one frame (1..writeBufferSize bytes); returns at once.
+  virtual void Send(const std::uint8_t* bytes, std::size_t count) = 0;
+  // Stops the monitor (pumping the owner's messages meanwhile) and closes the device.
+  virtual void Close() = 0;
+  // Why the last Open returned false, for the operator (empty after a success).
+  virtual std::string LastOpenError() const = 0;
+};
+
+}  // namespace quorvane
