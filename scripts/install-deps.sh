@@ -7,7 +7,7 @@ packages=(
   g++ clang make cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libgl-dev libudev-dev
-  libclang-rt-14-dev
+  libclang-rt-14-dev locales
   fonts-crosextra-caladea fonts-wqy-microhei
   xvfb xauth
 )
