@@ -64,13 +64,20 @@ void ApplyCurrent(const Frame& f, DeviceState& d, ReplyOwner& owner) {
 // frames left in the buffer; applying it would store and later echo garbage.
 bool LongEnough(const Frame& f) {
   switch (f.code()) {
-    case RPL_STATUS: return f.length() >= kReplyStatusLength;
-    case RPL_ALL: return f.length() >= kReplyAllLength;
-    case RPL_CURRENT: return f.length() >= kReplyCurrentLength;
-    case RPL_FREQUENCY: return f.length() >= kReplyFrequencyLength;
-    case RPL_DURATION: return f.length() >= kReplyDurationLength;
-    case RPL_SOFT_ACTIVE: return f.length() >= kReplySoftActiveLength;
-    default: return true;
+    case RPL_STATUS:
+      return f.length() >= kReplyStatusLength;
+    case RPL_ALL:
+      return f.length() >= kReplyAllLength;
+    case RPL_CURRENT:
+      return f.length() >= kReplyCurrentLength;
+    case RPL_FREQUENCY:
+      return f.length() >= kReplyFrequencyLength;
+    case RPL_DURATION:
+      return f.length() >= kReplyDurationLength;
+    case RPL_SOFT_ACTIVE:
+      return f.length() >= kReplySoftActiveLength;
+    default:
+      return true;
   }
 }
 
@@ -110,7 +117,11 @@ void OnSerialByte(ReceiverState& rx, DeviceState& device, const ReceiverContext&
   if (portNumber != context.currentPort) return;
   rx.rxBuf[rx.rxIndex] = byte;
 
-  if (rx.rxIndex == 0) {
+  // Payload bytes are the common case, so they are tested first.
+  if (rx.rxIndex >= 3 && rx.rxIndex < rx.rxLast) {
+    rx.rxSum = static_cast<std::uint8_t>(rx.rxSum + byte);
+    ++rx.rxIndex;
+  } else if (rx.rxIndex == 0) {
     if (byte == kReplyHeader0) rx.rxIndex = 1;
   } else if (rx.rxIndex == 1) {
     // The rejected byte is not looked at again as a new 'L'.
@@ -123,9 +134,6 @@ void OnSerialByte(ReceiverState& rx, DeviceState& device, const ReceiverContext&
       rx.rxSum = static_cast<std::uint8_t>(kReplyHeader0 + kReplyHeader1 + byte);
       rx.rxIndex = 3;
     }
-  } else if (rx.rxIndex < rx.rxLast) {
-    rx.rxSum = static_cast<std::uint8_t>(rx.rxSum + byte);
-    ++rx.rxIndex;
   } else {
     rx.rxIndex = 0;
     if (byte != rx.rxSum) return;

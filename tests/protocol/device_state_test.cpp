@@ -51,9 +51,9 @@ struct ParseCase {
 
 TEST(DeviceState, ParseCurrentTruncatesAndClamps) {
   const ParseCase cases[] = {
-      {"1500", 1500}, {"5000", 3000}, {"2999.9", 2999}, {"-3", 0},    {"1.5e3", 1500},
-      {"12abc", 12},  {"abc", 0},     {"  42", 42},     {"-", 0},     {"-.", 0},
-      {"1e20", 3000}, {"-1e20", 0},   {"inf", 3000},    {"-inf", 0},  {"nan", 0},
+      {"1500", 1500}, {"5000", 3000}, {"2999.9", 2999},  {"-3", 0},   {"1.5e3", 1500},
+      {"12abc", 12},  {"abc", 0},     {"  42", 42},      {"-", 0},    {"-.", 0},
+      {"1e20", 3000}, {"-1e20", 0},   {"inf", 3000},     {"-inf", 0}, {"nan", 0},
       {"0x10", 16},   {"+7", 7},      {"3000.99", 3000}, {"", 0},
   };
   for (const auto& c : cases) {
@@ -83,8 +83,8 @@ TEST(DeviceState, ParseFrequencyKeepsTensOfHertzAndSaturates) {
 
 TEST(DeviceState, ParseDurationClampsToAByte) {
   const ParseCase cases[] = {
-      {"20", 20}, {"255", 255}, {"256", 255}, {"300", 255}, {"-1", 0},
-      {"7.9", 7}, {"1e20", 255}, {"-inf", 0}, {"nan", 0},  {"x", 0},
+      {"20", 20}, {"255", 255},  {"256", 255}, {"300", 255}, {"-1", 0},
+      {"7.9", 7}, {"1e20", 255}, {"-inf", 0},  {"nan", 0},   {"x", 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ParseDuration(c.text), c.expected) << "text '" << c.text << "'";
@@ -153,6 +153,32 @@ TEST(DeviceState, ConversionsIgnoreTheProcessLocale) {
   std::setlocale(LC_ALL, "C");
   unsetenv("LOCPATH");
   std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+std::string Printf(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+
+// The texts must be exactly what printf makes of the scaled double, for every
+// value the board can send (16-bit readings) and a sweep of 32-bit frequencies.
+TEST(DeviceState, TextFormsAgreeWithPrintfOverTheWholeRange) {
+  for (std::int32_t h = 0; h <= 0xFFFF; ++h) {
+    ASSERT_EQ(TemperatureText(h), Printf("%.1f", h * 0.01)) << "hundredths " << h;
+  }
+  std::uint32_t x = 12345;
+  for (int i = 0; i < 200000; ++i) {
+    x = x * 1664525u + 1013904223u;  // LCG: deterministic spread over all 32 bits
+    const auto hz = static_cast<std::int32_t>(i < 100000 ? x : x % 100000);
+    ASSERT_EQ(FrequencyText(hz), Printf("%.2f", hz * 0.001)) << "hertz " << hz;
+  }
 }
 
 }  // namespace

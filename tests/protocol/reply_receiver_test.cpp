@@ -125,8 +125,8 @@ struct LengthCase {
 };
 
 TEST_F(ReceiverTest, DropsFramesShorterThanTheirLayoutAndAppliesLongerOnes) {
-  const LengthCase cases[] = {{RPL_STATUS, 10},   {RPL_ALL, 14},      {RPL_CURRENT, 4},
-                              {RPL_FREQUENCY, 4}, {RPL_DURATION, 1},  {RPL_SOFT_ACTIVE, 1}};
+  const LengthCase cases[] = {{RPL_STATUS, 10},   {RPL_ALL, 14},     {RPL_CURRENT, 4},
+                              {RPL_FREQUENCY, 4}, {RPL_DURATION, 1}, {RPL_SOFT_ACTIVE, 1}};
   for (const auto& c : cases) {
     // Leave plausible-looking bytes in the buffer, as an earlier frame would.
     rx = ReceiverState{};
@@ -151,8 +151,8 @@ TEST_F(ReceiverTest, StatusReplyRefreshesTheThreeReadings) {
 }
 
 TEST_F(ReceiverTest, FullReplyStoresEverythingInOrderAndSignalsTheFirstOnce) {
-  const Bytes payload{0x12, 0x34, 0x04, 0xB0, 0x00, 0x00, 0x0B, 0xB8,
-                      0x00, 0x00, 0x30, 0x34, 0x2C, 0x01};
+  const Bytes payload{0x12, 0x34, 0x04, 0xB0, 0x00, 0x00, 0x0B,
+                      0xB8, 0x00, 0x00, 0x30, 0x34, 0x2C, 0x01};
   Feed(Reply(RPL_ALL, payload));
   EXPECT_EQ(device.currentPrefix[0], 0x12);
   EXPECT_EQ(device.currentPrefix[1], 0x34);
@@ -161,10 +161,9 @@ TEST_F(ReceiverTest, FullReplyStoresEverythingInOrderAndSignalsTheFirstOnce) {
   EXPECT_EQ(device.pulseSteps, 44);
   EXPECT_EQ(device.softActive, 1);
   const std::vector<std::string> expected{
-      "range 3000", "tick 300",  "tick 600",  "tick 900",  "tick 1200",
-      "tick 1500",  "tick 1800", "tick 2100", "tick 2400", "tick 2700",
-      "pos 1200",   "text 1005 1200", "text 1009 12.34", "text 1012 44",
-      "soft 255 ON", "first"};
+      "range 3000",      "tick 300",     "tick 600",    "tick 900",  "tick 1200", "tick 1500",
+      "tick 1800",       "tick 2100",    "tick 2400",   "tick 2700", "pos 1200",  "text 1005 1200",
+      "text 1009 12.34", "text 1012 44", "soft 255 ON", "first"};
   EXPECT_EQ(owner.calls, expected);
 
   context.synced = true;
