@@ -1,0 +1,15 @@
+// The operator's explanation of why a port could not be opened.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace quorvane {
+
+// path is the device behind portNumber (none when the number has no device);
+// error the errno of the failed open.
+std::string DescribeOpenFailure(unsigned portNumber,
+                                const std::optional<std::filesystem::path>& path, int error);
+
+}  // namespace quorvane

@@ -1,0 +1,184 @@
+// CSerialLink's window-thread side: open and configure, start and stop the
+// monitor thread, queue frames, report errors.
+#include "serial/serial_link.h"
+
+#include <cerrno>
+#include <system_error>
+#include <utility>
+
+#include "serial/error_text.h"
+#include "serial/open_error.h"
+
+namespace quorvane {
+
+CSerialLink::CSerialLink(std::filesystem::path deviceDirectory, SystemCalls& sys)
+    : m_sys(&sys), m_ports(std::move(deviceDirectory)), m_shutdownEvent(sys), m_writeEvent(sys) {}
+
+CSerialLink::~CSerialLink() {
+  // An owner still attached is alive (it detaches before it goes), so it may
+  // be pumped to finish a delivery in flight; after this nothing calls it.
+  if (m_shutdownEvent.Exists()) m_shutdownEvent.Set();
+  m_owner.Detach();
+  StopMonitorWithoutPumping();
+  std::lock_guard lock(m_ioLock);
+  m_port.reset();
+}
+
+bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate,
+                       char parityCode, unsigned dataBits, unsigned stopBitsCode,
+                       std::uint32_t eventMask, unsigned writeBufferSize,
+                       std::uint32_t readIntervalTimeout, std::uint32_t readTotalTimeoutMultiplier,
+                       std::uint32_t readTotalTimeoutConstant,
+                       std::uint32_t writeTotalTimeoutMultiplier,
+                       std::uint32_t writeTotalTimeoutConstant) {
+  StopMonitorWithoutPumping();  // the owner always closes first; this is a guard
+
+  for (ManualResetEvent* event : {&m_writeEvent, &m_shutdownEvent}) {
+    if (event->Exists()) {
+      event->Reset();
+    } else if (!event->Create()) {
+      m_lastOpenError = "Could not create the link's events: " + SystemErrorText(errno);
+      return false;
+    }
+  }
+
+  m_owner.Attach(owner);
+  m_pending.Clear();  // a frame sent while no monitor ran is never written
+  m_portNumber = portNumber;
+  m_writeBufferSize = writeBufferSize;
+  m_eventMask = eventMask;
+  m_portLost = false;
+
+  std::lock_guard lock(m_ioLock);
+  m_port.reset();
+
+  const std::optional<std::filesystem::path> path = m_ports.DevicePath(portNumber);
+  if (!path) {
+    m_lastOpenError = DescribeOpenFailure(portNumber, std::nullopt, ENOENT);
+    return false;
+  }
+  const LineSettings line{baudRate, parityCode, dataBits, stopBitsCode};
+
+  int error = 0;
+  std::optional<PortDevice> device = PortDevice::Open(*m_sys, path->string(), &error);
+  if (!device) {
+    m_lastOpenError = DescribeOpenFailure(portNumber, path, error);
+    return false;
+  }
+  m_port = std::move(device);
+  m_lastOpenError.clear();
+
+  // Seconds in, milliseconds stored, in unsigned 32-bit arithmetic.
+  m_timeouts = CommTimeouts{readIntervalTimeout * 1000u, readTotalTimeoutMultiplier * 1000u,
+                            readTotalTimeoutConstant * 1000u, writeTotalTimeoutMultiplier * 1000u,
+                            writeTotalTimeoutConstant * 1000u};
+  ConfigureDevice(line);
+  // The purge runs whether or not configuration went through; a failure of it
+  // leaves nothing worse than stale bytes.
+  m_port->Purge(TCIOFLUSH);
+  return true;
+}
+
+// The first failing step ends the chain with its box; the device stays open.
+void CSerialLink::ConfigureDevice(const LineSettings& line) {
+  PortDevice& port = *m_port;
+  if (!port.MakeNonBlocking()) return ReportError("SetCommTimeouts()");
+  if (!port.CheckWatchable()) return ReportError("SetCommMask()");
+  if (!port.ReadSettings()) return ReportError("GetCommState()");
+  if (!port.WriteSettings(line)) return ReportError("SetCommState()");
+}
+
+bool CSerialLink::StartMonitor() {
+  {
+    std::lock_guard lock(m_runMutex);
+    if (m_monitorRunning) return false;
+    m_monitorRunning = true;  // before the thread exists, so an early Close waits for it
+  }
+  JoinMonitor();  // a thread that ended by itself is reaped here
+  try {
+    m_workerThread = std::thread(&CSerialLink::MonitorThread, this);
+  } catch (const std::system_error&) {
+    std::lock_guard lock(m_runMutex);
+    m_monitorRunning = false;
+    return false;
+  }
+  return true;
+}
+
+void CSerialLink::Send(const std::uint8_t* bytes, std::size_t count) {
+  if (bytes == nullptr || count == 0) return;
+  m_pending.Push(bytes, count);
+  if (m_writeEvent.Exists()) m_writeEvent.Set();
+}
+
+void CSerialLink::Close() {
+  // At least one pass. Pumping lets a delivery that waits for this very
+  // thread complete; the monitor then sees the shutdown before its next byte.
+  do {
+    if (m_shutdownEvent.Exists()) m_shutdownEvent.Set();
+    if (SerialOwner* owner = m_owner.Current()) owner->PumpMessages();
+  } while (!WaitMonitorStopped(std::chrono::milliseconds(1)));
+  JoinMonitor();
+  {
+    std::lock_guard lock(m_ioLock);
+    m_port.reset();
+  }
+  for (ManualResetEvent* event : {&m_shutdownEvent, &m_writeEvent})
+    if (event->Exists()) event->Reset();
+}
+
+std::string CSerialLink::LastOpenError() const { return m_lastOpenError; }
+
+void CSerialLink::DetachOwner() { m_owner.Detach(); }
+
+void CSerialLink::ReportError(const char* operation) { ReportError(operation, errno); }
+
+void CSerialLink::ReportError(const char* operation, int error) {
+  m_owner.ShowError(FormatErrorReport(operation, SystemErrorText(error), m_portNumber),
+                    kErrorCaption);
+}
+
+bool CSerialLink::MonitorRunning() const {
+  std::lock_guard lock(m_runMutex);
+  return m_monitorRunning;
+}
+
+bool CSerialLink::DeviceOpen() const {
+  std::lock_guard lock(m_ioLock);
+  return m_port.has_value();
+}
+
+std::array<int, 2> CSerialLink::EventDescriptors() const {
+  return {m_shutdownEvent.Fd(), m_writeEvent.Fd()};
+}
+
+bool CSerialLink::WaitMonitorStopped(std::chrono::milliseconds period) {
+  std::unique_lock lock(m_runMutex);
+  return m_runChanged.wait_for(lock, period, [&] { return !m_monitorRunning; });
+}
+
+void CSerialLink::StopMonitorWithoutPumping() {
+  std::unique_lock lock(m_runMutex);
+  while (m_monitorRunning) {
+    lock.unlock();
+    m_shutdownEvent.Set();
+    lock.lock();
+    m_runChanged.wait(lock, [&] { return !m_monitorRunning; });
+  }
+  lock.unlock();
+  JoinMonitor();
+}
+
+void CSerialLink::JoinMonitor() {
+  if (m_workerThread.joinable()) m_workerThread.join();
+}
+
+void CSerialLink::SetMonitorStopped(CSerialLink* link) {
+  std::lock_guard lock(link->m_runMutex);
+  link->m_monitorRunning = false;
+  // Notified under the lock: the waiter may destroy the link as soon as it
+  // sees the flag clear.
+  link->m_runChanged.notify_all();
+}
+
+}  // namespace quorvane
