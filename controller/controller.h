@@ -4,8 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <string_view>
+#include <vector>
 
 #include "controller/controller_window.h"
+#include "protocol/command_frames.h"
 #include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
 #include "serial/port_table.h"
@@ -60,7 +64,52 @@ class Controller {
   int PortCount() const;
 
  private:
-  // ... implementation-defined members
+  // Forwards the receiver's display operations to the window and its first
+  // full reply to the controller.
+  class ReceiverBridge final : public ReplyOwner {
+   public:
+    explicit ReceiverBridge(Controller& controller) : m_controller(controller) {}
+    void ShowText(int controlId, std::string_view text) override;
+    void SetSliderRange(std::int32_t maximum) override;
+    void AddSliderTick(std::int32_t position) override;
+    void SetSliderPosition(std::int32_t position) override;
+    void PresentSoftActive(ColorRef color, std::string_view caption) override;
+    void OnFirstFullReply() override;
+
+   private:
+    Controller& m_controller;
+  };
+
+  // The two transitions that close the link. Close pumps the window's messages,
+  // so either can be asked for again while one runs; such requests wait their turn.
+  enum class Transition { OpenClose, DeviceChange };
+  void RunTransition(Transition transition);
+  void OpenCloseNow();
+  void DeviceChangeNow();
+
+  void OnFirstFullReply();
+  bool OpenCurrentPort();
+  void StopAllTimers();
+  void Send(const CommandFrame& frame);
+  // Shared body of the three SET handlers: parse converts the field's text,
+  // stores the value and returns the frame to send.
+  template <typename Parse>
+  void RunSettingCommand(int editId, Parse parse);
+
+  ControllerWindow& m_window;
+  SerialLinkInterface& m_link;
+  const PortProbe& m_ports;
+  SerialOwner& m_linkOwner;
+
+  DeviceState m_device;
+  ConnectionFlags m_flags;
+  ReceiverState m_rx;
+  ReceiverBridge m_receiverOwner{*this};
+  std::vector<std::uint8_t> m_portNumbers;  // COM number behind each list item
+  std::uint8_t m_nudgeTicks = 0;
+
+  bool m_inTransition = false;
+  std::deque<Transition> m_deferred;
 };
 
 }  // namespace quorvane

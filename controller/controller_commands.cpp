@@ -1,0 +1,88 @@
+// The readings poll and the operator's setting commands: what goes to the board,
+// in which order and with which pauses, so the board is never flooded.
+#include <chrono>
+#include <string>
+
+#include "controller/controller.h"
+#include "protocol/control_ids.h"
+
+namespace quorvane {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kPollPeriod{500};
+constexpr milliseconds kAfterSliderSet{50};
+constexpr milliseconds kAfterStatusQuery{200};
+constexpr milliseconds kBetweenRepeats{100};
+constexpr milliseconds kAfterSoftActive{50};
+
+}  // namespace
+
+void Controller::OnTimerPoll() {
+  const std::int32_t position = m_window.SliderPosition();
+  if (position != m_device.currentSetpoint) {
+    if (!m_flags.portOpen) return;
+    // The operator dragged the slider since the last tick.
+    m_device.currentSetpoint = position;
+    Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1], position));
+    m_window.Sleep(kAfterSliderSet);
+  }
+  if (m_flags.portOpen) {
+    Send(BuildReadStatus());
+    m_window.Sleep(kAfterStatusQuery);
+  }
+}
+
+template <typename Parse>
+void Controller::RunSettingCommand(int editId, Parse parse) {
+  if (!m_flags.synced || !m_flags.portOpen) return;
+  const std::string text = m_window.GetText(editId);
+  if (text.empty()) return;
+  m_window.StopTimer(TIMER_POLL);
+  const CommandFrame frame = parse(text);
+  // Sent twice: a frame can be lost when the link purges its queues for a
+  // write, and a setting has no acknowledgement other than the board's reply.
+  Send(frame);
+  m_window.Sleep(kBetweenRepeats);
+  Send(frame);
+  m_window.StartTimer(TIMER_POLL, kPollPeriod);
+}
+
+void Controller::OnSetCurrent() {
+  RunSettingCommand(IDC_CURRENT_EDIT, [this](const std::string& text) {
+    m_device.currentSetpoint = ParseCurrent(text, m_device.currentMax);
+    // Keep the slider on the new set-point, or the next poll tick would take
+    // the old slider position for an operator's move and send it back.
+    m_window.SetSliderPosition(m_device.currentSetpoint);
+    return BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
+                           m_device.currentSetpoint);
+  });
+}
+
+void Controller::OnSetFrequency() {
+  RunSettingCommand(IDC_FREQUENCY_EDIT, [this](const std::string& text) {
+    m_device.frequencyHz = ParseFrequency(text);
+    return BuildSetFrequency(m_device.frequencyHz);
+  });
+}
+
+void Controller::OnSetDuration() {
+  RunSettingCommand(IDC_DURATION_EDIT, [this](const std::string& text) {
+    m_device.pulseSteps = ParseDuration(text);
+    return BuildSetDuration(m_device.pulseSteps);
+  });
+}
+
+void Controller::OnSoftActive() {
+  if (!m_flags.synced || !m_flags.portOpen) return;
+  m_window.StopTimer(TIMER_POLL);
+  ToggleSoftActive(m_device);
+  // The button keeps its look until the board reports the new state.
+  Send(BuildSetSoftActive(m_device.softActive));
+  m_window.Sleep(kAfterSoftActive);
+  m_window.StartTimer(TIMER_POLL, kPollPeriod);
+}
+
+}  // namespace quorvane

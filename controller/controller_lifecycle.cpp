@@ -1,0 +1,213 @@
+// Which port is open, whether the board has sent its full parameter set, and
+// what opening, closing, the first full reply and device changes do to both.
+#include <chrono>
+
+#include "controller/controller.h"
+#include "protocol/control_ids.h"
+
+namespace quorvane {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kSyncPeriod{500};
+constexpr milliseconds kPollPeriod{500};
+constexpr milliseconds kCloseSettle{400};
+constexpr milliseconds kDeviceChangeSettle{200};
+
+// Line settings of every open: 9600 8N1, receive events only, a 512-byte write
+// buffer and 1000 for each time-out argument.
+constexpr unsigned kBaudRate = 9600;
+constexpr char kParity = 'N';
+constexpr unsigned kDataBits = 8;
+constexpr unsigned kOneStopBit = 0;
+constexpr unsigned kWriteBufferSize = 512;
+constexpr std::uint32_t kTimeout = 1000;
+
+}  // namespace
+
+Controller::Controller(ControllerWindow& window, SerialLinkInterface& link, const PortProbe& ports,
+                       SerialOwner& linkOwner)
+    : m_window(window), m_link(link), m_ports(ports), m_linkOwner(linkOwner) {}
+
+void Controller::ClearFlagsAndScan() {
+  m_flags = ConnectionFlags{};
+  ScanPorts();
+}
+
+void Controller::ShowClosed() {
+  m_window.SetText(IDC_OPEN_PORT, "OpenPort");
+  m_window.EnablePortList(true);
+}
+
+void Controller::ResetToClosed() {
+  ClearFlagsAndScan();
+  ShowClosed();
+}
+
+void Controller::ScanPorts() {
+  m_window.ClearPortList();
+  m_portNumbers.clear();
+  for (const ListedPort& port : m_ports.DiscoverPorts()) {
+    // A number outside the COM range could not be opened or probed again,
+    // and would not fit currentPort: such an entry is not offered.
+    if (port.number < kFirstComNumber || port.number > kLastComNumber) continue;
+    m_window.InsertPort(PortCount(), port.name, port.details);
+    m_portNumbers.push_back(static_cast<std::uint8_t>(port.number));
+  }
+  if (!m_portNumbers.empty()) m_window.SelectPort(0);
+}
+
+int Controller::PortCount() const { return static_cast<int>(m_portNumbers.size()); }
+
+void Controller::OnOpenClose() { RunTransition(Transition::OpenClose); }
+
+void Controller::OnDeviceChange() { RunTransition(Transition::DeviceChange); }
+
+void Controller::RunTransition(Transition transition) {
+  if (m_inTransition) {
+    // Reached from the message pump inside Close. Closing the link again from
+    // in there would tear it down twice, so the request runs once the current
+    // transition is over, as if Close had not pumped. Device changes queued back
+    // to back collapse into one: each probes the port afresh anyway.
+    if (transition != Transition::DeviceChange || m_deferred.empty() ||
+        m_deferred.back() != Transition::DeviceChange) {
+      m_deferred.push_back(transition);
+    }
+    return;
+  }
+  m_inTransition = true;
+  m_deferred.push_back(transition);
+  while (!m_deferred.empty()) {
+    const Transition next = m_deferred.front();
+    m_deferred.pop_front();
+    if (next == Transition::OpenClose) {
+      OpenCloseNow();
+    } else {
+      DeviceChangeNow();
+    }
+  }
+  m_inTransition = false;
+}
+
+void Controller::OpenCloseNow() {
+  if (m_flags.portOpen) {
+    // Ticks and bytes handled while Close pumps still see portOpen set.
+    m_link.Close();
+    m_window.Sleep(kCloseSettle);
+    StopAllTimers();
+    ResetToClosed();
+    return;
+  }
+  if (m_portNumbers.empty()) return;
+  const int selected = m_window.SelectedPort();
+  // The list always has a selection after a scan; should the window report
+  // none or a stale index, there is no port to open.
+  if (selected < 0 || selected >= PortCount()) return;
+  m_flags.currentPort = m_portNumbers[static_cast<std::size_t>(selected)];
+  if (!OpenCurrentPort()) return;
+  m_flags.synced = 0;
+  m_window.SetText(IDC_OPEN_PORT, "ClosePort");
+  m_window.EnablePortList(false);
+  // A running poll is left alone: reopening from Suspended keeps it beside the
+  // sync requests until the first full reply restarts it.
+  m_window.StartTimer(TIMER_SYNC, kSyncPeriod);
+  m_link.StartMonitor();
+  m_flags.portOpen = 1;
+}
+
+void Controller::DeviceChangeNow() {
+  m_window.Sleep(kDeviceChangeSettle);
+  if (!m_flags.portOpen) {
+    m_window.Sleep(kDeviceChangeSettle);
+    return;
+  }
+  // Any device change may concern the open port, so the link is closed and
+  // the port reopened if it is still there.
+  m_link.Close();
+  m_flags.portOpen = 0;
+  m_window.Sleep(kDeviceChangeSettle);
+  if (!m_ports.PortPresent(m_flags.currentPort)) {
+    StopAllTimers();
+    ResetToClosed();
+    return;
+  }
+  if (!OpenCurrentPort()) return;  // Suspended: the operator's next press retries
+  m_link.StartMonitor();
+  m_flags.portOpen = 1;
+}
+
+bool Controller::OpenCurrentPort() {
+  const bool opened =
+      m_link.Open(&m_linkOwner, m_flags.currentPort, kBaudRate, kParity, kDataBits, kOneStopBit,
+                  EV_RXCHAR, kWriteBufferSize, kTimeout, kTimeout, kTimeout, kTimeout, kTimeout);
+  // Opening shows nothing on the panel itself; the reason goes to the open
+  // button's tooltip so the operator can find out why nothing happened.
+  m_window.SetOpenPortHint(opened ? std::string() : m_link.LastOpenError());
+  return opened;
+}
+
+void Controller::StopAllTimers() {
+  for (int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC}) m_window.StopTimer(id);
+}
+
+void Controller::OnTimerSync() {
+  if (m_flags.portOpen) Send(BuildReadAll());
+}
+
+void Controller::OnFirstFullReply() {
+  m_window.StopTimer(TIMER_SYNC);
+  m_window.StartTimer(TIMER_POLL, kPollPeriod);
+  m_flags.synced = 1;
+}
+
+void Controller::OnTimer(int id) {
+  switch (id) {
+    case TIMER_POLL:
+      OnTimerPoll();
+      break;
+    case TIMER_NUDGE_DOWN:
+      OnNudgeTick(NudgeDirection::Down);
+      break;
+    case TIMER_NUDGE_UP:
+      OnNudgeTick(NudgeDirection::Up);
+      break;
+    case TIMER_SYNC:
+      OnTimerSync();
+      break;
+    default:
+      break;
+  }
+}
+
+void Controller::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
+  const ReceiverContext context{m_flags.currentPort, m_flags.synced != 0};
+  quorvane::OnSerialByte(m_rx, m_device, context, m_receiverOwner, byte, portNumber);
+}
+
+void Controller::Send(const CommandFrame& frame) { m_link.Send(frame.data(), frame.size); }
+
+void Controller::ReceiverBridge::ShowText(int controlId, std::string_view text) {
+  m_controller.m_window.SetText(controlId, text);
+}
+
+void Controller::ReceiverBridge::SetSliderRange(std::int32_t maximum) {
+  m_controller.m_window.SetSliderRange(maximum);
+}
+
+void Controller::ReceiverBridge::AddSliderTick(std::int32_t position) {
+  m_controller.m_window.AddSliderTick(position);
+}
+
+void Controller::ReceiverBridge::SetSliderPosition(std::int32_t position) {
+  m_controller.m_window.SetSliderPosition(position);
+}
+
+void Controller::ReceiverBridge::PresentSoftActive(ColorRef color, std::string_view caption) {
+  m_controller.m_window.PresentSoftActive(color, caption);
+}
+
+void Controller::ReceiverBridge::OnFirstFullReply() { m_controller.OnFirstFullReply(); }
+
+}  // namespace quorvane

@@ -1,0 +1,64 @@
+// The two current step buttons: a click steps by 1 mA, holding one repeats
+// every 200 ms with a step that grows the longer it is held.
+#include <chrono>
+
+#include "controller/controller.h"
+
+namespace quorvane {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr milliseconds kRepeatPeriod{200};
+// After a release the poll comes back a little sooner than its usual 500 ms.
+constexpr milliseconds kPollAfterRelease{400};
+
+}  // namespace
+
+void Controller::OnNudgePress(NudgeDirection direction) {
+  if (!m_flags.synced) return;
+  // The poll stays off during a hold so its slider comparison cannot undo the steps.
+  m_window.StopTimer(TIMER_POLL);
+  m_window.StopTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_UP : TIMER_NUDGE_DOWN);
+  m_nudgeTicks = 0;
+  m_window.StartTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_DOWN : TIMER_NUDGE_UP,
+                      kRepeatPeriod);
+}
+
+void Controller::OnMouseRelease() {
+  if (!m_flags.synced) return;
+  m_window.StopTimer(TIMER_NUDGE_UP);
+  m_window.StopTimer(TIMER_NUDGE_DOWN);
+  m_nudgeTicks = 0;
+  m_window.StartTimer(TIMER_POLL, kPollAfterRelease);
+}
+
+void Controller::OnNudgeTick(NudgeDirection direction) {
+  if (m_nudgeTicks < kMaxNudgeTicks) ++m_nudgeTicks;
+  if (direction == NudgeDirection::Down) {
+    StepDown();
+  } else {
+    StepUp();
+  }
+}
+
+void Controller::StepDown() {
+  if (!m_flags.synced || !m_flags.portOpen) return;
+  m_device.currentSetpoint = StepDownRule(m_device.currentSetpoint, m_nudgeTicks);
+  // The slider follows, so the poll after the release does not send it back.
+  m_window.SetSliderPosition(m_device.currentSetpoint);
+  Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
+                       m_device.currentSetpoint));
+}
+
+void Controller::StepUp() {
+  if (!m_flags.synced || !m_flags.portOpen) return;
+  m_device.currentSetpoint =
+      StepUpRule(m_device.currentSetpoint, m_device.currentMax, m_nudgeTicks);
+  m_window.SetSliderPosition(m_device.currentSetpoint);
+  Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
+                       m_device.currentSetpoint));
+}
+
+}  // namespace quorvane

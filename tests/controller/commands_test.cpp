@@ -1,0 +1,121 @@
+// The poll tick and the four setting commands: frames, repeats, pauses and refusals.
+#include <gtest/gtest.h>
+
+#include "protocol/control_ids.h"
+#include "tests/controller/controller_rig.h"
+
+namespace quorvane::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+using Handler = void (Controller::*)();
+
+struct SettingCase {
+  const char* name;
+  Handler handler;
+  int editId;
+  const char* typed;
+  const char* frame;
+};
+
+const SettingCase kSettings[] = {
+    {"current", &Controller::OnSetCurrent, IDC_CURRENT_EDIT, "1500", "4E 53 06 04 12 34 05 DC D2"},
+    {"current above max", &Controller::OnSetCurrent, IDC_CURRENT_EDIT, "99999",
+     "4E 53 06 04 12 34 0B B8 B4"},
+    {"frequency", &Controller::OnSetFrequency, IDC_FREQUENCY_EDIT, "12.34",
+     "4E 53 06 08 00 00 30 34 13"},
+    {"duration", &Controller::OnSetDuration, IDC_DURATION_EDIT, "44", "4E 53 03 0A 2C DA"},
+};
+
+TEST(ControllerCommands, SettingIsSentTwiceAndThePollRestarts) {
+  for (const SettingCase& c : kSettings) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.OpenAndSync(1000, 3000);
+    rig.window.Type(c.editId, c.typed);
+    const auto mark = rig.journal.Mark();
+    (rig.controller.*c.handler)();
+    const std::string frame = c.frame;
+    EXPECT_EQ(rig.Sent(mark), (Lines{"500 Send " + frame, "600 Send " + frame}));
+    EXPECT_EQ(rig.journal.Lines(mark, "StopTimer"), Lines{"500 StopTimer 1"});
+    EXPECT_EQ(rig.journal.Lines(mark, "Sleep"), Lines{"500 Sleep 100"});
+    EXPECT_EQ(rig.journal.Lines(mark, "StartTimer"), Lines{"600 StartTimer 1 500"});
+    // The field keeps what the operator typed until the board answers.
+    EXPECT_EQ(rig.journal.Lines(mark, "SetText"), Lines{});
+    EXPECT_EQ(rig.window.GetText(c.editId), c.typed);
+  }
+}
+
+TEST(ControllerCommands, TypedSetpointMovesTheSliderSoALateReplyIsNotUndone) {
+  Rig rig;
+  rig.OpenAndSync(1000, 3000);
+  rig.window.Type(IDC_CURRENT_EDIT, "1500");
+  const auto mark = rig.journal.Mark();
+  rig.controller.OnSetCurrent();
+  EXPECT_EQ(rig.controller.Device().currentSetpoint, 1500);
+  EXPECT_EQ(rig.window.SliderPosition(), 1500);
+  // No RPL_CURRENT yet: the next tick must only ask for the readings.
+  rig.RunFor(milliseconds(600));
+  EXPECT_EQ(rig.Sent(mark).back(), "1100 Send 4E 53 02 00 A3");
+  EXPECT_EQ(rig.Sent(mark).size(), 3u);
+}
+
+TEST(ControllerCommands, RefusedBeforeSyncWhenClosedOrWithAnEmptyField) {
+  const Handler handlers[] = {&Controller::OnSetCurrent, &Controller::OnSetFrequency,
+                              &Controller::OnSetDuration, &Controller::OnSoftActive};
+  enum class Setup { Closed, Waiting, SyncedEmptyFields };
+  for (Setup setup : {Setup::Closed, Setup::Waiting, Setup::SyncedEmptyFields}) {
+    for (Handler handler : handlers) {
+      // The soft-active switch reads no field, so it acts once synced.
+      if (setup == Setup::SyncedEmptyFields && handler == &Controller::OnSoftActive) continue;
+      Rig rig;
+      if (setup == Setup::Waiting) rig.controller.OnOpenClose();
+      if (setup == Setup::SyncedEmptyFields) rig.OpenAndSync();
+      // The full reply fills the fields; the operator may have emptied them since.
+      for (int id : {IDC_CURRENT_EDIT, IDC_FREQUENCY_EDIT, IDC_DURATION_EDIT}) {
+        rig.window.Type(id, setup == Setup::SyncedEmptyFields ? "" : "12");
+      }
+      const auto mark = rig.journal.Mark();
+      (rig.controller.*handler)();
+      EXPECT_EQ(rig.journal.Lines(mark), Lines{}) << "setup " << static_cast<int>(setup);
+    }
+  }
+}
+
+TEST(ControllerCommands, SoftActiveTogglesOnEachPressAndWaitsForTheBoardToShowIt) {
+  Rig rig;
+  rig.OpenAndSync();
+  const auto mark = rig.journal.Mark();
+  rig.controller.OnSoftActive();
+  rig.controller.OnSoftActive();
+  EXPECT_EQ(rig.journal.Lines(mark),
+            (Lines{"500 StopTimer 1", "500 Send 4E 53 03 26 01 CB", "500 Sleep 50",
+                   "550 StartTimer 1 500", "550 StopTimer 1", "550 Send 4E 53 03 26 00 CA",
+                   "550 Sleep 50", "600 StartTimer 1 500"}));
+  EXPECT_EQ(rig.controller.Device().softActive, 0);
+}
+
+TEST(ControllerCommands, PollSendsADraggedSliderOnceThenOnlyReadsStatus) {
+  Rig rig;
+  rig.OpenAndSync(1000, 3000);
+  rig.window.DragSlider(2000);
+  const auto mark = rig.journal.Mark();
+  rig.RunFor(milliseconds(1000));
+  EXPECT_EQ(rig.journal.Lines(mark), (Lines{"1000 Send 4E 53 06 04 12 34 07 D0 C8", "1000 Sleep 50",
+                                            "1050 Send 4E 53 02 00 A3", "1050 Sleep 200",
+                                            "1500 Send 4E 53 02 00 A3", "1500 Sleep 200"}));
+  EXPECT_EQ(rig.controller.Device().currentSetpoint, 2000);
+}
+
+TEST(ControllerCommands, BoardRepliesReachTheDisplays) {
+  Rig rig;
+  rig.OpenAndSync(1000, 3000);
+  const auto mark = rig.journal.Mark();
+  rig.Feed(ReplyCurrent(0x12, 0x34, 1200), 3);
+  rig.Feed(ReplyCurrent(0x12, 0x34, 1300), 4);  // another port: ignored
+  EXPECT_EQ(rig.journal.Lines(mark), (Lines{"500 SliderPos 1200", "500 SetText 1005 1200"}));
+  EXPECT_EQ(rig.controller.Device().currentSetpoint, 1200);
+}
+
+}  // namespace
+}  // namespace quorvane::test
