@@ -18,16 +18,16 @@ namespace quorvane::sim {
 inline constexpr std::chrono::nanoseconds kByteTime9600{1'041'667};
 
 struct PtyBoardOptions {
-  BoardConfig board;
+  BoardConfig board{};
   // Send replies one byte per kByteTime9600, as a real line would, instead of
   // all at once.
   bool pace = false;
   // If not empty, a symbolic link to the slave is placed here (its directory
   // must exist), e.g. "<dir>/ttyUSB0" so a PortTable on <dir> lists the board.
   // An existing link is replaced; any other existing file is an error.
-  std::filesystem::path link;
+  std::filesystem::path link{};
   // Every frame both ways; called on the board thread.
-  WireObserver observer;
+  WireObserver observer{};
 };
 
 // Usage:

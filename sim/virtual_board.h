@@ -33,7 +33,7 @@ struct BoardParameters {
 };
 
 struct BoardSnapshot {
-  BoardParameters parameters;
+  BoardParameters parameters{};
   Readings readings;
 };
 
@@ -99,8 +99,8 @@ struct WireEvent {
 using WireObserver = std::function<void(const WireEvent&)>;
 
 struct BoardConfig {
-  BoardParameters parameters;
-  BoardSwitches switches;
+  BoardParameters parameters{};
+  BoardSwitches switches{};
   std::uint32_t seed = 1;  // one seed makes noise, faults and readings repeat exactly
 };
 
