@@ -1,0 +1,39 @@
+// Push button that shows a state as a fill colour chosen by the program, with
+// its caption centred and a one-pixel frame in the complementary colour.
+#pragma once
+
+#include <QColor>
+#include <QPushButton>
+
+#include "protocol/device_state.h"
+
+namespace quorvane {
+
+class CStateButton : public QPushButton {
+  Q_OBJECT
+
+ public:
+  explicit CStateButton(QWidget* parent = nullptr);
+
+  // Stores the colour only: it shows at the next paint, which the caption
+  // change that always follows brings about.
+  void SetColor(ColorRef color) { m_color = color; }
+  ColorRef Color() const { return m_color; }
+
+  // Until this is called the button paints like any push button; the window
+  // switches the colour painting on during its initialisation.
+  void EnableOwnerDraw();
+  bool OwnerDraw() const { return m_ownerDraw; }
+
+  static QColor ToQColor(ColorRef color);
+  static ColorRef Complement(ColorRef color);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  ColorRef m_color = 0;
+  bool m_ownerDraw = false;
+};
+
+}  // namespace quorvane
