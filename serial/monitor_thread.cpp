@@ -55,15 +55,15 @@ void CSerialLink::WriteFrame(CSerialLink* link, const Frame& frame) {
   {
     std::lock_guard lock(link->m_ioLock);
     PortDevice& port = *link->m_port;
-    // Our own previous frame may still be on its way out at 9600 baud; give
-    // it the time it needs so the purge below only clears output that is stuck.
+    // Clear output that is stuck, and only that: our own previous frame may
+    // still be on its way out at 9600 baud, so it gets the time it needs
+    // first. The input side is left alone, so unread replies are still delivered.
     if (const int unsent = port.BytesUnsent(); unsent > 0) {
       pollfd stop{link->m_shutdownEvent.Fd(), POLLIN, 0};
       const auto wait = port.TimeToSend(unsent);
       RetryOnEintr([&] { return link->m_sys->Poll(&stop, 1, static_cast<int>(wait.count())); });
+      if (port.BytesUnsent() > 0) port.Purge(TCOFLUSH);
     }
-    // Output side only: replies that arrived but were not read yet stay.
-    port.Purge(TCOFLUSH);
     status = port.WriteAll(frame.data(), frame.size(), link->m_shutdownEvent.Fd(), &error);
   }
   switch (status) {

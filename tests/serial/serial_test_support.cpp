@@ -1,0 +1,281 @@
+// Pseudo-terminal pairs, device folders, the pumped owner and the faulty seam.
+#include "tests/serial/serial_test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace quorvane::test {
+
+PtyPair PtyPair::Make() {
+  PtyPair pair;
+  pair.master.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!pair.master || grantpt(pair.master.Get()) != 0 || unlockpt(pair.master.Get()) != 0)
+    throw std::runtime_error("no pseudo-terminal");
+  char name[128] = {};
+  if (ptsname_r(pair.master.Get(), name, sizeof name) != 0)
+    throw std::runtime_error("no pseudo-terminal name");
+  pair.slavePath = name;
+  pair.slave.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!pair.slave) throw std::runtime_error("cannot open pseudo-terminal slave");
+  // The master keeps its default raw settings; the slave starts cooked, as a
+  // fresh device would, until the link configures it.
+  return pair;
+}
+
+void PtyPair::Write(const std::vector<std::uint8_t>& bytes) const {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::write(master.Get(), bytes.data() + done, bytes.size() - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) throw std::runtime_error("write to pseudo-terminal master failed");
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+std::vector<std::uint8_t> PtyPair::Read(std::size_t count, std::chrono::milliseconds limit) const {
+  std::vector<std::uint8_t> bytes;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (bytes.size() < count) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{master.Get(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+    std::uint8_t buffer[4096];
+    const std::size_t want = std::min(sizeof buffer, count - bytes.size());
+    const ssize_t got = ::read(master.Get(), buffer, want);
+    if (got <= 0) break;
+    bytes.insert(bytes.end(), buffer, buffer + got);
+  }
+  return bytes;
+}
+
+DeviceDir::DeviceDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "serial-devXXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  m_path = pattern;
+}
+
+DeviceDir::~DeviceDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+void DeviceDir::Link(const std::string& name, const std::filesystem::path& target) const {
+  std::filesystem::create_symlink(target, m_path / name);
+}
+
+void DeviceDir::Remove(const std::string& name) const { std::filesystem::remove(m_path / name); }
+
+void PumpedOwner::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
+  std::unique_lock lock(m_mutex);
+  if (m_monitorTid == 0) m_monitorTid = static_cast<pid_t>(::syscall(SYS_gettid));
+  m_changed.wait(lock, [&] { return !m_deliveryWaiting; });
+  m_deliveryWaiting = true;
+  m_pendingByte = byte;
+  m_pendingPort = portNumber;
+  m_changed.notify_all();
+  m_changed.wait(lock, [&] { return !m_deliveryWaiting; });
+}
+
+void PumpedOwner::PumpMessages() {
+  std::lock_guard lock(m_mutex);
+  if (!m_deliveryWaiting) return;
+  m_received.push_back(m_pendingByte);
+  m_ports.push_back(m_pendingPort);
+  m_deliveryWaiting = false;
+  m_changed.notify_all();
+}
+
+void PumpedOwner::ShowError(const std::string& text, const std::string& caption) {
+  std::unique_lock lock(m_mutex);
+  m_errors.push_back(text);
+  m_captions.push_back(caption);
+  m_errorShowing = true;
+  m_changed.notify_all();
+  m_changed.wait(lock, [&] { return !m_holdErrors; });
+  m_errorShowing = false;
+}
+
+void PumpedOwner::OnPortLost(unsigned portNumber) {
+  std::lock_guard lock(m_mutex);
+  m_lost.push_back(portNumber);
+  m_changed.notify_all();
+}
+
+bool PumpedOwner::PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    PumpMessages();
+    if (pred()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, 5ms, [&] { return m_deliveryWaiting; });
+  }
+}
+
+bool PumpedOwner::WaitForPendingDelivery(std::chrono::milliseconds limit) {
+  std::unique_lock lock(m_mutex);
+  return m_changed.wait_for(lock, limit, [&] { return m_deliveryWaiting; });
+}
+
+void PumpedOwner::HoldErrors() {
+  std::lock_guard lock(m_mutex);
+  m_holdErrors = true;
+}
+
+void PumpedOwner::ReleaseErrors() {
+  std::lock_guard lock(m_mutex);
+  m_holdErrors = false;
+  m_changed.notify_all();
+}
+
+std::vector<std::uint8_t> PumpedOwner::Received() const {
+  std::lock_guard lock(m_mutex);
+  return m_received;
+}
+std::vector<unsigned> PumpedOwner::Ports() const {
+  std::lock_guard lock(m_mutex);
+  return m_ports;
+}
+std::vector<std::string> PumpedOwner::Errors() const {
+  std::lock_guard lock(m_mutex);
+  return m_errors;
+}
+std::vector<std::string> PumpedOwner::Captions() const {
+  std::lock_guard lock(m_mutex);
+  return m_captions;
+}
+int PumpedOwner::LostCount() const {
+  std::lock_guard lock(m_mutex);
+  return static_cast<int>(m_lost.size());
+}
+std::vector<unsigned> PumpedOwner::LostPorts() const {
+  std::lock_guard lock(m_mutex);
+  return m_lost;
+}
+pid_t PumpedOwner::MonitorTid() const {
+  std::lock_guard lock(m_mutex);
+  return m_monitorTid;
+}
+std::size_t PumpedOwner::ReceivedCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_received.size();
+}
+bool PumpedOwner::ErrorShowing() const {
+  std::lock_guard lock(m_mutex);
+  return m_errorShowing;
+}
+
+void FaultySystemCalls::Inject(Call call, Fault fault) {
+  std::lock_guard lock(m_mutex);
+  m_faults[call] = fault;
+}
+
+int FaultySystemCalls::Count(Call call) const {
+  std::lock_guard lock(m_mutex);
+  const auto found = m_counts.find(call);
+  return found == m_counts.end() ? 0 : found->second;
+}
+
+bool FaultySystemCalls::Trip(Call call, int fd, unsigned long request, std::size_t* writeLimit,
+                             nfds_t pollSize) {
+  std::lock_guard lock(m_mutex);
+  ++m_counts[call];
+  const auto found = m_faults.find(call);
+  if (found == m_faults.end() || found->second.times <= 0) return false;
+  Fault& fault = found->second;
+  if (fault.ioctlRequest != 0 && fault.ioctlRequest != request) return false;
+  if (fault.deviceOnly && IsEventFd(fd)) return false;
+  if (fault.pollSize != 0 && fault.pollSize != pollSize) return false;
+  --fault.times;
+  if (fault.maxWrite != 0 && writeLimit != nullptr) {
+    *writeLimit = fault.maxWrite;
+    ++fault.times;  // a write limit stays in force
+    return false;
+  }
+  errno = fault.error;
+  return true;
+}
+
+int FaultySystemCalls::Open(const char* path, int flags) {
+  return Trip(Call::kOpen, -1) ? -1 : SystemCalls::Open(path, flags);
+}
+int FaultySystemCalls::Flock(int fd, int operation) {
+  return Trip(Call::kFlock, fd) ? -1 : SystemCalls::Flock(fd, operation);
+}
+int FaultySystemCalls::Ioctl(int fd, unsigned long request, void* argument) {
+  return Trip(Call::kIoctl, fd, request) ? -1 : SystemCalls::Ioctl(fd, request, argument);
+}
+int FaultySystemCalls::Fcntl(int fd, int command, int argument) {
+  return Trip(Call::kFcntl, fd) ? -1 : SystemCalls::Fcntl(fd, command, argument);
+}
+int FaultySystemCalls::TcGetAttr(int fd, termios* settings) {
+  return Trip(Call::kTcGetAttr, fd) ? -1 : SystemCalls::TcGetAttr(fd, settings);
+}
+int FaultySystemCalls::TcSetAttr(int fd, int when, const termios* settings) {
+  if (Trip(Call::kTcSetAttr, fd)) return -1;
+  {
+    std::lock_guard lock(m_mutex);
+    m_requested.push_back(*settings);
+  }
+  return SystemCalls::TcSetAttr(fd, when, settings);
+}
+
+std::vector<termios> FaultySystemCalls::Requested() const {
+  std::lock_guard lock(m_mutex);
+  return m_requested;
+}
+int FaultySystemCalls::TcFlush(int fd, int queue) {
+  return Trip(Call::kTcFlush, fd) ? -1 : SystemCalls::TcFlush(fd, queue);
+}
+ssize_t FaultySystemCalls::Read(int fd, void* buffer, std::size_t count) {
+  return Trip(Call::kRead, fd) ? -1 : SystemCalls::Read(fd, buffer, count);
+}
+ssize_t FaultySystemCalls::Write(int fd, const void* buffer, std::size_t count) {
+  std::size_t limit = count;
+  if (Trip(Call::kWrite, fd, 0, &limit)) return -1;
+  return SystemCalls::Write(fd, buffer, std::min(count, limit));
+}
+int FaultySystemCalls::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
+  return Trip(Call::kPoll, count > 0 ? fds[0].fd : -1, 0, nullptr, count)
+             ? -1
+             : SystemCalls::Poll(fds, count, timeoutMs);
+}
+int FaultySystemCalls::EventFd(unsigned initial, int flags) {
+  return Trip(Call::kEventFd, -1) ? -1 : SystemCalls::EventFd(initial, flags);
+}
+
+bool IsEventFd(int fd) {
+  if (fd < 0) return false;
+  char target[64] = {};
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+  return length > 0 && std::string(target, static_cast<std::size_t>(length)) == "anon_inode:[eventfd]";
+}
+
+long ThreadCpuTicks(pid_t tid) {
+  std::ifstream file("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  // After the command name: state is field 3, utime field 14, stime field 15.
+  for (int index = 3; index <= 15 && fields >> field; ++index) {
+    if (index == 14) utime = std::stol(field);
+    if (index == 15) stime = std::stol(field);
+  }
+  return utime + stime;
+}
+
+}  // namespace quorvane::test

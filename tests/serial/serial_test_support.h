@@ -1,0 +1,140 @@
+// Real pseudo-terminals, a device folder of links to them, an owner that is
+// pumped on the test thread, and a seam that makes chosen system calls fail.
+#pragma once
+
+#include <sys/types.h>
+#include <termios.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "serial/serial_owner.h"
+#include "serial/system_calls.h"
+#include "serial/unique_fd.h"
+
+namespace quorvane::test {
+
+using namespace std::chrono_literals;
+
+// A pseudo-terminal whose slave the link opens by path. The test keeps its own
+// slave descriptor open so the pair lives across the link's opens and closes.
+struct PtyPair {
+  UniqueFd master;
+  UniqueFd slave;
+  std::string slavePath;
+
+  static PtyPair Make();
+  void Write(const std::vector<std::uint8_t>& bytes) const;
+  // Reads from the master until count bytes came or the time ran out.
+  std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds limit = 3s) const;
+};
+
+// A temporary folder standing in for /dev: links named like serial devices.
+class DeviceDir {
+ public:
+  DeviceDir();
+  ~DeviceDir();
+  const std::filesystem::path& Path() const { return m_path; }
+  void Link(const std::string& name, const std::filesystem::path& target) const;
+  void Remove(const std::string& name) const;
+
+ private:
+  std::filesystem::path m_path;
+};
+
+// An owner whose deliveries wait for the test thread's PumpMessages, as a
+// window's do for its event loop.
+class PumpedOwner : public SerialOwner {
+ public:
+  void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
+  void PumpMessages() override;
+  void ShowError(const std::string& text, const std::string& caption) override;
+  void OnPortLost(unsigned portNumber) override;
+
+  // Test thread: pumps until pred holds or the time runs out.
+  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s);
+  // Test thread: waits without pumping until a delivery is waiting.
+  bool WaitForPendingDelivery(std::chrono::milliseconds limit = 5s);
+  // Error boxes stay "open" (ShowError blocks) until ReleaseErrors.
+  void HoldErrors();
+  void ReleaseErrors();
+
+  std::vector<std::uint8_t> Received() const;
+  std::vector<unsigned> Ports() const;
+  std::vector<std::string> Errors() const;
+  std::vector<std::string> Captions() const;
+  int LostCount() const;
+  std::vector<unsigned> LostPorts() const;
+  pid_t MonitorTid() const;
+  std::size_t ReceivedCount() const;
+  bool ErrorShowing() const;
+
+ private:
+  mutable std::mutex m_mutex;  // guards everything below
+  std::condition_variable m_changed;
+  bool m_deliveryWaiting = false;
+  std::uint8_t m_pendingByte = 0;
+  unsigned m_pendingPort = 0;
+  std::vector<std::uint8_t> m_received;
+  std::vector<unsigned> m_ports;
+  std::vector<std::string> m_errors;
+  std::vector<std::string> m_captions;
+  std::vector<unsigned> m_lost;
+  bool m_holdErrors = false;
+  bool m_errorShowing = false;
+  pid_t m_monitorTid = 0;
+};
+
+// Pass-through seam that fails chosen calls a chosen number of times.
+class FaultySystemCalls : public SystemCalls {
+ public:
+  enum class Call { kOpen, kFlock, kIoctl, kFcntl, kTcGetAttr, kTcSetAttr, kTcFlush, kRead,
+                    kWrite, kPoll, kEventFd };
+  struct Fault {
+    int error = 0;
+    int times = 1;
+    unsigned long ioctlRequest = 0;  // kIoctl only; 0 = any request
+    bool deviceOnly = false;         // skip eventfd descriptors
+    std::size_t maxWrite = 0;        // kWrite: instead of failing, write at most this many
+    nfds_t pollSize = 0;             // kPoll: only waits on this many descriptors; 0 = any
+  };
+  void Inject(Call call, Fault fault);
+  int Count(Call call) const;
+  // Every settings record handed to tcsetattr, in order.
+  std::vector<termios> Requested() const;
+
+  int Open(const char* path, int flags) override;
+  int Flock(int fd, int operation) override;
+  int Ioctl(int fd, unsigned long request, void* argument) override;
+  int Fcntl(int fd, int command, int argument) override;
+  int TcGetAttr(int fd, termios* settings) override;
+  int TcSetAttr(int fd, int when, const termios* settings) override;
+  int TcFlush(int fd, int queue) override;
+  ssize_t Read(int fd, void* buffer, std::size_t count) override;
+  ssize_t Write(int fd, const void* buffer, std::size_t count) override;
+  int Poll(pollfd* fds, nfds_t count, int timeoutMs) override;
+  int EventFd(unsigned initial, int flags) override;
+
+ private:
+  // True (errno set) when this call is to fail.
+  bool Trip(Call call, int fd, unsigned long request = 0, std::size_t* writeLimit = nullptr,
+            nfds_t pollSize = 0);
+
+  mutable std::mutex m_mutex;  // guards m_faults and m_counts
+  std::map<Call, Fault> m_faults;
+  std::map<Call, int> m_counts;
+  std::vector<termios> m_requested;
+};
+
+bool IsEventFd(int fd);
+// CPU time the thread has used, in clock ticks (user + system).
+long ThreadCpuTicks(pid_t tid);
+
+}  // namespace quorvane::test
