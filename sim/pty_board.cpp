@@ -66,8 +66,11 @@ void PlaceLink(const std::filesystem::path& link, const std::filesystem::path& t
     errno = EEXIST;
     ThrowErrno(link.string() + " exists and is not a symbolic link");
   }
-  const std::filesystem::path temporary =
-      link.parent_path() / ("." + link.filename().string() + ".new" + std::to_string(::getpid()));
+  std::string temporaryName = ".";
+  temporaryName += link.filename().string();
+  temporaryName += ".new";
+  temporaryName += std::to_string(::getpid());
+  const std::filesystem::path temporary = link.parent_path() / temporaryName;
   ::unlink(temporary.c_str());
   if (::symlink(target.c_str(), temporary.c_str()) != 0)
     ThrowErrno("symlink " + temporary.string());
