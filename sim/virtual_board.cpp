@@ -255,7 +255,9 @@ std::vector<std::uint8_t> VirtualBoard::NoiseLocked(SimTime now) {
 std::optional<SimTime> VirtualBoard::NextNoiseLocked() const {
   const double rate = m_switches.noiseBytesPerSecond;
   if (!(rate > 0)) return std::nullopt;
-  const double seconds = std::max(0.0, 1.0 - m_noiseCredit) / rate;
+  // At high rates the bytes come in bursts a millisecond apart rather than
+  // waking the board thread for every single byte.
+  const double seconds = std::max(0.001, std::max(0.0, 1.0 - m_noiseCredit) / rate);
   return m_noiseMark + std::chrono::ceil<SimTime::duration>(std::chrono::duration<double>(seconds));
 }
 
