@@ -112,8 +112,10 @@ CControllerDlg::~CControllerDlg() { EndSession(); }
 
 void CControllerDlg::CreateControls() {
   QWidget* previousTabStop = nullptr;
+  int rowNumber = 0;
   for (const TemplateRow& row : kMainTemplate) {
     QWidget* widget = MakeControl(row, this);
+    widget->setProperty("templateRow", ++rowNumber);
     widget->setProperty("controlId", row.id);
     widget->setProperty("windowClass", QString::fromLatin1(row.windowClass));
     QRect area = MapDialogRect(QRect(row.x, row.y, row.width, row.height), m_units);

@@ -1,0 +1,215 @@
+// The whole panel: the real window, the real serial link and a virtual board
+// on a pseudo-terminal. Open, sync, set by Enter, soft-active round trip, step
+// hold, hang-up, and closing the window while the board is being polled.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "app/controller_dlg.h"
+#include "controls/state_button.h"
+#include "controls/tick_slider.h"
+#include "protocol/codes.h"
+#include "protocol/control_ids.h"
+#include "sim/pty_board.h"
+
+using namespace quorvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kSyncTimeoutMs = 5000;
+
+std::vector<sim::JournalEntry> EntriesWithCode(const sim::PtyBoard& board, std::uint8_t code) {
+  std::vector<sim::JournalEntry> found;
+  for (const sim::JournalEntry& entry : board.Board().Journal())
+    if (entry.code == code) found.push_back(entry);
+  return found;
+}
+
+struct Panel {
+  QTemporaryDir dir;
+  std::unique_ptr<sim::PtyBoard> board;
+  std::unique_ptr<CSerialLink> link;
+  std::unique_ptr<PortTable> ports;
+  std::unique_ptr<CControllerDlg> dlg;
+
+  explicit Panel(sim::BoardParameters parameters, bool pace = false) {
+    const std::filesystem::path path = dir.path().toStdString();
+    sim::PtyBoardOptions options;
+    options.board.parameters = parameters;
+    options.pace = pace;
+    options.link = path / "ttyUSB0";
+    board = std::make_unique<sim::PtyBoard>(options);
+    link = std::make_unique<CSerialLink>(path);
+    ports = std::make_unique<PortTable>(path);
+    dlg = std::make_unique<CControllerDlg>(*link, *ports);
+    dlg->show();
+  }
+  ~Panel() {
+    dlg.reset();
+    link.reset();
+  }
+  QPushButton* Button(int id) const { return static_cast<QPushButton*>(dlg->Control(id)); }
+  std::string Text(int id) const { return dlg->GetText(id); }
+  bool Synced() const { return dlg->GetController().Flags().synced != 0; }
+};
+
+sim::BoardParameters Parameters(std::uint16_t setpoint, std::uint8_t softActive) {
+  sim::BoardParameters p;
+  p.currentSetpoint = setpoint;
+  p.currentMax = 3000;
+  p.frequencyHz = 25000;
+  p.pulseSteps = 33;
+  p.softActive = softActive;
+  return p;
+}
+
+}  // namespace
+
+class PanelEndToEndTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void openSyncsAndShowsTheBoardsValues();
+  void enterInCurrentFieldSendsTheFrameTwice();
+  void softActiveTurnsRedOnAfterTheReply();
+  void holdingStepUpRepeatsUntilRelease();
+  void hangUpClosesAndDropsThePort();
+  void closingWhilePollingEndsPromptly();
+};
+
+void PanelEndToEndTest::openSyncsAndShowsTheBoardsValues() {
+  Panel p(Parameters(1200, 1));
+  QCOMPARE(p.dlg->SelectedPort(), 0);
+  QCOMPARE(p.Text(IDC_PORT_LIST), std::string("ttyUSB0"));
+  p.Button(IDC_OPEN_PORT)->click();
+  QCOMPARE(p.Text(IDC_OPEN_PORT), std::string("ClosePort"));
+  QVERIFY(!p.dlg->Control(IDC_PORT_LIST)->isEnabled());
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+
+  QCOMPARE(p.Text(IDC_CURRENT_EDIT), std::string("1200"));
+  QCOMPARE(p.Text(IDC_FREQUENCY_EDIT), std::string("25.00"));
+  QCOMPARE(p.Text(IDC_DURATION_EDIT), std::string("33"));
+  auto* slider = static_cast<CTickSlider*>(p.dlg->Control(IDC_CURRENT_SLIDER));
+  QCOMPARE(slider->maximum(), 3000);
+  QCOMPARE(slider->value(), 1200);
+  QCOMPARE(slider->Ticks().size(), std::size_t{9});
+  auto* soft = static_cast<CStateButton*>(p.dlg->Control(IDC_SOFT_ACTIVE));
+  QCOMPARE(soft->Color(), kSoftActiveOnColor);
+  QCOMPARE(p.Text(IDC_SOFT_ACTIVE), std::string("ON"));
+  // The readings arrive with the first status poll.
+  QTRY_VERIFY_WITH_TIMEOUT(!p.Text(IDC_SEED_TEMP).empty(), 3000);
+  QVERIFY(!p.Text(IDC_PUMP_TEMP).empty());
+  QVERIFY(!p.Text(IDC_CURRENT_READ).empty());
+  QVERIFY(!EntriesWithCode(*p.board, CMD_READ_STATUS).empty());
+}
+
+void PanelEndToEndTest::enterInCurrentFieldSendsTheFrameTwice() {
+  Panel p(Parameters(0, 0));
+  QVERIFY(QTest::qWaitForWindowActive(p.dlg.get()));
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+
+  auto* edit = static_cast<QLineEdit*>(p.dlg->Control(IDC_CURRENT_EDIT));
+  edit->setFocus();
+  edit->clear();
+  QTest::keyClicks(edit, "1500");
+  const std::size_t before = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
+  QTest::keyClick(p.dlg->windowHandle(), Qt::Key_Return);
+  QVERIFY(p.board->Board().WaitForJournalSize(1, 1000ms));
+  QTRY_VERIFY_WITH_TIMEOUT(EntriesWithCode(*p.board, CMD_SET_CURRENT).size() >= before + 2, 2000);
+
+  const auto sets = EntriesWithCode(*p.board, CMD_SET_CURRENT);
+  const sim::JournalEntry& first = sets[before];
+  const sim::JournalEntry& second = sets[before + 1];
+  const std::vector<std::uint8_t> payload{0x12, 0x34, 0x05, 0xDC};
+  QCOMPARE(first.payload, payload);
+  QCOMPARE(second.raw, first.raw);
+  const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(second.time - first.time);
+  QVERIFY2(gap >= 90ms && gap <= 300ms, qPrintable(QString("gap %1 ms").arg(gap.count())));
+  QVERIFY(p.dlg->isVisible());
+  // The board's answer comes back into the field.
+  QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_CURRENT_EDIT), std::string("1500"), 2000);
+}
+
+void PanelEndToEndTest::softActiveTurnsRedOnAfterTheReply() {
+  Panel p(Parameters(0, 0));
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  auto* soft = static_cast<CStateButton*>(p.dlg->Control(IDC_SOFT_ACTIVE));
+  QCOMPARE(p.Text(IDC_SOFT_ACTIVE), std::string("OFF"));
+  QCOMPARE(soft->Color(), kSoftActiveOffColor);
+
+  QTest::mouseClick(soft, Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_SOFT_ACTIVE), std::string("ON"), 2000);
+  QCOMPARE(soft->Color(), kSoftActiveOnColor);
+  const QImage look = soft->grab().toImage();
+  QCOMPARE(QColor(look.pixel(look.width() / 2, 2)), QColor(255, 0, 0));
+  const auto toggles = EntriesWithCode(*p.board, CMD_SET_SOFT_ACTIVE);
+  QCOMPARE(toggles.size(), std::size_t{1});
+  QCOMPARE(toggles.front().payload, std::vector<std::uint8_t>{0x01});
+}
+
+void PanelEndToEndTest::holdingStepUpRepeatsUntilRelease() {
+  Panel p(Parameters(100, 0));
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  QPushButton* up = p.Button(IDC_CURRENT_UP);
+  QTest::mousePress(up, Qt::LeftButton);
+  QTest::qWait(700);  // repeats at about 200, 400 and 600 ms, one mA each
+  QTest::mouseRelease(up, Qt::LeftButton);
+  const std::size_t afterRelease = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
+  QTest::qWait(600);
+
+  // Every step went out as one frame, one mA above the one before, the
+  // release's click included; nothing repeats after the release.
+  const auto sets = EntriesWithCode(*p.board, CMD_SET_CURRENT);
+  QVERIFY2(sets.size() >= 3, qPrintable(QString("%1 steps").arg(sets.size())));
+  QCOMPARE(sets.size(), afterRelease);
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    const int setpoint = sets[i].payload[2] << 8 | sets[i].payload[3];
+    QCOMPARE(setpoint, 101 + static_cast<int>(i));
+  }
+  QCOMPARE(p.dlg->GetController().Device().currentSetpoint, 100 + static_cast<int>(sets.size()));
+}
+
+void PanelEndToEndTest::hangUpClosesAndDropsThePort() {
+  Panel p(Parameters(0, 0));
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  p.board->HangUp();
+  QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_OPEN_PORT), std::string("OpenPort"), 3000);
+  auto* list = static_cast<QComboBox*>(p.dlg->Control(IDC_PORT_LIST));
+  QCOMPARE(list->count(), 0);
+  QVERIFY(list->isEnabled());
+  QCOMPARE(p.dlg->GetController().Flags().portOpen, 0);
+  QVERIFY(!p.link->DeviceOpen());
+}
+
+void PanelEndToEndTest::closingWhilePollingEndsPromptly() {
+  // Paced replies keep bytes on their way to the window when it closes.
+  Panel p(Parameters(0, 0), /*pace=*/true);
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  QElapsedTimer sinceClose;
+  QTimer::singleShot(300, p.dlg.get(), [&] {
+    sinceClose.start();
+    p.dlg->close();
+  });
+  p.dlg->RunModal();
+  QVERIFY2(sinceClose.elapsed() < 1000, qPrintable(QString("%1 ms").arg(sinceClose.elapsed())));
+  QVERIFY(!p.link->MonitorRunning());
+  QVERIFY(!p.link->DeviceOpen());
+  // Nothing the board sends now reaches the window.
+  const std::size_t polls = EntriesWithCode(*p.board, CMD_READ_STATUS).size();
+  QTest::qWait(700);
+  QCOMPARE(EntriesWithCode(*p.board, CMD_READ_STATUS).size(), polls);
+}
+
+QTEST_MAIN(PanelEndToEndTest)
+#include "panel_end_to_end_test.moc"
