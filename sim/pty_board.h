@@ -26,7 +26,9 @@ struct PtyBoardOptions {
   // must exist), e.g. "<dir>/ttyUSB0" so a PortTable on <dir> lists the board.
   // An existing link is replaced; any other existing file is an error.
   std::filesystem::path link{};
-  // Every frame both ways; called on the board thread.
+  // Every frame both ways, called on the board thread when a frame is taken
+  // in or handed out (with pacing, when its first byte leaves). It must not
+  // call HangUp, Reappear or destroy the PtyBoard: those join that thread.
   WireObserver observer{};
 };
 
