@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the panel's timing harness in release mode and prints its figures,
+# under Xvfb so the window system is a real one: start-up to window shown,
+# CPU and memory while synced and polling, RPL_STATUS wire-to-display latency.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${QUORVANE_BENCH_BUILD:-build-ui/release}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+ninja -C "$build" -j2 panel_bench quorvane >/dev/null
+bench="$build/bench/app/panel_bench"
+run() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
+
+echo "== start to window shown (15 runs, ms)"
+run bash -c "for i in \$(seq 15); do $bench startup --started-ns \$(date +%s%N); done" |
+  awk '{print $2}' | sort -n | awk '{v[NR]=$1} END {printf "median %s  max %s\n", v[int((NR+1)/2)], v[NR]}'
+
+echo "== synced and polling for 30 s, replies paced at 9600 baud"
+run "$bench" run --seconds 30 --pace
+
+echo "== wire-to-display latency, replies 250 ms after each query (20 s)"
+run "$bench" run --seconds 20 --reply-delay-ms 250
+
+echo "== wire-to-display latency, immediate replies (10 s)"
+run "$bench" run --seconds 10 --reply-delay-ms 0
