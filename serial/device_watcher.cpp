@@ -17,8 +17,7 @@ DeviceWatcher::DeviceWatcher(std::filesystem::path udevControl) {
     return;
   }
   UdevPtr context(udev_new());
-  UdevMonitorPtr monitor(context ? udev_monitor_new_from_netlink(context.get(), "udev")
-                                 : nullptr);
+  UdevMonitorPtr monitor(context ? udev_monitor_new_from_netlink(context.get(), "udev") : nullptr);
   if (!monitor ||
       udev_monitor_filter_add_match_subsystem_devtype(monitor.get(), "tty", nullptr) < 0 ||
       udev_monitor_enable_receiving(monitor.get()) < 0) {

@@ -2,6 +2,8 @@
 // readable from Set until Reset, however many threads look at it.
 #pragma once
 
+#include <mutex>
+
 #include "serial/system_calls.h"
 #include "serial/unique_fd.h"
 
@@ -17,12 +19,15 @@ class ManualResetEvent {
   bool Exists() const { return m_fd.Valid(); }
   void Set();
   void Reset();
+  // Answers from memory: the monitor asks before every received byte.
   bool IsSet() const;
   int Fd() const { return m_fd.Get(); }
 
  private:
   SystemCalls* m_sys;
   UniqueFd m_fd;
+  mutable std::mutex m_mutex;  // guards m_set and keeps the eventfd counter equal to it
+  bool m_set = false;
 };
 
 // Outcome of one wait on several descriptors.
@@ -35,7 +40,8 @@ struct WaitResult {
 
 // Waits without time-out until one of fds (entries < 0 are skipped) is
 // readable or reports an error; the lowest ready index wins, so earlier slots
-// take priority. Retries on EINTR.
+// take priority. Retries on EINTR. At most kMaxWaitSlots descriptors.
+inline constexpr int kMaxWaitSlots = 4;
 WaitResult WaitAny(SystemCalls& sys, const int* fds, int count);
 
 }  // namespace quorvane

@@ -67,12 +67,15 @@ void CSerialLink::WriteFrame(CSerialLink* link, const Frame& frame) {
     status = port.WriteAll(frame.data(), frame.size(), link->m_shutdownEvent.Fd(), &error);
   }
   switch (status) {
-    case IoStatus::kGone: return PortLost(link);
-    case IoStatus::kFailed: return link->ReportError("WriteFile()", error);
+    case IoStatus::kGone:
+      return PortLost(link);
+    case IoStatus::kFailed:
+      return link->ReportError("WriteFile()", error);
     case IoStatus::kWaitFailed:
       return link->ReportError("GetOverlappedResults() in WriteFile()", error);
     case IoStatus::kDone:
-    case IoStatus::kStopped: return;
+    case IoStatus::kStopped:
+      return;
   }
 }
 
@@ -101,13 +104,19 @@ void CSerialLink::DrainInput(CSerialLink* link) {
     }
     // The owner is called with no lock held.
     switch (status) {
-      case IoStatus::kDone: link->m_owner.DeliverByte(byte, link->m_portNumber); break;
-      case IoStatus::kGone: return PortLost(link);
-      case IoStatus::kFailed: link->ReportError("ReadFile()", error); break;
+      case IoStatus::kDone:
+        link->m_owner.DeliverByte(byte, link->m_portNumber);
+        break;
+      case IoStatus::kGone:
+        return PortLost(link);
+      case IoStatus::kFailed:
+        link->ReportError("ReadFile()", error);
+        break;
       case IoStatus::kWaitFailed:
         link->ReportError("GetOverlappedResults() in ReadFile()", error);
         break;
-      case IoStatus::kStopped: return;
+      case IoStatus::kStopped:
+        return;
     }
   }
 }

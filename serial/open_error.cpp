@@ -35,7 +35,8 @@ std::string DescribeOpenFailure(unsigned portNumber,
   switch (error) {
     case ENOENT:
     case ENODEV:
-    case ENXIO: return port + " (" + device + ") is not present.";
+    case ENXIO:
+      return port + " (" + device + ") is not present.";
     case EACCES:
     case EPERM: {
       const std::string group = GroupOf(*path);
@@ -45,8 +46,10 @@ std::string DescribeOpenFailure(unsigned portNumber,
              " $USER) and log in again.";
     }
     case EBUSY:
-    case EWOULDBLOCK: return device + " is busy: another program holds it open.";
-    default: return "Could not open " + device + ": " + SystemErrorText(error) + ".";
+    case EWOULDBLOCK:
+      return device + " is busy: another program holds it open.";
+    default:
+      return "Could not open " + device + ": " + SystemErrorText(error) + ".";
   }
 }
 

@@ -17,11 +17,10 @@ struct BaudEntry {
   speed_t speed;
 };
 constexpr BaudEntry kBaudRates[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 std::optional<speed_t> SpeedOf(unsigned rate) {
@@ -32,22 +31,32 @@ std::optional<speed_t> SpeedOf(unsigned rate) {
 
 std::optional<tcflag_t> CharacterSize(unsigned dataBits) {
   switch (dataBits & 0xFFu) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    case 8: return CS8;
-    default: return std::nullopt;
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    case 8:
+      return CS8;
+    default:
+      return std::nullopt;
   }
 }
 
 // Mark and space parity use the stick-parity bit; an unknown letter means none.
 tcflag_t ParityFlags(char code) {
   switch (code) {
-    case 'E': return PARENB;
-    case 'O': return PARENB | PARODD;
-    case 'M': return PARENB | CMSPAR | PARODD;
-    case 'S': return PARENB | CMSPAR;
-    default: return 0;
+    case 'E':
+      return PARENB;
+    case 'O':
+      return PARENB | PARODD;
+    case 'M':
+      return PARENB | CMSPAR | PARODD;
+    case 'S':
+      return PARENB | CMSPAR;
+    default:
+      return 0;
   }
 }
 
@@ -55,10 +64,13 @@ tcflag_t ParityFlags(char code) {
 // two with five data bits, so code 1 asks for two as well.
 std::optional<tcflag_t> StopBitFlags(unsigned code) {
   switch (code) {
-    case 0: return 0;
+    case 0:
+      return 0;
     case 1:
-    case 2: return CSTOPB;
-    default: return std::nullopt;
+    case 2:
+      return CSTOPB;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -111,8 +123,7 @@ PortDevice::~PortDevice() { Release(); }
 // are ignored; a vanished device cannot be put back.
 void PortDevice::Release() {
   if (!m_fd) return;
-  if (m_original)
-    RetryOnEintr([&] { return m_sys->TcSetAttr(m_fd.Get(), TCSANOW, &*m_original); });
+  if (m_original) RetryOnEintr([&] { return m_sys->TcSetAttr(m_fd.Get(), TCSANOW, &*m_original); });
   RetryOnEintr([&] { return m_sys->Ioctl(m_fd.Get(), TIOCNXCL, nullptr); });
   m_fd.Reset();
   m_original.reset();

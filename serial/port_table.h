@@ -15,7 +15,8 @@ inline constexpr unsigned kLastComNumber = 254;
 struct ListedPort {
   unsigned number = 0;  // COM number
   std::string name;     // list name: the device file name, e.g. "ttyUSB0"
-  std::string details;  // what udev knows of the device (model, vendor, serial, by-id); may be empty
+  std::string
+      details;  // what udev knows of the device (model, vendor, serial, by-id); may be empty
 };
 
 // What the controller needs to list ports and to probe the open one.

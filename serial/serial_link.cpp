@@ -24,10 +24,10 @@ CSerialLink::~CSerialLink() {
   m_port.reset();
 }
 
-bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate,
-                       char parityCode, unsigned dataBits, unsigned stopBitsCode,
-                       std::uint32_t eventMask, unsigned writeBufferSize,
-                       std::uint32_t readIntervalTimeout, std::uint32_t readTotalTimeoutMultiplier,
+bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate, char parityCode,
+                       unsigned dataBits, unsigned stopBitsCode, std::uint32_t eventMask,
+                       unsigned writeBufferSize, std::uint32_t readIntervalTimeout,
+                       std::uint32_t readTotalTimeoutMultiplier,
                        std::uint32_t readTotalTimeoutConstant,
                        std::uint32_t writeTotalTimeoutMultiplier,
                        std::uint32_t writeTotalTimeoutConstant) {
@@ -89,6 +89,8 @@ void CSerialLink::ConfigureDevice(const LineSettings& line) {
 }
 
 bool CSerialLink::StartMonitor() {
+  // Without the events from Open nothing could ever stop the thread.
+  if (!m_shutdownEvent.Exists() || !m_writeEvent.Exists()) return false;
   {
     std::lock_guard lock(m_runMutex);
     if (m_monitorRunning) return false;

@@ -54,6 +54,8 @@ class CSerialLink : public SerialLinkInterface {
             std::uint32_t writeTotalTimeoutMultiplier,
             std::uint32_t writeTotalTimeoutConstant) override;
   bool StartMonitor() override;
+  // Frames are kept whole in a queue, so one longer than the write buffer
+  // size given to Open is written whole too, never cut.
   void Send(const std::uint8_t* bytes, std::size_t count) override;
   void Close() override;
   std::string LastOpenError() const override;

@@ -35,12 +35,14 @@ std::string UdevDetails(const std::string& kernelName) {
     }
   }
   std::string text;
-  Append(text, "model ", Property(device.get(), "ID_MODEL_FROM_DATABASE").empty()
-                             ? Property(device.get(), "ID_MODEL")
-                             : Property(device.get(), "ID_MODEL_FROM_DATABASE"));
-  Append(text, "vendor ", Property(device.get(), "ID_VENDOR_FROM_DATABASE").empty()
-                              ? Property(device.get(), "ID_VENDOR")
-                              : Property(device.get(), "ID_VENDOR_FROM_DATABASE"));
+  Append(text, "model ",
+         Property(device.get(), "ID_MODEL_FROM_DATABASE").empty()
+             ? Property(device.get(), "ID_MODEL")
+             : Property(device.get(), "ID_MODEL_FROM_DATABASE"));
+  Append(text, "vendor ",
+         Property(device.get(), "ID_VENDOR_FROM_DATABASE").empty()
+             ? Property(device.get(), "ID_VENDOR")
+             : Property(device.get(), "ID_VENDOR_FROM_DATABASE"));
   Append(text, "serial ", Property(device.get(), "ID_SERIAL_SHORT"));
   Append(text, "", byId);
   return text;

@@ -33,8 +33,8 @@ TEST_F(ConfigurationFailureTest, FirstFailingStepShowsItsBoxSkipsTheRestAndStill
     PumpedOwner boxes;
     CSerialLink link(dir.Path(), sys);
     sys.Inject(c.call, {.error = EIO, .times = 1, .ioctlRequest = c.ioctlRequest});
-    EXPECT_TRUE(link.Open(&boxes, kPort, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1000, 1000, 1000, 1000,
-                          1000))
+    EXPECT_TRUE(
+        link.Open(&boxes, kPort, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1000, 1000, 1000, 1000, 1000))
         << c.step << ": the device is open even though it is not configured";
     ASSERT_EQ(boxes.Errors().size(), 1u) << c.step;
     EXPECT_EQ(boxes.Errors()[0],
@@ -67,12 +67,9 @@ TEST_F(ConfigurationFailureTest, FailedOpenExplainsWhyWithoutABox) {
     const char* mentions;
   };
   const Case cases[] = {
-      {Call::kOpen, EACCES, "usermod -aG"},
-      {Call::kOpen, EBUSY, "another program"},
-      {Call::kFlock, EWOULDBLOCK, "another program"},
-      {Call::kOpen, ENOENT, "is not present"},
-      {Call::kOpen, EMFILE, "Too many open files"},
-      {Call::kEventFd, EMFILE, "events"},
+      {Call::kOpen, EACCES, "usermod -aG"},           {Call::kOpen, EBUSY, "another program"},
+      {Call::kFlock, EWOULDBLOCK, "another program"}, {Call::kOpen, ENOENT, "is not present"},
+      {Call::kOpen, EMFILE, "Too many open files"},   {Call::kEventFd, EMFILE, "events"},
   };
   for (const Case& c : cases) {
     FaultySystemCalls sys;

@@ -18,8 +18,7 @@ class LinkFixture : public ::testing::Test {
 
   // The panel's own line settings.
   bool OpenAsPanel(CSerialLink& target, unsigned port = kPort) {
-    return target.Open(&owner, port, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1000, 1000, 1000, 1000,
-                       1000);
+    return target.Open(&owner, port, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1000, 1000, 1000, 1000, 1000);
   }
   // Opens, starts the monitor and waits until it has passed its start-up purge
   // (a frame it wrote has reached the far end), so test bytes are not purged.

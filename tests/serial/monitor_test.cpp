@@ -34,7 +34,7 @@ TEST_F(MonitorTest, ShutdownStopsBeforeTheNextWaitingByte) {
   StartLink(link);
   pty.Write(Sequence(50, 1));
   ASSERT_TRUE(owner.WaitForPendingDelivery());  // byte 1 waits for this thread
-  link.Close();  // pumps byte 1 through, then the thread must stop
+  link.Close();                                 // pumps byte 1 through, then the thread must stop
   EXPECT_FALSE(link.MonitorRunning());
   EXPECT_EQ(owner.Received(), std::vector<std::uint8_t>{1});
 }
@@ -109,9 +109,11 @@ TEST_F(MonitorTest, ReadAndWaitFailuresShowTheirBoxesAndTheThreadGoesOn) {
     ASSERT_EQ(pty.Read(1).size(), 1u);
     sys.Inject(c.call, c.fault);
     pty.Write({42, 43});
-    ASSERT_TRUE(local.PumpUntil([&] { return local.ReceivedCount() >= 1 && !local.Errors().empty(); }))
-        << c.box;
-    EXPECT_EQ(local.Errors()[0].rfind("WARNING:  " + std::string(c.box), 0), 0u) << local.Errors()[0];
+    ASSERT_TRUE(local.PumpUntil([&] {
+      return local.ReceivedCount() >= 1 && !local.Errors().empty();
+    })) << c.box;
+    EXPECT_EQ(local.Errors()[0].rfind("WARNING:  " + std::string(c.box), 0), 0u)
+        << local.Errors()[0];
     EXPECT_TRUE(local.PumpUntil([&] { return local.ReceivedCount() >= 1; }));
     link.Close();
   }

@@ -54,7 +54,7 @@ TEST(WaitAnyTest, ServesTheLowestReadySlot) {
     bool stop, write, port;
     int expected;
   };
-  const Case cases[] = {{true, true, true, 0},   {true, false, true, 0}, {false, true, true, 1},
+  const Case cases[] = {{true, true, true, 0},   {true, false, true, 0},  {false, true, true, 1},
                         {false, true, false, 1}, {false, false, true, 2}, {true, false, false, 0}};
   for (const Case& c : cases) {
     ManualResetEvent stop, write, port;
@@ -65,8 +65,8 @@ TEST(WaitAnyTest, ServesTheLowestReadySlot) {
     const int fds[3] = {stop.Fd(), write.Fd(), port.Fd()};
     const WaitResult result = WaitAny(RealSystemCalls(), fds, 3);
     EXPECT_EQ(result.kind, WaitResult::kReady);
-    EXPECT_EQ(result.index, c.expected) << "stop " << c.stop << " write " << c.write << " port "
-                                        << c.port;
+    EXPECT_EQ(result.index, c.expected)
+        << "stop " << c.stop << " write " << c.write << " port " << c.port;
   }
 }
 
@@ -179,7 +179,8 @@ TEST(ErrorTextTest, LongReportIsCutAt199Characters) {
 
 TEST(ErrorTextTest, OnlyDeviceLossErrorsCountAsGone) {
   for (int gone : {EIO, ENXIO, ENODEV}) EXPECT_TRUE(IsDeviceGoneError(gone)) << gone;
-  for (int other : {EAGAIN, EINVAL, EPIPE, EBUSY, 0}) EXPECT_FALSE(IsDeviceGoneError(other)) << other;
+  for (int other : {EAGAIN, EINVAL, EPIPE, EBUSY, 0})
+    EXPECT_FALSE(IsDeviceGoneError(other)) << other;
 }
 
 TEST(DeviceWatcherTest, WithoutUdevItSaysSoOnceAndStaysQuiet) {

@@ -15,8 +15,8 @@ TEST(PortTableTest, NumbersMapToFixedDeviceRanges) {
     unsigned number;
     const char* name;  // "" = no device
   };
-  const Case cases[] = {{0, ""},          {1, "ttyS0"},     {32, "ttyS31"},    {33, "ttyUSB0"},
-                        {64, "ttyUSB31"}, {65, "ttyACM0"},  {96, "ttyACM31"},  {97, "ttyAMA0"},
+  const Case cases[] = {{0, ""},           {1, "ttyS0"},     {32, "ttyS31"},    {33, "ttyUSB0"},
+                        {64, "ttyUSB31"},  {65, "ttyACM0"},  {96, "ttyACM31"},  {97, "ttyAMA0"},
                         {128, "ttyAMA31"}, {129, "rfcomm0"}, {160, "rfcomm31"}, {161, ""},
                         {254, ""},         {255, ""}};
   const PortTable table("/devices");
@@ -64,9 +64,9 @@ TEST_F(DiscoveryTest, ListsPresentPortsByIncreasingNumber) {
   dev.Link("rfcomm31", c.slavePath);
   dev.Link("ttyUSB2", a.slavePath);
   dev.Link("ttyS3", b.slavePath);
-  dev.Link("ttyACM1", "/nonexistent/device");           // dangling link
+  dev.Link("ttyACM1", "/nonexistent/device");               // dangling link
   std::ofstream(dev.Path() / "ttyACM0") << "not a device";  // regular file
-  dev.Link("ttyUSB40", a.slavePath);                    // beyond its range: no number
+  dev.Link("ttyUSB40", a.slavePath);                        // beyond its range: no number
   const PortTable table(dev.Path(), sys.Path());
   const std::vector<std::pair<unsigned, std::string>> expected = {
       {4, "ttyS3"}, {35, "ttyUSB2"}, {160, "rfcomm31"}};

@@ -62,8 +62,7 @@ TEST_F(OpenTest, SecondOpenOfTheSameDeviceFailsEvenAsRoot) {
 TEST_F(OpenTest, AbsentPortFailsWithReasonAndNoBox) {
   CSerialLink link(dir.Path());
   EXPECT_FALSE(OpenAsPanel(link, 34));  // ttyUSB1: no such file
-  EXPECT_NE(link.LastOpenError().find("is not present"), std::string::npos)
-      << link.LastOpenError();
+  EXPECT_NE(link.LastOpenError().find("is not present"), std::string::npos) << link.LastOpenError();
   EXPECT_FALSE(OpenAsPanel(link, 200));  // beyond every device range
   EXPECT_NE(link.LastOpenError().find("COM200"), std::string::npos) << link.LastOpenError();
   EXPECT_FALSE(link.DeviceOpen());
@@ -104,9 +103,15 @@ struct ParityCase {
 
 TEST_F(OpenTest, ParityLettersMapExactlyAndEverythingElseIsNone) {
   const ParityCase cases[] = {
-      {'E', PARENB},          {'O', PARENB | PARODD}, {'M', PARENB | PARODD | CMSPAR},
-      {'S', PARENB | CMSPAR}, {'N', 0},               {'n', 0},
-      {'e', 0},               {'o', 0},               {'X', 0},
+      {'E', PARENB},
+      {'O', PARENB | PARODD},
+      {'M', PARENB | PARODD | CMSPAR},
+      {'S', PARENB | CMSPAR},
+      {'N', 0},
+      {'n', 0},
+      {'e', 0},
+      {'o', 0},
+      {'X', 0},
       {'\0', 0},
   };
   for (const ParityCase& c : cases) {
@@ -139,8 +144,8 @@ TEST_F(OpenTest, StopBitsDataBitsAndRatesAreApplied) {
   for (const Case& c : cases) {
     FaultySystemCalls sys;
     CSerialLink link(dir.Path(), sys);
-    ASSERT_TRUE(link.Open(&owner, kPort, c.baud, 'N', c.dataBits, c.stopBitsCode, EV_RXCHAR, 512,
-                          1, 1, 1, 1, 1));
+    ASSERT_TRUE(link.Open(&owner, kPort, c.baud, 'N', c.dataBits, c.stopBitsCode, EV_RXCHAR, 512, 1,
+                          1, 1, 1, 1));
     ASSERT_EQ(sys.Requested().size(), 1u);
     EXPECT_EQ(sys.Requested()[0].c_cflag & CSIZE, c.size) << c.dataBits << " data bits";
     const termios s = SettingsOf(pty.slave.Get());
@@ -175,6 +180,20 @@ TEST_F(OpenTest, TimeOutsAreStoredInMilliseconds) {
       EXPECT_EQ(value, c.stored) << c.seconds << " s";
     EXPECT_EQ(link.EventMask(), EV_RXCHAR);
   }
+}
+
+TEST_F(OpenTest, MonitorNeedsOpenAndRunsHarmlesslyAfterAFailedOne) {
+  CSerialLink link(dir.Path());
+  EXPECT_FALSE(link.StartMonitor()) << "nothing could stop a thread started before Open";
+  link.Close();
+  ASSERT_FALSE(OpenAsPanel(link, 34));  // events made, no device
+  ASSERT_TRUE(link.StartMonitor());
+  EXPECT_FALSE(link.StartMonitor()) << "a second thread was started";
+  const std::uint8_t frame[] = {'N', 'S', 0};
+  link.Send(frame, sizeof frame);
+  link.Close();
+  EXPECT_FALSE(link.MonitorRunning());
+  EXPECT_TRUE(owner.Errors().empty());
 }
 
 }  // namespace

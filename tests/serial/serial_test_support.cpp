@@ -259,7 +259,8 @@ bool IsEventFd(int fd) {
   char target[64] = {};
   const std::string link = "/proc/self/fd/" + std::to_string(fd);
   const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
-  return length > 0 && std::string(target, static_cast<std::size_t>(length)) == "anon_inode:[eventfd]";
+  return length > 0 &&
+         std::string(target, static_cast<std::size_t>(length)) == "anon_inode:[eventfd]";
 }
 
 long ThreadCpuTicks(pid_t tid) {

@@ -95,8 +95,19 @@ class PumpedOwner : public SerialOwner {
 // Pass-through seam that fails chosen calls a chosen number of times.
 class FaultySystemCalls : public SystemCalls {
  public:
-  enum class Call { kOpen, kFlock, kIoctl, kFcntl, kTcGetAttr, kTcSetAttr, kTcFlush, kRead,
-                    kWrite, kPoll, kEventFd };
+  enum class Call {
+    kOpen,
+    kFlock,
+    kIoctl,
+    kFcntl,
+    kTcGetAttr,
+    kTcSetAttr,
+    kTcFlush,
+    kRead,
+    kWrite,
+    kPoll,
+    kEventFd
+  };
   struct Fault {
     int error = 0;
     int times = 1;
