@@ -25,7 +25,10 @@ class ThreadOwner : public SerialOwner {
     m_atMonitor.Record();
     std::unique_lock lock(m_mutex);
     m_pending = true;
+    // Notified without the lock, so the woken owner does not block on it at once.
+    lock.unlock();
     m_changed.notify_all();
+    lock.lock();
     m_changed.wait(lock, [&] { return !m_pending; });
   }
   void PumpMessages() override {
