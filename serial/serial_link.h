@@ -61,7 +61,11 @@ class CSerialLink : public SerialLinkInterface {
   std::string LastOpenError() const override;
 
   // The owner is going away: after this returns the link never calls it
-  // again, and Close and the destructor no longer wait on it. Owner's thread.
+  // again, and Close and the destructor no longer wait on it. A delivery
+  // already in flight is finished first by pumping the owner's messages, so
+  // call it on the owner's thread, before the owner dies, and not from inside
+  // the handling of a delivered byte (that delivery could never finish; the
+  // same holds for Close).
   void DetachOwner();
 
   // Shows the error box for the failed operation, with the system's text
