@@ -10,19 +10,15 @@
 
 namespace quorvane::bench {
 
-Pty::~Pty() {
-  if (slave >= 0) ::close(slave);
-  if (master >= 0) ::close(master);
-}
-
 bool Pty::Make(Pty& pty) {
-  pty.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (pty.master < 0 || grantpt(pty.master) != 0 || unlockpt(pty.master) != 0) return false;
+  pty.master.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+  if (!pty.master || grantpt(pty.master.Get()) != 0 || unlockpt(pty.master.Get()) != 0)
+    return false;
   char name[128] = {};
-  if (ptsname_r(pty.master, name, sizeof name) != 0) return false;
+  if (ptsname_r(pty.master.Get(), name, sizeof name) != 0) return false;
   pty.slavePath = name;
-  pty.slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  return pty.slave >= 0;
+  pty.slave.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
+  return pty.slave.Valid();
 }
 
 void Arrivals::Record() {

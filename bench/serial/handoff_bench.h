@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "serial/unique_fd.h"
+
 namespace quorvane::bench {
 
 using Clock = std::chrono::steady_clock;
 
 struct Pty {
-  int master = -1;
-  int slave = -1;  // kept open so the pair outlives the reader's opens
+  UniqueFd master;
+  UniqueFd slave;  // kept open so the pair outlives the reader's opens
   std::string slavePath;
-  ~Pty();
   static bool Make(Pty& pty);
 };
 

@@ -94,7 +94,7 @@ std::optional<LinkLatencies> RunLinkHandoff(std::size_t count, std::chrono::micr
       *error = "could not open the link: " + link.LastOpenError();
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));  // past the start-up purge
-      const auto sent = FeedBytes(pty.master, count, arrivals, gap);
+      const auto sent = FeedBytes(pty.master.Get(), count, arrivals, gap);
       arrivals.WaitFor(sent.size());
       figures = LinkLatencies{Latencies(sent, arrivals), Latencies(sent, atMonitor)};
       link.DetachOwner();

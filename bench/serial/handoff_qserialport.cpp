@@ -40,7 +40,7 @@ std::optional<std::vector<double>> RunQSerialPortHandoff(std::size_t count,
   std::vector<Clock::time_point> sent;
   std::thread feeder([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    sent = FeedBytes(pty.master, count, arrivals, gap);
+    sent = FeedBytes(pty.master.Get(), count, arrivals, gap);
     arrivals.WaitFor(sent.size());
     QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
   });
