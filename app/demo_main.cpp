@@ -78,7 +78,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "quorvane-demo: no free port name for the virtual board\n");
       return 1;
     }
-    quorvane::sim::PtyBoard board({.pace = true, .link = ports.Path() / name});
+    // A board that is already running, so the panel has something to show.
+    quorvane::sim::PtyBoardOptions boardOptions{.pace = true, .link = ports.Path() / name};
+    boardOptions.board.parameters.currentSetpoint = 1200;
+    boardOptions.board.parameters.softActive = 1;
+    quorvane::sim::PtyBoard board(boardOptions);
     const quorvane::DemoPortProbe probe(ports, name,
                                         "Virtual board on " + board.SlavePath().string());
     quorvane::DeviceWatcher watcher;
