@@ -196,8 +196,13 @@ int Run(int seconds, int replyDelayMs, bool pace) {
   std::printf("cpu_percent_of_one_core %.3f\n", 100.0 * cpuNs / wallNs);
   std::printf("rss_mib %.1f\n", rss / 1024.0);
   std::printf("status_replies_shown %zu\n", latencies.size());
-  std::printf("reply_to_display_ms p50 %.3f p99 %.3f max %.3f\n", Percentile(latencies, 50),
-              Percentile(latencies, 99), Percentile(latencies, 100));
+  if (pace) {
+    // Paced replies are stamped when their first byte leaves, not their last.
+    std::printf("reply_to_display_ms n/a with paced replies\n");
+  } else {
+    std::printf("reply_to_display_ms p50 %.3f p99 %.3f max %.3f\n", Percentile(latencies, 50),
+                Percentile(latencies, 99), Percentile(latencies, 100));
+  }
   dlg.EndSession();
   return 0;
 }
