@@ -1,5 +1,8 @@
 // The main window as built: its 27 controls (class, caption, geometry from the
 // dialog-unit rule), tab order, window flags, and the state right after start.
+#include <atomic>
+#include <thread>
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -97,6 +100,8 @@ class DialogTemplateTest : public QObject {
   void startsClosedWithGreyOnAndNoPorts();
   void escapeAndEnterNeverCloseTheWindow();
   void helpBoxNamesProgramAndVersion();
+  void portDetailsShowAsTooltips();
+  void errorBoxFromAnotherThreadWaitsForOk();
 
  private:
   QTemporaryDir* m_dir = nullptr;
@@ -268,6 +273,52 @@ void DialogTemplateTest::helpBoxNamesProgramAndVersion() {
   QVERIFY2(shown.contains("Quorvane") && shown.contains("1.0.0.1") &&
                shown.contains("No help is installed"),
            qPrintable(shown));
+}
+
+void DialogTemplateTest::portDetailsShowAsTooltips() {
+  auto* list = qobject_cast<QComboBox*>(m_dlg->Control(IDC_PORT_LIST));
+  m_dlg->ClearPortList();
+  m_dlg->InsertPort(0, "ttyUSB0", "FT232R USB UART, FTDI, serial A12");
+  m_dlg->InsertPort(1, "ttyS0", "");
+  m_dlg->SelectPort(0);
+  QCOMPARE(list->itemData(0, Qt::ToolTipRole).toString(),
+           QString("FT232R USB UART, FTDI, serial A12"));
+  // The first item was selected by its own insertion, before its details were known.
+  QCOMPARE(list->toolTip(), QString("FT232R USB UART, FTDI, serial A12"));
+  m_dlg->SelectPort(1);
+  QVERIFY(list->toolTip().isEmpty());
+  QCOMPARE(m_dlg->SelectedPort(), 1);
+}
+
+void DialogTemplateTest::errorBoxFromAnotherThreadWaitsForOk() {
+  m_dlg->show();
+  std::atomic<bool> returned{false};
+  QString title, text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  bool reporterWaited = false;
+  // The box runs its own loop on this thread; inspect and dismiss it from there.
+  QTimer::singleShot(300, m_dlg, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    title = box->windowTitle();
+    text = box->text();
+    icon = box->icon();
+    buttons = box->standardButtons();
+    reporterWaited = !returned.load();
+    box->button(QMessageBox::Ok)->click();
+  });
+  std::thread reporter([&] {
+    m_dlg->ShowError("WriteFile failed: Input/output error (COM33)", "Application Error");
+    returned = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
+  reporter.join();
+  QCOMPARE(title, QString("Application Error"));
+  QCOMPARE(icon, QMessageBox::Critical);
+  QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  QVERIFY(text.contains("COM33"));
+  QVERIFY(reporterWaited);
 }
 
 QTEST_MAIN(DialogTemplateTest)

@@ -79,6 +79,7 @@ class PanelEndToEndTest : public QObject {
   void enterInCurrentFieldSendsTheFrameTwice();
   void softActiveTurnsRedOnAfterTheReply();
   void holdingStepUpRepeatsUntilRelease();
+  void failedOpenExplainsItselfInTheTooltip();
   void hangUpClosesAndDropsThePort();
   void closingWhilePollingEndsPromptly();
 };
@@ -175,6 +176,22 @@ void PanelEndToEndTest::holdingStepUpRepeatsUntilRelease() {
     QCOMPARE(setpoint, 101 + static_cast<int>(i));
   }
   QCOMPARE(p.dlg->GetController().Device().currentSetpoint, 100 + static_cast<int>(sets.size()));
+}
+
+void PanelEndToEndTest::failedOpenExplainsItselfInTheTooltip() {
+  Panel p(Parameters(0, 0));
+  // Another program holds the port.
+  CSerialLink other(p.dir.path().toStdString());
+  QVERIFY(other.Open(p.dlg.get(), 33, 9600, 'N', 8, 0, EV_RXCHAR, 512, 0, 0, 0, 0, 0));
+  QPushButton* open = p.Button(IDC_OPEN_PORT);
+  open->click();
+  QCOMPARE(p.Text(IDC_OPEN_PORT), std::string("OpenPort"));
+  QVERIFY2(open->toolTip().contains("busy"), qPrintable(open->toolTip()));
+  other.Close();
+  other.DetachOwner();
+  open->click();
+  QCOMPARE(p.Text(IDC_OPEN_PORT), std::string("ClosePort"));
+  QVERIFY(open->toolTip().isEmpty());
 }
 
 void PanelEndToEndTest::hangUpClosesAndDropsThePort() {
