@@ -309,7 +309,7 @@ void DialogTemplateTest::errorBoxFromAnotherThreadWaitsForOk() {
     box->button(QMessageBox::Ok)->click();
   });
   std::thread reporter([&] {
-    m_dlg->ShowError("WriteFile failed: Input/output error (COM33)", "Application Error");
+    m_dlg->ShowError("write failed: Input/output error (port 33)", "Application Error");
     returned = true;
   });
   QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
@@ -317,7 +317,7 @@ void DialogTemplateTest::errorBoxFromAnotherThreadWaitsForOk() {
   QCOMPARE(title, QString("Application Error"));
   QCOMPARE(icon, QMessageBox::Critical);
   QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-  QVERIFY(text.contains("COM33"));
+  QVERIFY(text.contains("port 33"));
   QVERIFY(reporterWaited);
 }
 
