@@ -1,5 +1,8 @@
 // What the controller does to the window, carried out on the dialog's widgets.
+#include <algorithm>
+
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -85,7 +88,13 @@ void CControllerDlg::PresentSoftActive(ColorRef color, std::string_view caption)
 void CControllerDlg::ClearPortList() { m_portList->clear(); }
 
 void CControllerDlg::InsertPort(int index, std::string_view name, std::string_view details) {
-  m_portList->insertItem(index, FromView(name));
+  const QString text = FromView(name);
+  m_portList->insertItem(index, text);
+  // The box is narrow; its drop-down list grows to show whole names.
+  QAbstractItemView* view = m_portList->view();
+  const int needed = m_portList->fontMetrics().horizontalAdvance(text) + 2 * view->frameWidth() +
+                     m_portList->fontMetrics().averageCharWidth() * 2;
+  view->setMinimumWidth(std::max(view->minimumWidth(), needed));
   if (details.empty()) return;
   m_portList->setItemData(index, FromView(details), Qt::ToolTipRole);
   // The first item is selected as it is inserted, before its details exist.
