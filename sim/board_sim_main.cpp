@@ -18,6 +18,7 @@
 namespace {
 
 using namespace quorvane::sim;
+using quorvane::UniqueFd;
 using Clock = std::chrono::steady_clock;
 
 const Clock::time_point g_start = Clock::now();

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "sim/unique_fd.h"
+#include "serial/unique_fd.h"
 #include "sim/virtual_board.h"
 
 namespace quorvane::sim {
