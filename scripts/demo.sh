@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+bash scripts/install-deps.sh
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   cat >&2 <<'MSG'
 demo: there is no display to open the panel on ($DISPLAY and $WAYLAND_DISPLAY
@@ -11,12 +13,10 @@ are both unset). Run it on a desktop session, or on a virtual display with:
 
     xvfb-run -a bash scripts/demo.sh
 
-(xvfb-run comes with the xvfb package, which scripts/install-deps.sh installs.)
 MSG
   exit 1
 fi
 
-bash scripts/install-deps.sh
 build=build/demo
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
   -DQUORVANE_BUILD_BENCH=OFF >/dev/null
