@@ -163,14 +163,18 @@ void PanelEndToEndTest::holdingStepUpRepeatsUntilRelease() {
   QTest::mousePress(up, Qt::LeftButton);
   QTest::qWait(700);  // repeats at about 200, 400 and 600 ms, one mA each
   QTest::mouseRelease(up, Qt::LeftButton);
-  const std::size_t afterRelease = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
+  // The release's click has taken its step by now; the board sees the frames
+  // a moment later, when the monitor thread has written them.
+  const auto stepsTaken =
+      static_cast<std::size_t>(p.dlg->GetController().Device().currentSetpoint - 100);
+  QTRY_COMPARE_WITH_TIMEOUT(EntriesWithCode(*p.board, CMD_SET_CURRENT).size(), stepsTaken, 2000);
   QTest::qWait(600);
 
   // Every step went out as one frame, one mA above the one before, the
   // release's click included; nothing repeats after the release.
   const auto sets = EntriesWithCode(*p.board, CMD_SET_CURRENT);
   QVERIFY2(sets.size() >= 3, qPrintable(QString("%1 steps").arg(sets.size())));
-  QCOMPARE(sets.size(), afterRelease);
+  QCOMPARE(sets.size(), stepsTaken);
   for (std::size_t i = 0; i < sets.size(); ++i) {
     const int setpoint = sets[i].payload[2] << 8 | sets[i].payload[3];
     QCOMPARE(setpoint, 101 + static_cast<int>(i));
