@@ -71,6 +71,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   int SelectedPort() const override;
   void EnablePortList(bool enabled) override;
   void SetOpenPortHint(std::string_view text) override;
+  void PopUpOpenPortHint() override;
 
   // SerialOwner.
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;

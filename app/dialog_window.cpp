@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
+#include <QToolTip>
 
 #include "app/controller_dlg.h"
 #include "controls/state_button.h"
@@ -109,6 +110,14 @@ void CControllerDlg::EnablePortList(bool enabled) { m_portList->setEnabled(enabl
 
 void CControllerDlg::SetOpenPortHint(std::string_view text) {
   m_openPortButton->setToolTip(FromView(text));
+}
+
+void CControllerDlg::PopUpOpenPortHint() {
+  const QString hint = m_openPortButton->toolTip();
+  if (hint.isEmpty() || !isVisible()) return;
+  // Just below the button, where the operator is looking after the press.
+  const QPoint below = m_openPortButton->mapToGlobal(QPoint(0, m_openPortButton->height()));
+  QToolTip::showText(below, hint, m_openPortButton);
 }
 
 }  // namespace quorvane

@@ -49,6 +49,14 @@ class Controller {
   void OnSetDuration();
   void OnSoftActive();
   void OnNudgePress(NudgeDirection direction);
+
+  // While the window shows a box that the monitor thread waits on, nothing
+  // that waits for the monitor thread (closing the link) may run: open/close
+  // presses and device changes are kept until the hold is released, and run
+  // when the window calls RunDeferredTransitions after the box is gone.
+  void HoldTransitions();
+  void ReleaseTransitions();
+  void RunDeferredTransitions();
   void OnMouseRelease();
   void StepDown();
   void StepUp();
@@ -80,17 +88,26 @@ class Controller {
     Controller& m_controller;
   };
 
-  // The two transitions that close the link. Close pumps the window's messages,
-  // so either can be asked for again while one runs; such requests wait their turn.
-  enum class Transition { OpenClose, DeviceChange };
+  // The transitions that open or close the link. Close pumps the window's
+  // messages, so any of them can be asked for again while one runs; such
+  // requests wait their turn. A press keeps the meaning it had when it was
+  // made: a close never turns into an open of whatever the list shows later.
+  enum class Transition { Open, Close, DeviceChange };
   void RunTransition(Transition transition);
-  void OpenCloseNow();
+  void OpenNow();
+  void CloseNow();
   void DeviceChangeNow();
+  // The open port has gone: back to Closed with the list rescanned.
+  void PortGone();
 
   void OnFirstFullReply();
   bool OpenCurrentPort();
   void StopAllTimers();
   void Send(const CommandFrame& frame);
+  // Every slider move of the panel's own goes through here, so the poll can
+  // tell the operator's moves from the panel's (a reply, or a clamp to range).
+  void PlaceSlider(std::int32_t position);
+  void NoteSliderPlaced();
   // Shared body of the three SET handlers: parse converts the field's text,
   // stores the value and returns the frame to send.
   template <typename Parse>
@@ -107,8 +124,16 @@ class Controller {
   ReceiverBridge m_receiverOwner{*this};
   std::vector<std::uint8_t> m_portNumbers;  // COM number behind each list item
   std::uint8_t m_nudgeTicks = 0;
+  // Where the panel itself last left the slider; any other position is the
+  // operator's doing. Settings go out only after an operator action.
+  std::int32_t m_sliderPlaced = 0;
+
+  // Set when the reopen after a device change failed: the link is closed but
+  // the panel still shows the port as in use (portOpen 0, caption "ClosePort").
+  bool m_suspended = false;
 
   bool m_inTransition = false;
+  int m_holds = 0;
   std::deque<Transition> m_deferred;
 };
 

@@ -22,9 +22,13 @@ constexpr milliseconds kAfterSoftActive{50};
 
 void Controller::OnTimerPoll() {
   const std::int32_t position = m_window.SliderPosition();
-  if (position != m_device.currentSetpoint) {
+  // Compared with where the panel left the slider, not with the set-point: a
+  // set-point beyond the slider's range would otherwise look like a move and
+  // go back to the board as a setting nobody gave.
+  if (position != m_sliderPlaced) {
     if (!m_flags.portOpen) return;
-    // The operator dragged the slider since the last tick.
+    // The operator moved the slider since the last tick.
+    m_sliderPlaced = position;
     m_device.currentSetpoint = position;
     Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1], position));
     m_window.Sleep(kAfterSliderSet);
@@ -55,7 +59,7 @@ void Controller::OnSetCurrent() {
     m_device.currentSetpoint = ParseCurrent(text, m_device.currentMax);
     // Keep the slider on the new set-point, or the next poll tick would take
     // the old slider position for an operator's move and send it back.
-    m_window.SetSliderPosition(m_device.currentSetpoint);
+    PlaceSlider(m_device.currentSetpoint);
     return BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
                            m_device.currentSetpoint);
   });

@@ -33,6 +33,7 @@ Controller::Controller(ControllerWindow& window, SerialLinkInterface& link, cons
 
 void Controller::ClearFlagsAndScan() {
   m_flags = ConnectionFlags{};
+  m_suspended = false;
   ScanPorts();
 }
 
@@ -61,37 +62,54 @@ void Controller::ScanPorts() {
 
 int Controller::PortCount() const { return static_cast<int>(m_portNumbers.size()); }
 
-void Controller::OnOpenClose() { RunTransition(Transition::OpenClose); }
+void Controller::OnOpenClose() {
+  RunTransition(m_flags.portOpen ? Transition::Close : Transition::Open);
+}
 
 void Controller::OnDeviceChange() { RunTransition(Transition::DeviceChange); }
 
+void Controller::HoldTransitions() { ++m_holds; }
+
+void Controller::ReleaseTransitions() {
+  if (m_holds > 0) --m_holds;
+}
+
 void Controller::RunTransition(Transition transition) {
-  if (m_inTransition) {
-    // Reached from the message pump inside Close. Closing the link again from
-    // in there would tear it down twice, so the request runs once the current
-    // transition is over, as if Close had not pumped. Device changes queued back
-    // to back collapse into one: each probes the port afresh anyway.
-    if (transition != Transition::DeviceChange || m_deferred.empty() ||
-        m_deferred.back() != Transition::DeviceChange) {
-      m_deferred.push_back(transition);
-    }
-    return;
+  // Reached from the message pump inside Close, or while a box holds them
+  // back. Device changes queued back to back collapse into one: each probes
+  // the port afresh anyway.
+  if (transition != Transition::DeviceChange || m_deferred.empty() ||
+      m_deferred.back() != Transition::DeviceChange) {
+    m_deferred.push_back(transition);
   }
+  RunDeferredTransitions();
+}
+
+void Controller::RunDeferredTransitions() {
+  // Closing the link again from inside a transition would tear it down twice,
+  // so requests made meanwhile run once the current one is over, as if Close
+  // had not pumped.
+  if (m_inTransition || m_holds > 0) return;
   m_inTransition = true;
-  m_deferred.push_back(transition);
   while (!m_deferred.empty()) {
     const Transition next = m_deferred.front();
     m_deferred.pop_front();
-    if (next == Transition::OpenClose) {
-      OpenCloseNow();
-    } else {
-      DeviceChangeNow();
+    switch (next) {
+      case Transition::Open:
+        OpenNow();
+        break;
+      case Transition::Close:
+        CloseNow();
+        break;
+      case Transition::DeviceChange:
+        DeviceChangeNow();
+        break;
     }
   }
   m_inTransition = false;
 }
 
-void Controller::OpenCloseNow() {
+void Controller::CloseNow() {
   if (m_flags.portOpen) {
     // Ticks and bytes handled while Close pumps still see portOpen set.
     m_link.Close();
@@ -100,6 +118,17 @@ void Controller::OpenCloseNow() {
     ResetToClosed();
     return;
   }
+  // Asked for while something was open, which has since been lost: the link
+  // is already closed, so only the panel is left to bring back to Closed.
+  if (m_suspended) {
+    StopAllTimers();
+    ResetToClosed();
+  }
+}
+
+void Controller::OpenNow() {
+  if (m_flags.portOpen) return;  // already opened meanwhile
+  if (m_suspended && !m_ports.PortPresent(m_flags.currentPort)) return PortGone();
   if (m_portNumbers.empty()) return;
   const int selected = m_window.SelectedPort();
   // The list always has a selection after a scan; should the window report
@@ -107,6 +136,7 @@ void Controller::OpenCloseNow() {
   if (selected < 0 || selected >= PortCount()) return;
   m_flags.currentPort = m_portNumbers[static_cast<std::size_t>(selected)];
   if (!OpenCurrentPort()) return;
+  m_suspended = false;
   m_flags.synced = 0;
   m_window.SetText(IDC_OPEN_PORT, "ClosePort");
   m_window.EnablePortList(false);
@@ -119,23 +149,31 @@ void Controller::OpenCloseNow() {
 
 void Controller::DeviceChangeNow() {
   m_window.Sleep(kDeviceChangeSettle);
-  if (!m_flags.portOpen) {
+  if (m_flags.portOpen) {
+    // Any device change may concern the open port, so the link is closed and
+    // the port reopened if it is still there.
+    m_link.Close();
+    m_flags.portOpen = 0;
+  } else if (!m_suspended) {
     m_window.Sleep(kDeviceChangeSettle);
     return;
   }
-  // Any device change may concern the open port, so the link is closed and
-  // the port reopened if it is still there.
-  m_link.Close();
-  m_flags.portOpen = 0;
+  // Suspended (an earlier reopen failed) takes the same road, so a port
+  // that has since gone, or come back, does not leave the panel stuck.
   m_window.Sleep(kDeviceChangeSettle);
-  if (!m_ports.PortPresent(m_flags.currentPort)) {
-    StopAllTimers();
-    ResetToClosed();
+  if (!m_ports.PortPresent(m_flags.currentPort)) return PortGone();
+  if (!OpenCurrentPort()) {
+    m_suspended = true;  // the operator's next press, or device change, retries
     return;
   }
-  if (!OpenCurrentPort()) return;  // Suspended: the operator's next press retries
+  m_suspended = false;
   m_link.StartMonitor();
   m_flags.portOpen = 1;
+}
+
+void Controller::PortGone() {
+  StopAllTimers();
+  ResetToClosed();
 }
 
 bool Controller::OpenCurrentPort() {
@@ -145,6 +183,9 @@ bool Controller::OpenCurrentPort() {
   // Opening shows nothing on the panel itself; the reason goes to the open
   // button's tooltip so the operator can find out why nothing happened.
   m_window.SetOpenPortHint(opened ? std::string() : m_link.LastOpenError());
+  // A failed open changes nothing else on the panel, so without this the
+  // operator would see no reaction at all.
+  if (!opened) m_window.PopUpOpenPortHint();
   return opened;
 }
 
@@ -188,12 +229,23 @@ void Controller::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
 
 void Controller::Send(const CommandFrame& frame) { m_link.Send(frame.data(), frame.size); }
 
+void Controller::PlaceSlider(std::int32_t position) {
+  m_window.SetSliderPosition(position);
+  NoteSliderPlaced();
+}
+
+// Read back rather than assumed: the slider keeps to its range, so a value
+// beyond it lands on the limit.
+void Controller::NoteSliderPlaced() { m_sliderPlaced = m_window.SliderPosition(); }
+
 void Controller::ReceiverBridge::ShowText(int controlId, std::string_view text) {
   m_controller.m_window.SetText(controlId, text);
 }
 
 void Controller::ReceiverBridge::SetSliderRange(std::int32_t maximum) {
   m_controller.m_window.SetSliderRange(maximum);
+  // A narrower range may have pulled the slider in.
+  m_controller.NoteSliderPlaced();
 }
 
 void Controller::ReceiverBridge::AddSliderTick(std::int32_t position) {
@@ -201,7 +253,7 @@ void Controller::ReceiverBridge::AddSliderTick(std::int32_t position) {
 }
 
 void Controller::ReceiverBridge::SetSliderPosition(std::int32_t position) {
-  m_controller.m_window.SetSliderPosition(position);
+  m_controller.PlaceSlider(position);
 }
 
 void Controller::ReceiverBridge::PresentSoftActive(ColorRef color, std::string_view caption) {

@@ -47,7 +47,7 @@ void Controller::StepDown() {
   if (!m_flags.synced || !m_flags.portOpen) return;
   m_device.currentSetpoint = StepDownRule(m_device.currentSetpoint, m_nudgeTicks);
   // The slider follows, so the poll after the release does not send it back.
-  m_window.SetSliderPosition(m_device.currentSetpoint);
+  PlaceSlider(m_device.currentSetpoint);
   Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
                        m_device.currentSetpoint));
 }
@@ -56,7 +56,7 @@ void Controller::StepUp() {
   if (!m_flags.synced || !m_flags.portOpen) return;
   m_device.currentSetpoint =
       StepUpRule(m_device.currentSetpoint, m_device.currentMax, m_nudgeTicks);
-  m_window.SetSliderPosition(m_device.currentSetpoint);
+  PlaceSlider(m_device.currentSetpoint);
   Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
                        m_device.currentSetpoint));
 }

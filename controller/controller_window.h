@@ -51,6 +51,8 @@ class ControllerWindow {
 
   // Why the last open failed (tooltip of IDC_OPEN_PORT); empty clears it.
   virtual void SetOpenPortHint(std::string_view text) = 0;
+  // Shows that tooltip at the button at once, without the operator hovering.
+  virtual void PopUpOpenPortHint() = 0;
 };
 
 }  // namespace quorvane

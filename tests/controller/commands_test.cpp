@@ -107,14 +107,63 @@ TEST(ControllerCommands, PollSendsADraggedSliderOnceThenOnlyReadsStatus) {
   EXPECT_EQ(rig.controller.Device().currentSetpoint, 2000);
 }
 
-TEST(ControllerCommands, BoardRepliesReachTheDisplays) {
+TEST(ControllerCommands, BoardRepliesReachTheDisplaysAndTheNextSetCarriesTheirPrefix) {
   Rig rig;
-  rig.OpenAndSync(1000, 3000);
-  const auto mark = rig.journal.Mark();
-  rig.Feed(ReplyCurrent(0x12, 0x34, 1200), 3);
-  rig.Feed(ReplyCurrent(0x12, 0x34, 1300), 4);  // another port: ignored
+  rig.OpenAndSync(1000, 3000);  // prefix 12 34
+  auto mark = rig.journal.Mark();
+  rig.Feed(ReplyCurrent(0x56, 0x78, 1200), 3);
+  rig.Feed(ReplyCurrent(0x9A, 0xBC, 1300), 4);  // another port: ignored
   EXPECT_EQ(rig.journal.Lines(mark), (Lines{"500 SliderPos 1200", "500 SetText 1005 1200"}));
   EXPECT_EQ(rig.controller.Device().currentSetpoint, 1200);
+  // The set-current command echoes the prefix of the board's latest reply.
+  mark = rig.journal.Mark();
+  rig.controller.StepUp();
+  EXPECT_EQ(rig.Sent(mark), Lines{"500 Send 4E 53 06 04 56 78 04 B1 2E"});
+}
+
+// Replies the board may send with values beyond what the panel can show; none
+// of them may lead the panel to send a setting on its own.
+struct UnaskedCase {
+  const char* name;
+  std::vector<std::uint8_t> reply;
+};
+
+TEST(ControllerCommands, NoSettingGoesOutWithoutAnOperatorAction) {
+  const UnaskedCase cases[] = {
+      {"set-point above maximum", ReplyAll(0x12, 0x34, 1500, 1000)},
+      {"maximum zero", ReplyAll(0x12, 0x34, 700, 0)},
+      {"largest values", ReplyAll(0xFF, 0xFF, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFF, 0xFF)},
+      {"current above maximum", ReplyCurrent(0x12, 0x34, 5000)},
+      {"current largest", ReplyCurrent(0x12, 0x34, 0xFFFF)},
+      {"status largest", ReplyFrame(0x00, std::vector<std::uint8_t>(10, 0xFF))},
+      {"frequency largest", ReplyFrame(0x07, {0xFF, 0xFF, 0xFF, 0xFF})},
+      {"duration largest", ReplyFrame(0x09, {0xFF})},
+      {"soft-active odd", ReplyFrame(0x25, {0x07})},
+  };
+  const char* kStatusQuery = "4E 53 02 00 A3";
+  for (bool asFirstReply : {true, false}) {
+    for (const UnaskedCase& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (asFirstReply ? ", first reply" : ", synced"));
+      Rig rig;
+      std::size_t mark;
+      if (asFirstReply) {
+        rig.controller.OnOpenClose();
+        rig.RunFor(milliseconds(500));
+        mark = rig.journal.Mark();
+        rig.Feed(ReplyAll(0x12, 0x34, 1500, 1000), 3);
+      } else {
+        rig.OpenAndSync(1000, 3000);
+        mark = rig.journal.Mark();
+      }
+      rig.Feed(c.reply, 3);
+      rig.RunFor(milliseconds(2000));
+      rig.Feed(ReplyAll(0x12, 0x34, 2500, 2000), 3);
+      rig.Feed(c.reply, 3);
+      rig.RunFor(milliseconds(2000));
+      for (const std::string& line : rig.Sent(mark))
+        EXPECT_TRUE(line.ends_with(kStatusQuery)) << line;
+    }
+  }
 }
 
 }  // namespace

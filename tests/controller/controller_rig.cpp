@@ -101,6 +101,8 @@ void FakeWindow::SetOpenPortHint(std::string_view text) {
   m_journal.Add("Hint " + openPortHint);
 }
 
+void FakeWindow::PopUpOpenPortHint() { m_journal.Add("PopUpHint"); }
+
 void FakeWindow::RunFor(milliseconds span, const std::function<void(int)>& dispatch) {
   const milliseconds end = m_journal.now + span;
   for (;;) {

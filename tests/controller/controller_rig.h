@@ -49,6 +49,7 @@ class FakeWindow final : public ControllerWindow {
   int SelectedPort() const override { return m_selected; }
   void EnablePortList(bool enabled) override;
   void SetOpenPortHint(std::string_view text) override;
+  void PopUpOpenPortHint() override;
 
   // The operator's own doing: not journalled.
   void Type(int controlId, std::string text) { m_texts[controlId] = std::move(text); }

@@ -109,6 +109,7 @@ class ClockWindow final : public ControllerWindow {
   int SelectedPort() const override { return m_selected; }
   void EnablePortList(bool) override {}
   void SetOpenPortHint(std::string_view) override {}
+  void PopUpOpenPortHint() override {}
 
   void Type(int id, std::string text) { m_texts[id] = std::move(text); }
   // Fires due timers; returns when the next one is due.

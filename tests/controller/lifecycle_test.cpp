@@ -95,7 +95,8 @@ TEST(ControllerLifecycle, FailedOpenShowsWhyAndTheNextSuccessClearsIt) {
   rig.link.failOpen = true;
   const auto mark = rig.journal.Mark();
   rig.controller.OnOpenClose();
-  EXPECT_EQ(rig.journal.Lines(mark), (Lines{"0 Open 3 failed", "0 Hint Device or resource busy"}));
+  EXPECT_EQ(rig.journal.Lines(mark),
+            (Lines{"0 Open 3 failed", "0 Hint Device or resource busy", "0 PopUpHint"}));
   EXPECT_EQ(rig.controller.Flags().currentPort, 3);
   EXPECT_EQ(rig.controller.Flags().portOpen, 0);
   rig.link.failOpen = false;
@@ -164,7 +165,7 @@ TEST(ControllerLifecycle, DeviceChange) {
        true,
        false,
        {"700 Sleep 200", "900 Close", "900 Sleep 200", "1100 Open 3 failed",
-        "1100 Hint Device or resource busy"},
+        "1100 Hint Device or resource busy", "1100 PopUpHint"},
        0,
        1,
        "ClosePort"},
@@ -238,6 +239,86 @@ TEST(ControllerLifecycle, TransitionsAskedForWhileClosingRunAfterwardsNeverNeste
   EXPECT_EQ(rig.link.nestedCloses, 0);
   EXPECT_EQ(rig.journal.Lines(mark, "Close"), (Lines{"700 Close", "1100 Close", "1300 Close"}));
   EXPECT_EQ(rig.journal.Lines(mark, "Open"), (Lines{"900 Open 3", "1300 Open 3"}));
+  EXPECT_EQ(rig.controller.Flags().portOpen, 0);
+  EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), "OpenPort");
+}
+
+TEST(ControllerLifecycle, ACloseAskedForWhileClosingIsDroppedOnceThePortHasGone) {
+  Rig rig({3, 8});
+  rig.OpenAndSync();
+  int pumped = 0;
+  rig.link.whileClosing = [&] {
+    if (pumped++ == 0) rig.controller.OnOpenClose();  // "ClosePort" pressed meanwhile
+  };
+  rig.ports.listed.erase(rig.ports.listed.begin());  // port 3 unplugged
+  const auto mark = rig.journal.Mark();
+  rig.controller.OnDeviceChange();
+  // The press meant "close"; with nothing open any more it must not open port 8.
+  EXPECT_EQ(rig.journal.Lines(mark, "Open"), Lines{});
+  EXPECT_EQ(rig.controller.Flags().portOpen, 0);
+  EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), "OpenPort");
+}
+
+// Suspended: the reopen after a device change failed. Whatever comes next must
+// lead somewhere: reopened, or Closed with the list usable again.
+struct SuspendedCase {
+  const char* name;
+  bool viaButton;  // the operator's press, else another device change
+  bool present;
+  bool reopens;
+  int portOpen;
+  const char* caption;
+};
+
+TEST(ControllerLifecycle, SuspendedIsNoDeadEnd) {
+  const SuspendedCase cases[] = {
+      {"press, port gone", true, false, true, 0, "OpenPort"},
+      {"device change, port gone", false, false, true, 0, "OpenPort"},
+      {"press, port back", true, true, true, 1, "ClosePort"},
+      {"device change, port back", false, true, true, 1, "ClosePort"},
+      {"device change, still refused", false, true, false, 0, "ClosePort"},
+  };
+  for (const SuspendedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig({3, 8});
+    rig.OpenAndSync();
+    rig.link.failOpen = true;
+    rig.controller.OnDeviceChange();
+    ASSERT_EQ(rig.window.GetText(IDC_OPEN_PORT), "ClosePort");
+    ASSERT_FALSE(rig.window.portListEnabled);
+    rig.link.failOpen = !c.reopens;
+    if (!c.present) rig.ports.listed.erase(rig.ports.listed.begin());
+    const auto opensBefore = rig.link.opens.size();
+    if (c.viaButton) {
+      rig.controller.OnOpenClose();
+    } else {
+      rig.controller.OnDeviceChange();
+    }
+    EXPECT_EQ(rig.controller.Flags().portOpen, c.portOpen);
+    EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), c.caption);
+    EXPECT_EQ(rig.window.portListEnabled, c.caption == std::string("OpenPort"));
+    EXPECT_EQ(rig.link.opens.size(), opensBefore + (c.present ? 1 : 0));
+    if (!c.present) {
+      EXPECT_EQ(rig.window.ports, Lines{"port8"});
+      for (int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC})
+        EXPECT_FALSE(rig.window.TimerRunning(id)) << id;
+    }
+  }
+}
+
+TEST(ControllerLifecycle, HeldTransitionsWaitUntilReleasedAndRunInOrder) {
+  Rig rig;
+  rig.OpenAndSync();
+  rig.controller.HoldTransitions();  // a box the monitor thread waits on is open
+  const auto mark = rig.journal.Mark();
+  rig.controller.OnDeviceChange();
+  rig.controller.OnOpenClose();
+  rig.controller.RunDeferredTransitions();  // still held: nothing may close the link
+  EXPECT_EQ(rig.journal.Lines(mark), Lines{});
+  rig.controller.ReleaseTransitions();
+  EXPECT_EQ(rig.journal.Lines(mark), Lines{}) << "run later, not from inside the box";
+  rig.controller.RunDeferredTransitions();
+  EXPECT_EQ(rig.journal.Lines(mark, "Close"), (Lines{"700 Close", "900 Close"}));
   EXPECT_EQ(rig.controller.Flags().portOpen, 0);
   EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), "OpenPort");
 }

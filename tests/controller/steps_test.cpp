@@ -84,21 +84,6 @@ TEST(ControllerSteps, PressStopsThePollAndTheOppositeRepeatReleaseRestartsPollAt
                    "900 Send 4E 53 02 00 A3", "900 Sleep 200"}));
 }
 
-TEST(ControllerSteps, SecondPressOfADoubleClickStartsNoRepeat) {
-  Rig rig;
-  rig.OpenAndSync(1000, 3000);
-  const auto mark = rig.journal.Mark();
-  rig.controller.OnNudgePress(NudgeDirection::Up);
-  rig.controller.OnMouseRelease();
-  rig.controller.StepUp();
-  // The double-click message is not a press: held for a second, no repeat.
-  rig.RunFor(milliseconds(1000));
-  rig.controller.OnMouseRelease();
-  rig.controller.StepUp();
-  EXPECT_EQ(SentSetpoints(rig, mark), (std::vector<int>{1001, 1002}));
-  EXPECT_EQ(rig.journal.Lines(mark, "StartTimer 3"), Lines{"500 StartTimer 3 200"});
-}
-
 TEST(ControllerSteps, ClickElsewhereRestartsPollAt400AndASetCommandAt500) {
   Rig rig;
   rig.OpenAndSync();
