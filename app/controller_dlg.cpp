@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -83,8 +84,11 @@ CControllerDlg::CControllerDlg(CSerialLink& link, const PortProbe& ports, QWidge
       m_controller(*this, link, ports, *this) {
   m_hIcon.addFile(":/quorvane/icon-32.png");
   m_hIcon.addFile(":/quorvane/icon-16.png");
-  // Fixed size, title bar with system menu and close box, no minimise or maximise.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+  // Fixed size, title bar with system menu and close box, no minimise or
+  // maximise. A plain top-level window, not a dialog: X11 marks a parentless
+  // dialog transient for the application, and many taskbars then leave it
+  // out, while the panel is the program and needs its own taskbar entry.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QString::fromUtf8(kDialogCaption));
   setFont(DialogFont());
@@ -185,14 +189,21 @@ QWidget* CControllerDlg::Control(int id) const {
 }
 
 int CControllerDlg::RunModal() {
-  const int result = exec();
+  // The program's only window, run until it is closed. Not exec(): that
+  // would make it application-modal, which window managers also take as a
+  // sign of a secondary window.
+  QEventLoop loop;
+  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  show();
+  loop.exec();
   EndSession();
-  return result;
+  return result();
 }
 
 void CControllerDlg::EndSession() {
   if (m_sessionEnded) return;
   m_sessionEnded = true;
+  m_ending.store(true);
   for (auto& [id, timer] : m_timers) timer.stop();
   if (m_deviceNotifier != nullptr) m_deviceNotifier->setEnabled(false);
   // Close pumps this thread's messages, so a byte delivery that is waiting

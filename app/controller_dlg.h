@@ -88,6 +88,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   void OnInitDialog();
   void WireHandlers();
   void ShowErrorHere(const QString& text, const QString& caption);
+  static void ErrorToStandardError(const QString& text, const QString& caption);
 
   // Members bound to their controls, in binding order; the widgets belong to
   // the dialog as Qt children.
@@ -110,6 +111,9 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   std::function<bool()> m_drainDevices;
 
   bool m_sessionEnded = false;
+  // Set on the window thread as the session starts to end; read by
+  // monitor-thread callers: from then on errors go to standard error.
+  std::atomic<bool> m_ending{false};
   // Set on the window thread once the link is detached; read by monitor-thread
   // callers so a late call never waits on a window that is going away.
   std::atomic<bool> m_detached{false};

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <thread>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include "app/controller_app.h"
@@ -102,6 +104,8 @@ class DialogTemplateTest : public QObject {
   void helpBoxNamesProgramAndVersion();
   void portDetailsShowAsTooltips();
   void errorBoxFromAnotherThreadWaitsForOk();
+  void noBoxOnceTheSessionEnds();
+  void softActiveRepaintsWhenOnlyTheColourChanges();
 
  private:
   QTemporaryDir* m_dir = nullptr;
@@ -180,6 +184,8 @@ void DialogTemplateTest::baseUnitsComeFromTheDialogFont() {
 void DialogTemplateTest::windowIsFixedCentredAndTitled() {
   QCOMPARE(m_dlg->windowTitle(), QString("Quorvane-V20221210-2.5W"));
   const Qt::WindowFlags flags = m_dlg->windowFlags();
+  // A dialog type would be made transient on X11 and lose its taskbar entry.
+  QCOMPARE(m_dlg->windowType(), Qt::Window);
   QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
   QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
   QVERIFY(!(flags & Qt::WindowContextHelpButtonHint));
@@ -319,6 +325,56 @@ void DialogTemplateTest::errorBoxFromAnotherThreadWaitsForOk() {
   QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
   QVERIFY(text.contains("port 33"));
   QVERIFY(reporterWaited);
+}
+
+void DialogTemplateTest::noBoxOnceTheSessionEnds() {
+  m_dlg->show();
+  // A monitor-thread error queued just before the window closed reaches the
+  // window during the final Close's pump: it must not open a box then.
+  std::atomic<bool> calling{false};
+  std::atomic<bool> returned{false};
+  std::thread reporter([&] {
+    calling = true;
+    m_dlg->ShowError("read failed (port 33)", "Application Error");
+    returned = true;
+  });
+  while (!calling.load()) std::this_thread::yield();
+  QThread::msleep(200);  // lets the call be queued before the session ends
+  bool boxShown = false;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+      boxShown = true;
+      box->close();
+    }
+  });
+  watch.start(20);
+  m_dlg->hide();
+  m_dlg->EndSession();
+  QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
+  reporter.join();
+  QVERIFY(!boxShown);
+}
+
+void DialogTemplateTest::softActiveRepaintsWhenOnlyTheColourChanges() {
+  m_dlg->show();
+  QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
+  QWidget* soft = m_dlg->Control(IDC_SOFT_ACTIVE);
+  m_dlg->PresentSoftActive(kSoftActiveOffColor, "ON");
+  int paints = 0;
+  struct PaintCounter : QObject {
+    int* count;
+    explicit PaintCounter(int* c) : count(c) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++*count;
+      return false;
+    }
+  } counter(&paints);
+  QTest::qWait(100);  // the first presentation's paint is behind us
+  soft->installEventFilter(&counter);
+  m_dlg->PresentSoftActive(kSoftActiveOnColor, "ON");
+  QTRY_VERIFY_WITH_TIMEOUT(paints > 0, 2000);
+  soft->removeEventFilter(&counter);
 }
 
 QTEST_MAIN(DialogTemplateTest)

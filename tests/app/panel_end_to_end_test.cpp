@@ -1,14 +1,24 @@
 // The whole panel: the real window, the real serial link and a virtual board
 // on a pseudo-terminal. Open, sync, set by Enter, soft-active round trip, step
 // hold, hang-up, and closing the window while the board is being polled.
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
 
 #include "app/controller_dlg.h"
 #include "controls/state_button.h"
@@ -38,14 +48,15 @@ struct Panel {
   std::unique_ptr<PortTable> ports;
   std::unique_ptr<CControllerDlg> dlg;
 
-  explicit Panel(sim::BoardParameters parameters, bool pace = false) {
+  explicit Panel(sim::BoardParameters parameters, bool pace = false,
+                 SystemCalls& sys = RealSystemCalls()) {
     const std::filesystem::path path = dir.path().toStdString();
     sim::PtyBoardOptions options;
     options.board.parameters = parameters;
     options.pace = pace;
     options.link = path / "ttyUSB0";
     board = std::make_unique<sim::PtyBoard>(options);
-    link = std::make_unique<CSerialLink>(path);
+    link = std::make_unique<CSerialLink>(path, sys);
     ports = std::make_unique<PortTable>(path);
     dlg = std::make_unique<CControllerDlg>(*link, *ports);
     dlg->show();
@@ -57,6 +68,48 @@ struct Panel {
   QPushButton* Button(int id) const { return static_cast<QPushButton*>(dlg->Control(id)); }
   std::string Text(int id) const { return dlg->GetText(id); }
   bool Synced() const { return dlg->GetController().Flags().synced != 0; }
+};
+
+// Writes to the port fail with a plain error while armed, so the monitor
+// thread raises a box. The link's events are written through here too.
+class FailingWrites final : public SystemCalls {
+ public:
+  ssize_t Write(int fd, const void* buffer, std::size_t count) override {
+    if (armed.load() && ::isatty(fd)) {
+      errno = EPERM;
+      return -1;
+    }
+    return SystemCalls::Write(fd, buffer, count);
+  }
+  std::atomic<bool> armed{false};
+};
+
+// A hang cannot be failed from the thread that hangs; this one ends the run.
+class Watchdog {
+ public:
+  explicit Watchdog(std::chrono::seconds limit, const char* what)
+      : m_thread([this, limit, what] {
+          std::unique_lock lock(m_mutex);
+          if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
+            std::fprintf(stderr, "FAIL: %s did not finish within %lld s\n", what,
+                         static_cast<long long>(limit.count()));
+            std::_Exit(3);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_finished = true;
+    }
+    m_done.notify_all();
+    m_thread.join();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_done;
+  bool m_finished = false;
+  std::thread m_thread;
 };
 
 sim::BoardParameters Parameters(std::uint16_t setpoint, std::uint8_t softActive) {
@@ -82,6 +135,7 @@ class PanelEndToEndTest : public QObject {
   void failedOpenExplainsItselfInTheTooltip();
   void hangUpClosesAndDropsThePort();
   void closingWhilePollingEndsPromptly();
+  void deviceChangeInsideAnErrorBoxWaitsForTheBox();
 };
 
 void PanelEndToEndTest::openSyncsAndShowsTheBoardsValues() {
@@ -194,6 +248,9 @@ void PanelEndToEndTest::failedOpenExplainsItselfInTheTooltip() {
   open->click();
   QCOMPARE(p.Text(IDC_OPEN_PORT), std::string("OpenPort"));
   QVERIFY2(open->toolTip().contains("busy"), qPrintable(open->toolTip()));
+  // Shown at once: nothing else on the panel tells the operator the press failed.
+  QVERIFY(QToolTip::isVisible());
+  QCOMPARE(QToolTip::text(), open->toolTip());
   other.Close();
   other.DetachOwner();
   open->click();
@@ -232,6 +289,35 @@ void PanelEndToEndTest::closingWhilePollingEndsPromptly() {
   const std::size_t polls = EntriesWithCode(*p.board, CMD_READ_STATUS).size();
   QTest::qWait(700);
   QCOMPARE(EntriesWithCode(*p.board, CMD_READ_STATUS).size(), polls);
+}
+
+void PanelEndToEndTest::deviceChangeInsideAnErrorBoxWaitsForTheBox() {
+  FailingWrites sys;
+  Panel p(Parameters(0, 0), false, sys);
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  const Watchdog watchdog(std::chrono::seconds(30), "a device change inside an error box");
+  // The next poll's write fails: the monitor thread waits on the box it raised.
+  // Inside the box's loop a hot-plug notice and a press arrive.
+  bool handledInBox = false;
+  QTimer inBox;
+  QObject::connect(&inBox, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || handledInBox) return;
+    handledInBox = true;
+    p.dlg->GetController().OnDeviceChange();
+    p.dlg->GetController().OnOpenClose();
+    sys.armed = false;
+    box->button(QMessageBox::Ok)->click();
+  });
+  inBox.start(20);
+  sys.armed = true;
+  QTRY_VERIFY_WITH_TIMEOUT(handledInBox, 5000);
+  // Both ran after the box, in order: the port reopened, then closed by the press.
+  QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_OPEN_PORT), std::string("OpenPort"), 5000);
+  QVERIFY(!p.link->MonitorRunning());
+  QVERIFY(!p.link->DeviceOpen());
+  QVERIFY(p.dlg->Control(IDC_PORT_LIST)->isEnabled());
 }
 
 QTEST_MAIN(PanelEndToEndTest)
