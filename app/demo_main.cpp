@@ -14,6 +14,7 @@
 #include "app/controller_app.h"
 #include "app/controller_dlg.h"
 #include "app/demo_ports.h"
+#include "app/gui_start.h"
 #include "protocol/control_ids.h"
 #include "sim/pty_board.h"
 
@@ -61,7 +62,9 @@ void GrabWhenSynced(quorvane::CControllerDlg& dlg, const QString& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::optional<quorvane::GuiStartGuard> starting(std::in_place, "quorvane-demo");
   QApplication qapp(argc, argv);
+  starting.reset();
   QApplication::setApplicationName("quorvane-demo");
   QApplication::setApplicationVersion(QUORVANE_VERSION);
   QApplication::setWindowIcon(quorvane::CControllerApp::AppIcon());

@@ -1,12 +1,16 @@
 // The panel program: the serial ports of this machine, no arguments.
 #include <cstdio>
+#include <optional>
 
 #include <QApplication>
 
 #include "app/controller_app.h"
+#include "app/gui_start.h"
 
 int main(int argc, char** argv) {
+  std::optional<quorvane::GuiStartGuard> starting(std::in_place, "quorvane");
   QApplication qapp(argc, argv);
+  starting.reset();
   QApplication::setApplicationName("quorvane");
   QApplication::setApplicationVersion(QUORVANE_VERSION);
   QApplication::setWindowIcon(quorvane::CControllerApp::AppIcon());
