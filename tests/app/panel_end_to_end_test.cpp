@@ -213,30 +213,35 @@ void PanelEndToEndTest::holdingStepUpRepeatsUntilRelease() {
   Panel p(Parameters(100, 0));
   p.Button(IDC_OPEN_PORT)->click();
   QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  // A board that listens without answering cannot move the set-point under
+  // the steps, so every frame's value follows from the step rule alone.
+  p.board->SetSwitches({.silent = true});
+  const std::size_t before = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
   QPushButton* up = p.Button(IDC_CURRENT_UP);
   QTest::mousePress(up, Qt::LeftButton);
-  QTest::qWait(700);  // repeats at about 200, 400 and 600 ms, one mA each
+  // Held for six repeats at least: the fifth is the first to step by 2 mA.
+  QTRY_VERIFY_WITH_TIMEOUT(EntriesWithCode(*p.board, CMD_SET_CURRENT).size() >= before + 6, 5000);
   QTest::mouseRelease(up, Qt::LeftButton);
-  // The board sees the frames a moment after the controller sent them.
-  QTest::qWait(600);
+  QTest::qWait(600);  // the click's frame reaches the board
   const auto sets = EntriesWithCode(*p.board, CMD_SET_CURRENT);
   QTest::qWait(600);
   QCOMPARE(EntriesWithCode(*p.board, CMD_SET_CURRENT).size(),
            sets.size());  // no repeat after release
 
-  // The repeats and the release's click each sent one frame, one mA above the
-  // set-point of the moment. Replies are applied as they come, so on a slow
-  // machine a late RPL_CURRENT can put the set-point back by a step; a frame
-  // is therefore never more than one mA above the frame before it.
-  QVERIFY2(sets.size() >= 3, qPrintable(QString("%1 steps").arg(sets.size())));
-  int previous = 100;
-  for (const auto& entry : sets) {
-    const int setpoint = entry.payload[2] << 8 | entry.payload[3];
-    QVERIFY2(setpoint > 100 && setpoint <= previous + 1,
-             qPrintable(QString("%1 after %2").arg(setpoint).arg(previous)));
-    previous = setpoint;
+  // Repeat k steps by k / 5 + 1 mA; the release's click adds a last 1 mA.
+  const std::size_t repeats = sets.size() - before - 1;
+  int expected = 100;
+  for (std::size_t k = 1; k <= repeats + 1; ++k) {
+    expected += k <= repeats ? static_cast<int>(k / 5 + 1) : 1;
+    const auto& payload = sets[before + k - 1].payload;
+    const int setpoint = payload[2] << 8 | payload[3];
+    QVERIFY2(setpoint == expected, qPrintable(QString("frame %1 of %2: %3, expected %4")
+                                                  .arg(k)
+                                                  .arg(repeats + 1)
+                                                  .arg(setpoint)
+                                                  .arg(expected)));
   }
-  QTRY_COMPARE_WITH_TIMEOUT(p.dlg->GetController().Device().currentSetpoint, previous, 2000);
+  QCOMPARE(p.dlg->GetController().Device().currentSetpoint, expected);
 }
 
 void PanelEndToEndTest::failedOpenExplainsItselfInTheTooltip() {

@@ -53,13 +53,5 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"SoftActiveOff", BuildSetSoftActive(0), "4E 53 03 26 00 CA"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CommandFrames, BuildersLeaveEarlierFramesIntact) {
-  // The link keeps queued frames; building the next must not alter them.
-  const CommandFrame first = BuildSetCurrent(0, 0, 100);
-  const std::vector<std::uint8_t> before(first.view().begin(), first.view().end());
-  (void)BuildSetCurrent(0xFF, 0xFF, 0xFFFF);
-  EXPECT_EQ(std::vector<std::uint8_t>(first.view().begin(), first.view().end()), before);
-}
-
 }  // namespace
 }  // namespace quorvane

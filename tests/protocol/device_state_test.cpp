@@ -139,6 +139,17 @@ TEST(DeviceState, ConversionsIgnoreTheProcessLocale) {
   const std::string command =
       "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
   if (std::system(command.c_str()) != 0) GTEST_SKIP() << "localedef cannot build de_DE here";
+  // Put back however the test ends, an ASSERT half-way included, so later
+  // tests in this process do not run in a decimal-comma locale.
+  struct RestoreLocale {
+    std::filesystem::path dir;
+    ~RestoreLocale() {
+      std::setlocale(LC_ALL, "C");
+      unsetenv("LOCPATH");
+      std::error_code ignored;
+      std::filesystem::remove_all(dir, ignored);
+    }
+  } restore{dir};
   setenv("LOCPATH", dir.c_str(), 1);
   ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
   char probe[16];
@@ -149,10 +160,6 @@ TEST(DeviceState, ConversionsIgnoreTheProcessLocale) {
   EXPECT_EQ(ParseCurrent("2999.9", 3000), 2999);
   EXPECT_EQ(FrequencyText(12340), "12.34");
   EXPECT_EQ(TemperatureText(2534), "25.3");
-
-  std::setlocale(LC_ALL, "C");
-  unsetenv("LOCPATH");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
