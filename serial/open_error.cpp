@@ -53,4 +53,10 @@ std::string DescribeOpenFailure(unsigned portNumber,
   }
 }
 
+std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+                                         const std::string& operation, int error) {
+  return "COM" + std::to_string(portNumber) + " (" + path.string() +
+         ") could not be configured: " + operation + " failed: " + SystemErrorText(error) + ".";
+}
+
 }  // namespace quorvane

@@ -92,7 +92,11 @@ class CSerialLink : public SerialLinkInterface {
   bool WaitMonitorStopped(std::chrono::milliseconds period);
   void StopMonitorWithoutPumping();
   void JoinMonitor();
-  void ConfigureDevice(const LineSettings& line);
+  struct FailedStep {
+    const char* operation;
+    int error;
+  };
+  static std::optional<FailedStep> ConfigureDevice(PortDevice& port, const LineSettings& line);
   static void WriteFrame(CSerialLink* link, const Frame& frame);
   static void PortLost(CSerialLink* link);
   static void SetMonitorStopped(CSerialLink* link);

@@ -157,7 +157,10 @@ TEST_F(OpenTest, StopBitsDataBitsAndRatesAreApplied) {
 
 TEST_F(OpenTest, UnsupportedLineSettingIsReportedAsSetCommState) {
   CSerialLink link(dir.Path());
-  EXPECT_TRUE(link.Open(&owner, kPort, 12345, 'N', 8, 0, EV_RXCHAR, 512, 1, 1, 1, 1, 1));
+  EXPECT_FALSE(link.Open(&owner, kPort, 12345, 'N', 8, 0, EV_RXCHAR, 512, 1, 1, 1, 1, 1));
+  EXPECT_NE(link.LastOpenError().find("SetCommState() failed: Invalid argument."),
+            std::string::npos)
+      << link.LastOpenError();
   ASSERT_EQ(owner.Errors().size(), 1u);
   EXPECT_EQ(owner.Errors()[0].rfind("WARNING:  SetCommState() Failed", 0), 0u) << owner.Errors()[0];
 }
