@@ -120,9 +120,13 @@ PortDevice& PortDevice::operator=(PortDevice&& other) noexcept {
 PortDevice::~PortDevice() { Release(); }
 
 // Hands the device back as it was found: settings, then exclusivity. Failures
-// are ignored; a vanished device cannot be put back.
+// are ignored; a vanished device cannot be put back. Unsent output goes first:
+// close waits in the driver until output drains, and output held back by flow
+// control never does, which would freeze the caller for the driver's closing
+// wait (up to 30 s).
 void PortDevice::Release() {
   if (!m_fd) return;
+  RetryOnEintr([&] { return m_sys->TcFlush(m_fd.Get(), TCOFLUSH); });
   if (m_original) RetryOnEintr([&] { return m_sys->TcSetAttr(m_fd.Get(), TCSANOW, &*m_original); });
   RetryOnEintr([&] { return m_sys->Ioctl(m_fd.Get(), TIOCNXCL, nullptr); });
   m_fd.Reset();
