@@ -48,6 +48,8 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   m_writeBufferSize = writeBufferSize;
   m_eventMask = eventMask;
   m_portLost = false;
+  m_waitFailures = 0;
+  m_readFailures = 0;
 
   std::unique_lock lock(m_ioLock);
   m_port.reset();

@@ -100,6 +100,8 @@ class CSerialLink : public SerialLinkInterface {
   static void WriteFrame(CSerialLink* link, const Frame& frame);
   static void PortLost(CSerialLink* link);
   static void SetMonitorStopped(CSerialLink* link);
+  static void ReadFailed(CSerialLink* link, const char* operation, int error);
+  static bool PauseAfterFailure(CSerialLink* link, unsigned failures);
 
   SystemCalls* m_sys;
   PortTable m_ports;
@@ -129,6 +131,8 @@ class CSerialLink : public SerialLinkInterface {
 
   // Monitor thread only (reset by Open before the thread starts).
   bool m_portLost = false;
+  unsigned m_waitFailures = 0;  // waits failed in a row
+  unsigned m_readFailures = 0;  // reads failed in a row
 };
 
 }  // namespace quorvane
