@@ -1,5 +1,5 @@
 // The building blocks under the link: descriptors, events, the prioritised
-// wait, whole-frame writes, the frame queue, error texts, the device watcher.
+// wait, whole-frame writes, the frame queue, error texts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <string>
 
-#include "serial/device_watcher.h"
 #include "serial/error_text.h"
 #include "serial/frame_queue.h"
 #include "serial/manual_reset_event.h"
@@ -209,15 +208,6 @@ TEST(ErrorTextTest, OnlyDeviceLossErrorsCountAsGone) {
   for (int gone : {EIO, ENXIO, ENODEV}) EXPECT_TRUE(IsDeviceGoneError(gone)) << gone;
   for (int other : {EAGAIN, EINVAL, EPIPE, EBUSY, 0})
     EXPECT_FALSE(IsDeviceGoneError(other)) << other;
-}
-
-TEST(DeviceWatcherTest, WithoutUdevItSaysSoOnceAndStaysQuiet) {
-  DeviceWatcher watcher("/nonexistent/udev/control");
-  EXPECT_FALSE(watcher.Available());
-  EXPECT_EQ(watcher.Fd(), -1);
-  EXPECT_FALSE(watcher.DrainChanges());
-  EXPECT_NE(watcher.TakeUnavailableNotice().find("udev"), std::string::npos);
-  EXPECT_TRUE(watcher.TakeUnavailableNotice().empty());
 }
 
 }  // namespace
