@@ -90,7 +90,7 @@ void CSerialLink::WriteFrame(CSerialLink* link, const Frame& frame) {
 
 void CSerialLink::DrainInput(CSerialLink* link) {
   // The shutdown test before every byte lets Close end a long burst early.
-  while (!link->m_shutdownEvent.IsSet()) {
+  for (bool first = true; !link->m_shutdownEvent.IsSet(); first = false) {
     std::uint8_t byte = 0;
     int error = 0;
     bool probed = false;
@@ -104,9 +104,11 @@ void CSerialLink::DrainInput(CSerialLink* link) {
         status = port.ReadByte(&byte, link->m_shutdownEvent.Fd(), &error);
       } else if (!queried && IsDeviceGoneError(errno)) {
         status = IoStatus::kGone;
+      } else if (!first) {
+        status = IoStatus::kEmpty;  // the burst is over
       } else {
-        // Readable, yet no count of waiting bytes: returning to the wait would
-        // wake again at once. One read that does not wait settles it.
+        // Woken as readable, yet no count of waiting bytes: returning to the
+        // wait would wake again at once. One read that does not wait settles it.
         probed = true;
         status = port.ReadByteNow(&byte, &error);
       }
