@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
     quorvane::sim::PtyBoard board(boardOptions);
     const quorvane::DemoPortProbe probe(ports, name,
                                         "Virtual board on " + board.SlavePath().string());
-    quorvane::DeviceWatcher watcher;
+    quorvane::DeviceWatcher watcher("/dev");  // where plugging happens, not the mirror
     quorvane::CSerialLink link(ports.Path());
     quorvane::CControllerApp theApp(link, probe, &watcher);
     theApp.SetBeforeRun([&](quorvane::CControllerDlg& dlg) {

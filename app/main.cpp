@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorvane: takes no arguments; ignoring \"%s\"\n", argv[i]);
 
   // Program-wide objects, alive for the whole run of the window.
-  quorvane::DeviceWatcher watcher;
+  quorvane::DeviceWatcher watcher("/dev");
   quorvane::CSerialLink link("/dev");
   quorvane::PortTable ports("/dev");
   quorvane::CControllerApp theApp(link, ports, &watcher);

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <fstream>
 #include <vector>
 
 #include "serial/error_text.h"
@@ -23,6 +26,50 @@ std::string GroupOf(const std::filesystem::path& path) {
   if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
     return found->gr_name;
   return std::to_string(info.st_gid);
+}
+
+// At most this many holders are named; more would not fit a tooltip.
+constexpr std::size_t kMaxHoldersNamed = 3;
+
+bool IsNumber(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Other processes with a descriptor on device, as "name (pid N)", the way
+// fuser finds them: every /proc/<pid>/fd entry whose target is the same
+// inode. Processes we may not look into are skipped, so the list is empty
+// when nothing can be seen. Our own process is left out: the descriptor of
+// the attempt that failed is closed by now, and any other is not the reason.
+std::vector<std::string> HoldersOf(const std::filesystem::path& device) {
+  struct stat wanted {};
+  if (::stat(device.c_str(), &wanted) != 0) return {};
+  const std::string self = std::to_string(::getpid());
+  std::vector<std::string> holders;
+  std::error_code error;
+  for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string pid = process.path().filename().string();
+    if (!IsNumber(pid) || pid == self) continue;
+    std::error_code unreadable;  // not ours to look into, or gone meanwhile
+    for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", unreadable)) {
+      struct stat target {};
+      if (::stat(fd.path().c_str(), &target) != 0 || target.st_dev != wanted.st_dev ||
+          target.st_ino != wanted.st_ino)
+        continue;
+      std::string name;
+      std::getline(std::ifstream(process.path() / "comm"), name);
+      holders.push_back((name.empty() ? "a program" : name) + " (pid " + pid + ")");
+      break;
+    }
+    if (holders.size() == kMaxHoldersNamed) break;
+  }
+  return holders;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
 }
 
 }  // namespace
@@ -46,11 +93,20 @@ std::string DescribeOpenFailure(unsigned portNumber,
              " $USER) and log in again.";
     }
     case EBUSY:
-    case EWOULDBLOCK:
-      return device + " is busy: another program holds it open.";
+    case EWOULDBLOCK: {
+      const std::vector<std::string> holders = HoldersOf(*path);
+      if (holders.empty()) return device + " is busy: another program holds it open.";
+      return device + " is busy: in use by " + Joined(holders) + ".";
+    }
     default:
       return "Could not open " + device + ": " + SystemErrorText(error) + ".";
   }
+}
+
+std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+                                         const std::string& operation, int error) {
+  return "COM" + std::to_string(portNumber) + " (" + path.string() +
+         ") could not be configured: " + operation + " failed: " + SystemErrorText(error) + ".";
 }
 
 }  // namespace quorvane

@@ -12,4 +12,8 @@ namespace quorvane {
 std::string DescribeOpenFailure(unsigned portNumber,
                                 const std::optional<std::filesystem::path>& path, int error);
 
+// The device opened but the configuration step named by operation failed with error.
+std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+                                         const std::string& operation, int error);
+
 }  // namespace quorvane

@@ -120,9 +120,13 @@ PortDevice& PortDevice::operator=(PortDevice&& other) noexcept {
 PortDevice::~PortDevice() { Release(); }
 
 // Hands the device back as it was found: settings, then exclusivity. Failures
-// are ignored; a vanished device cannot be put back.
+// are ignored; a vanished device cannot be put back. Unsent output goes first:
+// close waits in the driver until output drains, and output held back by flow
+// control never does, which would freeze the caller for the driver's closing
+// wait (up to 30 s).
 void PortDevice::Release() {
   if (!m_fd) return;
+  RetryOnEintr([&] { return m_sys->TcFlush(m_fd.Get(), TCOFLUSH); });
   if (m_original) RetryOnEintr([&] { return m_sys->TcSetAttr(m_fd.Get(), TCSANOW, &*m_original); });
   RetryOnEintr([&] { return m_sys->Ioctl(m_fd.Get(), TIOCNXCL, nullptr); });
   m_fd.Reset();
@@ -215,17 +219,21 @@ IoStatus PortDevice::WaitReady(short events, int stopFd, int* error) {
 
 IoStatus PortDevice::ReadByte(std::uint8_t* byte, int stopFd, int* error) {
   for (;;) {
-    const ssize_t got = RetryOnEintr([&] { return m_sys->Read(m_fd.Get(), byte, 1); });
-    if (got == 1) return IoStatus::kDone;
-    if (got == 0) return IoStatus::kGone;  // end of file: the tty was hung up
-    if (IsDeviceGoneError(errno)) return IoStatus::kGone;
-    if (errno != EAGAIN) {
-      *error = errno;
-      return IoStatus::kFailed;
-    }
+    const IoStatus status = ReadByteNow(byte, error);
+    if (status != IoStatus::kEmpty) return status;
     const IoStatus ready = WaitReady(POLLIN, stopFd, error);
     if (ready != IoStatus::kDone) return ready;
   }
+}
+
+IoStatus PortDevice::ReadByteNow(std::uint8_t* byte, int* error) {
+  const ssize_t got = RetryOnEintr([&] { return m_sys->Read(m_fd.Get(), byte, 1); });
+  if (got == 1) return IoStatus::kDone;
+  if (got == 0) return IoStatus::kGone;  // end of file: the tty was hung up
+  if (IsDeviceGoneError(errno)) return IoStatus::kGone;
+  if (errno == EAGAIN || errno == EWOULDBLOCK) return IoStatus::kEmpty;
+  *error = errno;
+  return IoStatus::kFailed;
 }
 
 IoStatus PortDevice::WriteAll(const std::uint8_t* bytes, std::size_t count, int stopFd,

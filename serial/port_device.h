@@ -29,6 +29,7 @@ enum class IoStatus {
   kFailed,      // the read or write call failed; error holds errno
   kWaitFailed,  // waiting for the device to become ready failed; error holds errno
   kStopped,     // the stop descriptor became readable while waiting
+  kEmpty,       // a read that must not wait found nothing to read
 };
 
 // Used by one thread at a time (the link's ioLock sees to that). Move-only.
@@ -68,7 +69,10 @@ class PortDevice {
   // How long count bytes take on the line at the configured rate.
   std::chrono::milliseconds TimeToSend(int count) const;
 
+  // Waits for the byte (until stopFd is readable).
   IoStatus ReadByte(std::uint8_t* byte, int stopFd, int* error);
+  // Reads a byte only if one is there now; kEmpty when not.
+  IoStatus ReadByteNow(std::uint8_t* byte, int* error);
   IoStatus WriteAll(const std::uint8_t* bytes, std::size_t count, int stopFd, int* error);
 
  private:

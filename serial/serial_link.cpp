@@ -48,8 +48,10 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   m_writeBufferSize = writeBufferSize;
   m_eventMask = eventMask;
   m_portLost = false;
+  m_waitFailures = 0;
+  m_readFailures = 0;
 
-  std::lock_guard lock(m_ioLock);
+  std::unique_lock lock(m_ioLock);
   m_port.reset();
 
   const std::optional<std::filesystem::path> path = m_ports.DevicePath(portNumber);
@@ -65,27 +67,37 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
     m_lastOpenError = DescribeOpenFailure(portNumber, path, error);
     return false;
   }
-  m_port = std::move(device);
-  m_lastOpenError.clear();
 
   // Seconds in, milliseconds stored, in unsigned 32-bit arithmetic.
   m_timeouts = CommTimeouts{readIntervalTimeout * 1000u, readTotalTimeoutMultiplier * 1000u,
                             readTotalTimeoutConstant * 1000u, writeTotalTimeoutMultiplier * 1000u,
                             writeTotalTimeoutConstant * 1000u};
-  ConfigureDevice(line);
-  // The purge runs whether or not configuration went through; a failure of it
-  // leaves nothing worse than stale bytes.
-  m_port->Purge(TCIOFLUSH);
+  if (const std::optional<FailedStep> failed = ConfigureDevice(*device, line)) {
+    m_lastOpenError =
+        DescribeConfigurationFailure(portNumber, *path, failed->operation, failed->error);
+    // The box waits for the operator, and whoever shows it may need the link
+    // meanwhile; the device stays ours until the box is gone, then closes, so
+    // a port left in the driver's cooked settings is never reported open.
+    lock.unlock();
+    ReportError(failed->operation, failed->error);
+    device.reset();
+    return false;
+  }
+  device->Purge(TCIOFLUSH);  // a failure leaves nothing worse than stale bytes
+  m_port = std::move(device);
+  m_lastOpenError.clear();
   return true;
 }
 
-// The first failing step ends the chain with its box; the device stays open.
-void CSerialLink::ConfigureDevice(const LineSettings& line) {
-  PortDevice& port = *m_port;
-  if (!port.MakeNonBlocking()) return ReportError("SetCommTimeouts()");
-  if (!port.CheckWatchable()) return ReportError("SetCommMask()");
-  if (!port.ReadSettings()) return ReportError("GetCommState()");
-  if (!port.WriteSettings(line)) return ReportError("SetCommState()");
+// The first failing step ends the chain; its name is the operation the error box shows.
+std::optional<CSerialLink::FailedStep> CSerialLink::ConfigureDevice(PortDevice& port,
+                                                                    const LineSettings& line) {
+  const auto failed = [](const char* operation) { return FailedStep{operation, errno}; };
+  if (!port.MakeNonBlocking()) return failed("SetCommTimeouts()");
+  if (!port.CheckWatchable()) return failed("SetCommMask()");
+  if (!port.ReadSettings()) return failed("GetCommState()");
+  if (!port.WriteSettings(line)) return failed("SetCommState()");
+  return std::nullopt;
 }
 
 bool CSerialLink::StartMonitor() {

@@ -92,10 +92,16 @@ class CSerialLink : public SerialLinkInterface {
   bool WaitMonitorStopped(std::chrono::milliseconds period);
   void StopMonitorWithoutPumping();
   void JoinMonitor();
-  void ConfigureDevice(const LineSettings& line);
+  struct FailedStep {
+    const char* operation;
+    int error;
+  };
+  static std::optional<FailedStep> ConfigureDevice(PortDevice& port, const LineSettings& line);
   static void WriteFrame(CSerialLink* link, const Frame& frame);
   static void PortLost(CSerialLink* link);
   static void SetMonitorStopped(CSerialLink* link);
+  static void ReadFailed(CSerialLink* link, const char* operation, int error);
+  static bool PauseAfterFailure(CSerialLink* link, unsigned failures);
 
   SystemCalls* m_sys;
   PortTable m_ports;
@@ -125,6 +131,8 @@ class CSerialLink : public SerialLinkInterface {
 
   // Monitor thread only (reset by Open before the thread starts).
   bool m_portLost = false;
+  unsigned m_waitFailures = 0;  // waits failed in a row
+  unsigned m_readFailures = 0;  // reads failed in a row
 };
 
 }  // namespace quorvane

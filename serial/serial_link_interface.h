@@ -22,7 +22,8 @@ class SerialLinkInterface {
  public:
   virtual ~SerialLinkInterface() = default;
 
-  // Window thread. True when the device was opened (not necessarily configured).
+  // Window thread. True when the device was opened and configured; otherwise
+  // it is left closed and LastOpenError says why.
   virtual bool Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate, char parityCode,
                     unsigned dataBits, unsigned stopBitsCode, std::uint32_t eventMask,
                     unsigned writeBufferSize, std::uint32_t readIntervalTimeout,

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -30,6 +31,14 @@ int SystemCalls::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
   return ::poll(fds, count, timeoutMs);
 }
 int SystemCalls::EventFd(unsigned initial, int flags) { return ::eventfd(initial, flags); }
+int SystemCalls::InotifyInit1(int flags) { return ::inotify_init1(flags); }
+int SystemCalls::InotifyAddWatch(int fd, const char* path, std::uint32_t mask) {
+  return ::inotify_add_watch(fd, path, mask);
+}
+int SystemCalls::EpollCreate1(int flags) { return ::epoll_create1(flags); }
+int SystemCalls::EpollCtl(int epollFd, int operation, int fd, epoll_event* event) {
+  return ::epoll_ctl(epollFd, operation, fd, event);
+}
 
 SystemCalls& RealSystemCalls() {
   static SystemCalls calls;

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/types.h>
 #include <termios.h>
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 
 namespace quorvane {
 
@@ -29,6 +31,10 @@ class SystemCalls {
   virtual ssize_t Write(int fd, const void* buffer, std::size_t count);
   virtual int Poll(pollfd* fds, nfds_t count, int timeoutMs);
   virtual int EventFd(unsigned initial, int flags);
+  virtual int InotifyInit1(int flags);
+  virtual int InotifyAddWatch(int fd, const char* path, std::uint32_t mask);
+  virtual int EpollCreate1(int flags);
+  virtual int EpollCtl(int epollFd, int operation, int fd, epoll_event* event);
 };
 
 // The process-wide pass-through instance.

@@ -1,8 +1,12 @@
-// Each configuration step failing in turn: its box, the steps skipped after
-// it, the purge that still runs, and the reasons given when opening fails.
+// Each configuration step failing in turn: its box, shown with the device
+// free, the steps skipped after it, the device closed again, and the reasons
+// given when opening fails.
 #include <grp.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+
+#include <future>
+#include <thread>
 
 #include "tests/serial/link_fixture.h"
 
@@ -16,34 +20,67 @@ struct StepCase {
   const char* step;
   Call call;
   unsigned long ioctlRequest;
-  Call skipped;  // a call that only a later step makes
-  int skippedBefore;
+  Call skipped;  // a call that only a later step makes (closing makes neither)
+  long skippedArgument;
 };
 
-TEST_F(ConfigurationFailureTest, FirstFailingStepShowsItsBoxSkipsTheRestAndStillPurges) {
+// While its box is up, asks from another thread whether the device is open,
+// which needs the link's device lock: a box shown under that lock would
+// leave the question unanswered until the box went away.
+class LockProbingOwner : public PumpedOwner {
+ public:
+  ~LockProbingOwner() override {
+    for (std::thread& asker : m_askers) asker.join();
+  }
+  void ShowError(const std::string& text, const std::string& caption) override {
+    auto answered = std::make_shared<std::promise<void>>();
+    std::future<void> answer = answered->get_future();
+    m_askers.emplace_back([this, answered] {
+      m_link->DeviceOpen();
+      answered->set_value();
+    });
+    m_lockFreeDuringBox.push_back(answer.wait_for(5s) == std::future_status::ready);
+    PumpedOwner::ShowError(text, caption);
+  }
+  CSerialLink* m_link = nullptr;
+  std::vector<bool> m_lockFreeDuringBox;
+
+ private:
+  std::vector<std::thread> m_askers;
+};
+
+TEST_F(ConfigurationFailureTest, FirstFailingStepShowsItsBoxWithTheDeviceFreeAndCloses) {
   const StepCase cases[] = {
       {"SetCommTimeouts()", Call::kFcntl, 0, Call::kTcGetAttr, 0},
       {"SetCommMask()", Call::kPoll, 0, Call::kTcGetAttr, 0},
       {"GetCommState()", Call::kTcGetAttr, 0, Call::kTcSetAttr, 0},
-      {"SetCommState()", Call::kTcSetAttr, 0, Call::kIoctl, 1},  // TIOCEXCL only, no RTS
-      {"SetCommState()", Call::kIoctl, TIOCMBIS, Call::kTcGetAttr, 1},
+      {"SetCommState()", Call::kTcSetAttr, 0, Call::kIoctl, TIOCMBIS},
+      {"SetCommState()", Call::kIoctl, TIOCMBIS, Call::kTcFlush, TCIOFLUSH},
   };
   for (const StepCase& c : cases) {
     FaultySystemCalls sys;
-    PumpedOwner boxes;
+    LockProbingOwner boxes;
     CSerialLink link(dir.Path(), sys);
+    boxes.m_link = &link;
     sys.Inject(c.call, {.error = EIO, .times = 1, .ioctlRequest = c.ioctlRequest});
-    EXPECT_TRUE(
+    EXPECT_FALSE(
         link.Open(&boxes, kPort, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1000, 1000, 1000, 1000, 1000))
-        << c.step << ": the device is open even though it is not configured";
+        << c.step << ": an unconfigured device was reported open";
+    EXPECT_EQ(link.LastOpenError(), "COM33 (" + (dir.Path() / "ttyUSB0").string() +
+                                        ") could not be configured: " + c.step +
+                                        " failed: Input/output error.");
     ASSERT_EQ(boxes.Errors().size(), 1u) << c.step;
+    EXPECT_EQ(boxes.m_lockFreeDuringBox, std::vector<bool>{true})
+        << c.step << ": the box was shown while the device lock was held";
     EXPECT_EQ(boxes.Errors()[0],
               "WARNING:  " + std::string(c.step) +
                   " Failed with the following error: \nInput/output error\nPort: 33\n");
     EXPECT_EQ(boxes.Captions()[0], "Application Error");
-    EXPECT_EQ(sys.Count(c.skipped), c.skippedBefore) << c.step << ": a later step ran";
-    EXPECT_EQ(sys.Count(Call::kTcFlush), 1) << c.step << ": the purge did not run";
-    EXPECT_TRUE(link.DeviceOpen());
+    const int skippedCalls = c.skipped == Call::kIoctl || c.skipped == Call::kTcFlush
+                                 ? sys.Count(c.skipped, c.skippedArgument)
+                                 : sys.Count(c.skipped);
+    EXPECT_EQ(skippedCalls, 0) << c.step << ": a later step ran";
+    EXPECT_FALSE(link.DeviceOpen()) << c.step << ": left half-open";
   }
 }
 

@@ -1,5 +1,8 @@
 // The monitor thread on a real pseudo-terminal: delivery order, shutdown,
 // write priority and queueing, closing while a delivery waits, detaching.
+#include <sys/ioctl.h>
+#include <termios.h>
+
 #include <numeric>
 #include <thread>
 
@@ -88,6 +91,35 @@ TEST_F(MonitorTest, QueuedWritesGoFirstAndDoNotThrowAwayUnreadReplies) {
             0u)
       << owner.Errors()[0];
   link.Close();
+}
+
+// A pseudo-terminal never holds output back, so the kernel's count of unsent
+// bytes is injected: output still stuck after its line time is flushed, once
+// and output only; output that drained in time is left alone.
+TEST_F(MonitorTest, BeforeAWriteOnlyOutputStillStuckAfterItsLineTimeIsFlushed) {
+  struct Case {
+    const char* name;
+    int unsentReports;  // how many TIOCOUTQ queries answer 5 bytes before the real 0
+    int outputFlushes;
+  };
+  const Case cases[] = {{"still stuck", 2, 1}, {"drained in time", 1, 0}, {"nothing unsent", 0, 0}};
+  for (const Case& c : cases) {
+    FaultySystemCalls sys;
+    CSerialLink link(dir.Path(), sys);
+    StartLink(link);
+    const int outputBefore = sys.Count(Call::kTcFlush, TCOFLUSH);
+    const int inputBefore =
+        sys.Count(Call::kTcFlush, TCIFLUSH) + sys.Count(Call::kTcFlush, TCIOFLUSH);
+    sys.Inject(Call::kIoctl, {.times = c.unsentReports, .ioctlRequest = TIOCOUTQ, .answer = 5});
+    const std::vector<std::uint8_t> frame = {'N', 'S', 7};
+    Send(link, frame);
+    EXPECT_EQ(pty.Read(frame.size()), frame) << c.name;
+    EXPECT_EQ(sys.Count(Call::kTcFlush, TCOFLUSH) - outputBefore, c.outputFlushes) << c.name;
+    EXPECT_EQ(sys.Count(Call::kTcFlush, TCIFLUSH) + sys.Count(Call::kTcFlush, TCIOFLUSH),
+              inputBefore)
+        << c.name << ": unread input was thrown away";
+    link.Close();
+  }
 }
 
 TEST_F(MonitorTest, ReadAndWaitFailuresShowTheirBoxesAndTheThreadGoesOn) {

@@ -1,13 +1,13 @@
 // The building blocks under the link: descriptors, events, the prioritised
-// wait, whole-frame writes, the frame queue, error texts, the device watcher.
+// wait, whole-frame writes, the frame queue, error texts.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
-#include "serial/device_watcher.h"
 #include "serial/error_text.h"
 #include "serial/frame_queue.h"
 #include "serial/manual_reset_event.h"
@@ -142,6 +142,33 @@ TEST(PortDeviceTest, ReadsWaitingBytesOneAtATime) {
   EXPECT_EQ(waiting, 1);
 }
 
+// Output stuck behind flow control would hold close in the driver's closing
+// wait: it is thrown away first, while the device is still ours.
+TEST(PortDeviceTest, ClosingFlushesUnsentOutputBeforeRestoringAndReleasing) {
+  PtyPair pty = PtyPair::Make();
+  FaultySystemCalls sys;
+  int error = 0;
+  auto device = PortDevice::Open(sys, pty.slavePath, &error);
+  ASSERT_TRUE(device && device->ReadSettings() && device->WriteSettings({}));
+  const std::size_t opened = sys.Log().size();
+  device.reset();
+  const auto log = sys.Log();
+  using Call = FaultySystemCalls::Call;
+  const auto at = [&](Call call, long argument) {
+    for (std::size_t i = opened; i < log.size(); ++i)
+      if (log[i] == std::pair{call, argument}) return static_cast<long>(i - opened);
+    return -1L;
+  };
+  const long flush = at(Call::kTcFlush, TCOFLUSH);
+  const long restore = at(Call::kTcSetAttr, 0);
+  const long release = at(Call::kIoctl, TIOCNXCL);
+  ASSERT_GE(flush, 0) << "unsent output was not flushed";
+  EXPECT_LT(flush, restore);
+  EXPECT_LT(restore, release);
+  EXPECT_EQ(sys.Count(Call::kTcFlush, TCIFLUSH) + sys.Count(Call::kTcFlush, TCIOFLUSH), 0)
+      << "received bytes are not ours to drop";
+}
+
 TEST(FrameQueueTest, KeepsOrderAndDropsTheOldestWhenFull) {
   FrameQueue queue(3);
   for (std::uint8_t i = 1; i <= 5; ++i) queue.Push(&i, 1);
@@ -181,15 +208,6 @@ TEST(ErrorTextTest, OnlyDeviceLossErrorsCountAsGone) {
   for (int gone : {EIO, ENXIO, ENODEV}) EXPECT_TRUE(IsDeviceGoneError(gone)) << gone;
   for (int other : {EAGAIN, EINVAL, EPIPE, EBUSY, 0})
     EXPECT_FALSE(IsDeviceGoneError(other)) << other;
-}
-
-TEST(DeviceWatcherTest, WithoutUdevItSaysSoOnceAndStaysQuiet) {
-  DeviceWatcher watcher("/nonexistent/udev/control");
-  EXPECT_FALSE(watcher.Available());
-  EXPECT_EQ(watcher.Fd(), -1);
-  EXPECT_FALSE(watcher.DrainChanges());
-  EXPECT_NE(watcher.TakeUnavailableNotice().find("udev"), std::string::npos);
-  EXPECT_TRUE(watcher.TakeUnavailableNotice().empty());
 }
 
 }  // namespace

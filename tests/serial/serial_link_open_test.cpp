@@ -1,7 +1,12 @@
 // Opening and configuring real pseudo-terminals: line settings, exclusivity,
 // absent ports, reopening, and putting the device back as it was found.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "tests/serial/link_fixture.h"
 
@@ -57,6 +62,41 @@ TEST_F(OpenTest, SecondOpenOfTheSameDeviceFailsEvenAsRoot) {
   EXPECT_TRUE(owner.Errors().empty());
   first.Close();
   EXPECT_TRUE(OpenAsPanel(second)) << "the lock must go with the device";
+}
+
+// Another program holds the port: the reason names it, as the operator would
+// otherwise have to hunt for it.
+TEST_F(OpenTest, BusyPortNamesTheProgramHoldingIt) {
+  int ready[2];
+  int hold[2];
+  ASSERT_EQ(::pipe2(ready, O_CLOEXEC), 0);
+  ASSERT_EQ(::pipe2(hold, O_CLOEXEC), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {   // only async-signal-safe calls from here on
+    ::close(hold[1]);  // or the wait below would never see the end of the pipe
+    ::prctl(PR_SET_NAME, "portholder");
+    const int fd = ::open(pty.slavePath.c_str(), O_RDWR | O_NOCTTY);
+    const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &ok, 1);
+    char unused;
+    (void)!::read(hold[0], &unused, 1);  // returns when the test closes its end
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(hold[0]);
+  char ok = 'n';
+  EXPECT_EQ(::read(ready[0], &ok, 1), 1);
+  EXPECT_EQ(ok, 'y');
+  CSerialLink link(dir.Path());
+  EXPECT_FALSE(OpenAsPanel(link));
+  EXPECT_EQ(link.LastOpenError(), (dir.Path() / "ttyUSB0").string() +
+                                      " is busy: in use by portholder (pid " +
+                                      std::to_string(holder) + ").");
+  ::close(hold[1]);
+  ::close(ready[0]);
+  int status = 0;
+  EXPECT_EQ(::waitpid(holder, &status, 0), holder);
 }
 
 TEST_F(OpenTest, AbsentPortFailsWithReasonAndNoBox) {
@@ -157,7 +197,10 @@ TEST_F(OpenTest, StopBitsDataBitsAndRatesAreApplied) {
 
 TEST_F(OpenTest, UnsupportedLineSettingIsReportedAsSetCommState) {
   CSerialLink link(dir.Path());
-  EXPECT_TRUE(link.Open(&owner, kPort, 12345, 'N', 8, 0, EV_RXCHAR, 512, 1, 1, 1, 1, 1));
+  EXPECT_FALSE(link.Open(&owner, kPort, 12345, 'N', 8, 0, EV_RXCHAR, 512, 1, 1, 1, 1, 1));
+  EXPECT_NE(link.LastOpenError().find("SetCommState() failed: Invalid argument."),
+            std::string::npos)
+      << link.LastOpenError();
   ASSERT_EQ(owner.Errors().size(), 1u);
   EXPECT_EQ(owner.Errors()[0].rfind("WARNING:  SetCommState() Failed", 0), 0u) << owner.Errors()[0];
 }

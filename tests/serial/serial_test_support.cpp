@@ -186,43 +186,66 @@ int FaultySystemCalls::Count(Call call) const {
   return found == m_counts.end() ? 0 : found->second;
 }
 
-bool FaultySystemCalls::Trip(Call call, int fd, unsigned long request, std::size_t* writeLimit,
-                             nfds_t pollSize) {
+int FaultySystemCalls::Count(Call call, long argument) const {
+  std::lock_guard lock(m_mutex);
+  int count = 0;
+  for (const auto& [made, with] : m_log) count += made == call && with == argument;
+  return count;
+}
+
+std::vector<std::pair<FaultySystemCalls::Call, long>> FaultySystemCalls::Log() const {
+  std::lock_guard lock(m_mutex);
+  return m_log;
+}
+
+std::optional<FaultySystemCalls::Fault> FaultySystemCalls::Trip(Call call, int fd, long argument,
+                                                                nfds_t pollSize) {
   std::lock_guard lock(m_mutex);
   ++m_counts[call];
+  m_log.emplace_back(call, argument);
   const auto found = m_faults.find(call);
-  if (found == m_faults.end() || found->second.times <= 0) return false;
+  if (found == m_faults.end() || found->second.times <= 0) return std::nullopt;
   Fault& fault = found->second;
-  if (fault.ioctlRequest != 0 && fault.ioctlRequest != request) return false;
-  if (fault.deviceOnly && IsEventFd(fd)) return false;
-  if (fault.pollSize != 0 && fault.pollSize != pollSize) return false;
-  --fault.times;
-  if (fault.maxWrite != 0 && writeLimit != nullptr) {
-    *writeLimit = fault.maxWrite;
-    ++fault.times;  // a write limit stays in force
-    return false;
-  }
+  if (fault.ioctlRequest != 0 && static_cast<long>(fault.ioctlRequest) != argument)
+    return std::nullopt;
+  if (fault.deviceOnly && IsEventFd(fd)) return std::nullopt;
+  if (fault.pollSize != 0 && fault.pollSize != pollSize) return std::nullopt;
+  // A write limit holds for every write until the fault is replaced.
+  if (fault.maxWrite == 0) --fault.times;
+  return fault;
+}
+
+int FaultySystemCalls::Fail(const Fault& fault) {
   errno = fault.error;
-  return true;
+  return -1;
 }
 
 int FaultySystemCalls::Open(const char* path, int flags) {
-  return Trip(Call::kOpen, -1) ? -1 : SystemCalls::Open(path, flags);
+  if (auto fault = Trip(Call::kOpen, -1)) return Fail(*fault);
+  return SystemCalls::Open(path, flags);
 }
 int FaultySystemCalls::Flock(int fd, int operation) {
-  return Trip(Call::kFlock, fd) ? -1 : SystemCalls::Flock(fd, operation);
+  if (auto fault = Trip(Call::kFlock, fd)) return Fail(*fault);
+  return SystemCalls::Flock(fd, operation);
 }
 int FaultySystemCalls::Ioctl(int fd, unsigned long request, void* argument) {
-  return Trip(Call::kIoctl, fd, request) ? -1 : SystemCalls::Ioctl(fd, request, argument);
+  if (auto fault = Trip(Call::kIoctl, fd, static_cast<long>(request))) {
+    if (!fault->answer) return Fail(*fault);
+    *static_cast<int*>(argument) = *fault->answer;
+    return 0;
+  }
+  return SystemCalls::Ioctl(fd, request, argument);
 }
 int FaultySystemCalls::Fcntl(int fd, int command, int argument) {
-  return Trip(Call::kFcntl, fd) ? -1 : SystemCalls::Fcntl(fd, command, argument);
+  if (auto fault = Trip(Call::kFcntl, fd)) return Fail(*fault);
+  return SystemCalls::Fcntl(fd, command, argument);
 }
 int FaultySystemCalls::TcGetAttr(int fd, termios* settings) {
-  return Trip(Call::kTcGetAttr, fd) ? -1 : SystemCalls::TcGetAttr(fd, settings);
+  if (auto fault = Trip(Call::kTcGetAttr, fd)) return Fail(*fault);
+  return SystemCalls::TcGetAttr(fd, settings);
 }
 int FaultySystemCalls::TcSetAttr(int fd, int when, const termios* settings) {
-  if (Trip(Call::kTcSetAttr, fd)) return -1;
+  if (auto fault = Trip(Call::kTcSetAttr, fd)) return Fail(*fault);
   {
     std::lock_guard lock(m_mutex);
     m_requested.push_back(*settings);
@@ -235,23 +258,33 @@ std::vector<termios> FaultySystemCalls::Requested() const {
   return m_requested;
 }
 int FaultySystemCalls::TcFlush(int fd, int queue) {
-  return Trip(Call::kTcFlush, fd) ? -1 : SystemCalls::TcFlush(fd, queue);
+  if (auto fault = Trip(Call::kTcFlush, fd, queue)) return Fail(*fault);
+  return SystemCalls::TcFlush(fd, queue);
 }
 ssize_t FaultySystemCalls::Read(int fd, void* buffer, std::size_t count) {
-  return Trip(Call::kRead, fd) ? -1 : SystemCalls::Read(fd, buffer, count);
+  if (auto fault = Trip(Call::kRead, fd)) return Fail(*fault);
+  return SystemCalls::Read(fd, buffer, count);
 }
 ssize_t FaultySystemCalls::Write(int fd, const void* buffer, std::size_t count) {
   std::size_t limit = count;
-  if (Trip(Call::kWrite, fd, 0, &limit)) return -1;
+  if (auto fault = Trip(Call::kWrite, fd)) {
+    if (fault->maxWrite == 0) return Fail(*fault);
+    limit = fault->maxWrite;
+  }
   return SystemCalls::Write(fd, buffer, std::min(count, limit));
 }
 int FaultySystemCalls::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
-  return Trip(Call::kPoll, count > 0 ? fds[0].fd : -1, 0, nullptr, count)
-             ? -1
-             : SystemCalls::Poll(fds, count, timeoutMs);
+  if (auto fault = Trip(Call::kPoll, count > 0 ? fds[0].fd : -1, 0, count)) {
+    if (fault->revents == 0 || count == 0) return Fail(*fault);
+    for (nfds_t i = 0; i < count; ++i) fds[i].revents = 0;
+    fds[count - 1].revents = fault->revents;
+    return 1;
+  }
+  return SystemCalls::Poll(fds, count, timeoutMs);
 }
 int FaultySystemCalls::EventFd(unsigned initial, int flags) {
-  return Trip(Call::kEventFd, -1) ? -1 : SystemCalls::EventFd(initial, flags);
+  if (auto fault = Trip(Call::kEventFd, -1)) return Fail(*fault);
+  return SystemCalls::EventFd(initial, flags);
 }
 
 bool IsEventFd(int fd) {

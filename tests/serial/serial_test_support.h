@@ -12,7 +12,9 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "serial/serial_owner.h"
@@ -115,9 +117,17 @@ class FaultySystemCalls : public SystemCalls {
     bool deviceOnly = false;         // skip eventfd descriptors
     std::size_t maxWrite = 0;        // kWrite: instead of failing, write at most this many
     nfds_t pollSize = 0;             // kPoll: only waits on this many descriptors; 0 = any
+    std::optional<int> answer =
+        std::nullopt;   // kIoctl: instead of failing, succeed with this count
+    short revents = 0;  // kPoll: instead of failing, the last descriptor reports these
   };
+  // A later Inject for the same call replaces the fault; {.times = 0} removes it.
   void Inject(Call call, Fault fault);
   int Count(Call call) const;
+  // Calls made with this ioctl request or tcflush queue.
+  int Count(Call call, long argument) const;
+  // The order of the calls: each with its ioctl request or tcflush queue (else 0).
+  std::vector<std::pair<Call, long>> Log() const;
   // Every settings record handed to tcsetattr, in order.
   std::vector<termios> Requested() const;
 
@@ -135,12 +145,16 @@ class FaultySystemCalls : public SystemCalls {
 
  private:
   // True (errno set) when this call is to fail.
-  bool Trip(Call call, int fd, unsigned long request = 0, std::size_t* writeLimit = nullptr,
-            nfds_t pollSize = 0);
+  // The fault that applies to this call, when one does; a tripped fault with a
+  // write limit, an answer or events stays in force for its remaining times.
+  std::optional<Fault> Trip(Call call, int fd, long argument = 0, nfds_t pollSize = 0);
+  // Sets errno from the fault and fails.
+  static int Fail(const Fault& fault);
 
-  mutable std::mutex m_mutex;  // guards m_faults and m_counts
+  mutable std::mutex m_mutex;  // guards m_faults, m_counts, m_log and m_requested
   std::map<Call, Fault> m_faults;
   std::map<Call, int> m_counts;
+  std::vector<std::pair<Call, long>> m_log;
   std::vector<termios> m_requested;
 };
 
