@@ -15,7 +15,7 @@
 #include "controls/numeric_edit.h"
 #include "controls/state_button.h"
 #include "controls/tick_slider.h"
-#include "protocol/control_ids.h"
+#include "controller/control_ids.h"
 
 namespace quorvane {
 

@@ -15,7 +15,7 @@
 #include "app/controller_dlg.h"
 #include "app/demo_ports.h"
 #include "app/gui_start.h"
-#include "protocol/control_ids.h"
+#include "controller/control_ids.h"
 #include "sim/pty_board.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <QFontMetrics>
 
-#include "protocol/control_ids.h"
+#include "controller/control_ids.h"
 
 namespace quorvane {
 

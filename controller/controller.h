@@ -12,6 +12,7 @@
 #include "protocol/command_frames.h"
 #include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
+#include "protocol/wire_format.h"
 #include "serial/port_table.h"
 #include "serial/serial_link_interface.h"
 
@@ -22,6 +23,14 @@ struct ConnectionFlags {
   std::uint8_t synced = 0;       // an RPL_ALL arrived since the port was opened
   std::uint8_t currentPort = 0;  // COM number opened last; 0 after a rescan
 };
+
+// The connection as the operator sees it. portOpen and synced follow it:
+//   Closed           portOpen 0, synced 0, list enabled, "OpenPort"
+//   WaitingForBoard  portOpen 1, synced 0, CMD_READ_ALL every 500 ms
+//   Synced           portOpen 1, synced 1, the status poll
+//   Suspended        portOpen 0, synced as it was: the link was closed for a
+//                    device change and not (yet) reopened; "ClosePort"
+enum class ConnectionState { Closed, WaitingForBoard, Synced, Suspended };
 
 enum class NudgeDirection { Down, Up };
 
@@ -68,21 +77,16 @@ class Controller {
 
   const DeviceState& Device() const { return m_device; }
   const ConnectionFlags& Flags() const { return m_flags; }
+  ConnectionState State() const { return m_state; }
   std::uint8_t NudgeTicks() const { return m_nudgeTicks; }
   int PortCount() const;
 
  private:
-  // Forwards the receiver's display operations to the window and its first
-  // full reply to the controller.
+  // Takes the receiver's replies to the controller.
   class ReceiverBridge final : public ReplyOwner {
    public:
     explicit ReceiverBridge(Controller& controller) : m_controller(controller) {}
-    void ShowText(int controlId, std::string_view text) override;
-    void SetSliderRange(std::int32_t maximum) override;
-    void AddSliderTick(std::int32_t position) override;
-    void SetSliderPosition(std::int32_t position) override;
-    void PresentSoftActive(ColorRef color, std::string_view caption) override;
-    void OnFirstFullReply() override;
+    void OnReply(const Reply& reply) override { m_controller.ApplyReply(reply); }
 
    private:
     Controller& m_controller;
@@ -100,6 +104,15 @@ class Controller {
   // The open port has gone: back to Closed with the list rescanned.
   void PortGone();
 
+  // The one place the connection state and its flags change.
+  void Enter(ConnectionState state);
+
+  // A reply from the board: device values stored, then shown.
+  void ApplyReply(const Reply& reply);
+  void ShowCurrentSetpoint();
+  void ShowFrequency();
+  void ShowDuration();
+  void ShowSoftActive();
   void OnFirstFullReply();
   bool OpenCurrentPort();
   void StopAllTimers();
@@ -128,9 +141,7 @@ class Controller {
   // operator's doing. Settings go out only after an operator action.
   std::int32_t m_sliderPlaced = 0;
 
-  // Set when the reopen after a device change failed: the link is closed but
-  // the panel still shows the port as in use (portOpen 0, caption "ClosePort").
-  bool m_suspended = false;
+  ConnectionState m_state = ConnectionState::Closed;
 
   bool m_inTransition = false;
   int m_holds = 0;

@@ -3,22 +3,12 @@
 #include <chrono>
 #include <string>
 
+#include "controller/control_ids.h"
 #include "controller/controller.h"
-#include "protocol/control_ids.h"
+#include "controller/operator_entry.h"
+#include "controller/timing.h"
 
 namespace quorvane {
-
-namespace {
-
-using std::chrono::milliseconds;
-
-constexpr milliseconds kPollPeriod{500};
-constexpr milliseconds kAfterSliderSet{50};
-constexpr milliseconds kAfterStatusQuery{200};
-constexpr milliseconds kBetweenRepeats{100};
-constexpr milliseconds kAfterSoftActive{50};
-
-}  // namespace
 
 void Controller::OnTimerPoll() {
   const std::int32_t position = m_window.SliderPosition();

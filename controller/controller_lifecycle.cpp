@@ -2,19 +2,13 @@
 // what opening, closing, the first full reply and device changes do to both.
 #include <chrono>
 
+#include "controller/control_ids.h"
 #include "controller/controller.h"
-#include "protocol/control_ids.h"
+#include "controller/timing.h"
 
 namespace quorvane {
 
 namespace {
-
-using std::chrono::milliseconds;
-
-constexpr milliseconds kSyncPeriod{500};
-constexpr milliseconds kPollPeriod{500};
-constexpr milliseconds kCloseSettle{400};
-constexpr milliseconds kDeviceChangeSettle{200};
 
 // Line settings of every open: 9600 8N1, receive events only, a 512-byte write
 // buffer and 1000 for each time-out argument.
@@ -32,9 +26,28 @@ Controller::Controller(ControllerWindow& window, SerialLinkInterface& link, cons
     : m_window(window), m_link(link), m_ports(ports), m_linkOwner(linkOwner) {}
 
 void Controller::ClearFlagsAndScan() {
-  m_flags = ConnectionFlags{};
-  m_suspended = false;
+  Enter(ConnectionState::Closed);
   ScanPorts();
+}
+
+void Controller::Enter(ConnectionState state) {
+  m_state = state;
+  switch (state) {
+    case ConnectionState::Closed:
+      m_flags = ConnectionFlags{};
+      break;
+    case ConnectionState::WaitingForBoard:
+      m_flags.portOpen = 1;
+      m_flags.synced = 0;
+      break;
+    case ConnectionState::Synced:
+      m_flags.portOpen = 1;
+      m_flags.synced = 1;
+      break;
+    case ConnectionState::Suspended:
+      m_flags.portOpen = 0;  // synced stays as it was, so a reopen can return to it
+      break;
+  }
 }
 
 void Controller::ShowClosed() {
@@ -120,7 +133,7 @@ void Controller::CloseNow() {
   }
   // Asked for while something was open, which has since been lost: the link
   // is already closed, so only the panel is left to bring back to Closed.
-  if (m_suspended) {
+  if (m_state == ConnectionState::Suspended) {
     StopAllTimers();
     ResetToClosed();
   }
@@ -128,7 +141,9 @@ void Controller::CloseNow() {
 
 void Controller::OpenNow() {
   if (m_flags.portOpen) return;  // already opened meanwhile
-  if (m_suspended && !m_ports.PortPresent(m_flags.currentPort)) return PortGone();
+  if (m_state == ConnectionState::Suspended && !m_ports.PortPresent(m_flags.currentPort)) {
+    return PortGone();
+  }
   if (m_portNumbers.empty()) return;
   const int selected = m_window.SelectedPort();
   // The list always has a selection after a scan; should the window report
@@ -136,15 +151,13 @@ void Controller::OpenNow() {
   if (selected < 0 || selected >= PortCount()) return;
   m_flags.currentPort = m_portNumbers[static_cast<std::size_t>(selected)];
   if (!OpenCurrentPort()) return;
-  m_suspended = false;
-  m_flags.synced = 0;
   m_window.SetText(IDC_OPEN_PORT, "ClosePort");
   m_window.EnablePortList(false);
   // A running poll is left alone: reopening from Suspended keeps it beside the
   // sync requests until the first full reply restarts it.
   m_window.StartTimer(TIMER_SYNC, kSyncPeriod);
   m_link.StartMonitor();
-  m_flags.portOpen = 1;
+  Enter(ConnectionState::WaitingForBoard);
 }
 
 void Controller::DeviceChangeNow() {
@@ -153,8 +166,8 @@ void Controller::DeviceChangeNow() {
     // Any device change may concern the open port, so the link is closed and
     // the port reopened if it is still there.
     m_link.Close();
-    m_flags.portOpen = 0;
-  } else if (!m_suspended) {
+    Enter(ConnectionState::Suspended);
+  } else if (m_state != ConnectionState::Suspended) {
     m_window.Sleep(kDeviceChangeSettle);
     return;
   }
@@ -162,13 +175,11 @@ void Controller::DeviceChangeNow() {
   // that has since gone, or come back, does not leave the panel stuck.
   m_window.Sleep(kDeviceChangeSettle);
   if (!m_ports.PortPresent(m_flags.currentPort)) return PortGone();
-  if (!OpenCurrentPort()) {
-    m_suspended = true;  // the operator's next press, or device change, retries
-    return;
-  }
-  m_suspended = false;
+  // On failure the state stays Suspended: the operator's next press, or the
+  // next device change, tries again.
+  if (!OpenCurrentPort()) return;
   m_link.StartMonitor();
-  m_flags.portOpen = 1;
+  Enter(m_flags.synced ? ConnectionState::Synced : ConnectionState::WaitingForBoard);
 }
 
 void Controller::PortGone() {
@@ -200,7 +211,7 @@ void Controller::OnTimerSync() {
 void Controller::OnFirstFullReply() {
   m_window.StopTimer(TIMER_SYNC);
   m_window.StartTimer(TIMER_POLL, kPollPeriod);
-  m_flags.synced = 1;
+  Enter(ConnectionState::Synced);
 }
 
 void Controller::OnTimer(int id) {
@@ -223,8 +234,8 @@ void Controller::OnTimer(int id) {
 }
 
 void Controller::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
-  const ReceiverContext context{m_flags.currentPort, m_flags.synced != 0};
-  quorvane::OnSerialByte(m_rx, m_device, context, m_receiverOwner, byte, portNumber);
+  const ReceiverContext context{m_flags.currentPort};
+  quorvane::OnSerialByte(m_rx, context, m_receiverOwner, byte, portNumber);
 }
 
 void Controller::Send(const CommandFrame& frame) { m_link.Send(frame.data(), frame.size); }
@@ -237,29 +248,5 @@ void Controller::PlaceSlider(std::int32_t position) {
 // Read back rather than assumed: the slider keeps to its range, so a value
 // beyond it lands on the limit.
 void Controller::NoteSliderPlaced() { m_sliderPlaced = m_window.SliderPosition(); }
-
-void Controller::ReceiverBridge::ShowText(int controlId, std::string_view text) {
-  m_controller.m_window.SetText(controlId, text);
-}
-
-void Controller::ReceiverBridge::SetSliderRange(std::int32_t maximum) {
-  m_controller.m_window.SetSliderRange(maximum);
-  // A narrower range may have pulled the slider in.
-  m_controller.NoteSliderPlaced();
-}
-
-void Controller::ReceiverBridge::AddSliderTick(std::int32_t position) {
-  m_controller.m_window.AddSliderTick(position);
-}
-
-void Controller::ReceiverBridge::SetSliderPosition(std::int32_t position) {
-  m_controller.PlaceSlider(position);
-}
-
-void Controller::ReceiverBridge::PresentSoftActive(ColorRef color, std::string_view caption) {
-  m_controller.m_window.PresentSoftActive(color, caption);
-}
-
-void Controller::ReceiverBridge::OnFirstFullReply() { m_controller.OnFirstFullReply(); }
 
 }  // namespace quorvane

@@ -3,18 +3,20 @@
 #include <chrono>
 
 #include "controller/controller.h"
+#include "controller/step_rule.h"
+#include "controller/timing.h"
 
 namespace quorvane {
 
-namespace {
+std::int32_t StepDownRule(std::int32_t setpoint, std::uint8_t nudgeTicks) {
+  const std::int64_t next = std::int64_t{setpoint} - NudgeStep(nudgeTicks);
+  return next < 0 ? 0 : static_cast<std::int32_t>(next);
+}
 
-using std::chrono::milliseconds;
-
-constexpr milliseconds kRepeatPeriod{200};
-// After a release the poll comes back a little sooner than its usual 500 ms.
-constexpr milliseconds kPollAfterRelease{400};
-
-}  // namespace
+std::int32_t StepUpRule(std::int32_t setpoint, std::int32_t currentMax, std::uint8_t nudgeTicks) {
+  const std::int64_t next = std::int64_t{setpoint} + NudgeStep(nudgeTicks);
+  return next > currentMax ? currentMax : static_cast<std::int32_t>(next);
+}
 
 void Controller::OnNudgePress(NudgeDirection direction) {
   if (!m_flags.synced) return;

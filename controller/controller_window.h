@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/reply_receiver.h"
+#include "controller/display_forms.h"
 
 namespace quorvane {
 
@@ -16,9 +16,6 @@ inline constexpr int TIMER_NUDGE_DOWN = 2;
 inline constexpr int TIMER_NUDGE_UP = 3;
 inline constexpr int TIMER_SYNC = 4;
 
-// The display operations of ReplyOwner (text, slider range/tick/position,
-// soft-active presentation) are part of the window; OnFirstFullReply is the
-// controller's own, so the window leaves it to the controller.
 class ControllerWindow {
  public:
   virtual ~ControllerWindow() = default;

@@ -5,9 +5,13 @@
 #include <QColor>
 #include <QPushButton>
 
-#include "protocol/device_state.h"
+#include <cstdint>
 
 namespace quorvane {
+
+// COLORREF values, laid out 0x00BBGGRR: the same alias the controller uses
+// for the colours it asks this button to show.
+using ColorRef = std::uint32_t;
 
 class CStateButton : public QPushButton {
   Q_OBJECT

@@ -1,22 +1,14 @@
 // The six command frames the panel sends, built byte-exact from device values.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
-#include <span>
+
+#include "protocol/wire_format.h"
 
 namespace quorvane {
 
-// One filled command frame: 5, 6 or 9 bytes. A value, so no builder can alter
-// a frame that has already been handed to the link.
-struct CommandFrame {
-  std::array<std::uint8_t, 9> bytes{};
-  std::size_t size = 0;
-
-  const std::uint8_t* data() const { return bytes.data(); }
-  std::span<const std::uint8_t> view() const { return {bytes.data(), size}; }
-};
+// A value, so no builder can alter a frame that has already been handed to the link.
+using CommandFrame = WireFrame;
 
 CommandFrame BuildReadStatus();
 CommandFrame BuildReadAll();

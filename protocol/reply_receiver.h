@@ -1,26 +1,22 @@
-// Finds reply frames in the byte stream from the board, checks them and applies
-// each valid one to DeviceState and the displays.
+// Finds reply frames in the byte stream from the board, checks them and hands
+// each valid one to its owner as a typed reply.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <string_view>
 
-#include "protocol/device_state.h"
+#include "protocol/wire_format.h"
 
 namespace quorvane {
 
-// What the receiver asks of the rest of the program; the window implements it,
-// tests record it.
+// What the receiver asks of the rest of the program: the controller takes the
+// replies, tests record them.
 class ReplyOwner {
  public:
   virtual ~ReplyOwner() = default;
-  virtual void ShowText(int controlId, std::string_view text) = 0;
-  virtual void SetSliderRange(std::int32_t maximum) = 0;  // 0..maximum, no redraw
-  virtual void AddSliderTick(std::int32_t position) = 0;
-  virtual void SetSliderPosition(std::int32_t position) = 0;  // with redraw
-  virtual void PresentSoftActive(ColorRef color, std::string_view caption) = 0;
-  virtual void OnFirstFullReply() = 0;
+  // A whole frame of a known code with a correct checksum, at least as long
+  // as its code's layout. Frames of unknown codes are consumed silently.
+  virtual void OnReply(const Reply& reply) = 0;
 };
 
 // Kept for the life of the program; never reset by closing the port.
@@ -31,16 +27,14 @@ struct ReceiverState {
   std::uint8_t rxSum = 0;                  // running sum before the checksum
 };
 
-// What the receiver reads but does not own: the connection's accepted port and
-// whether the first full reply has been seen.
+// What the receiver reads but does not own: the connection's accepted port.
 struct ReceiverContext {
   unsigned currentPort = 0;
-  bool synced = false;
 };
 
 // One received byte from port portNumber. Bytes from any port but
 // context.currentPort leave every state untouched.
-void OnSerialByte(ReceiverState& rx, DeviceState& device, const ReceiverContext& context,
-                  ReplyOwner& owner, std::uint8_t byte, unsigned portNumber);
+void OnSerialByte(ReceiverState& rx, const ReceiverContext& context, ReplyOwner& owner,
+                  std::uint8_t byte, unsigned portNumber);
 
 }  // namespace quorvane

@@ -3,31 +3,11 @@
 
 #include <cstdio>
 
-#include "protocol/codes.h"
+#include "protocol/wire_format.h"
 
 namespace quorvane::sim {
 
 namespace {
-
-// Reads big-endian fields at fixed positions, or reports that the frame is
-// too short to hold them; a malformed frame must never be read past its end.
-class Fields {
- public:
-  explicit Fields(std::span<const std::uint8_t> frame) : m_frame(frame) {}
-  bool Has(std::size_t at, std::size_t width) const {
-    // The checksum byte is not a field.
-    return m_frame.size() >= 1 && at + width <= m_frame.size() - 1;
-  }
-  unsigned U8(std::size_t at) const { return m_frame[at]; }
-  unsigned U16(std::size_t at) const { return (m_frame[at] << 8) | m_frame[at + 1]; }
-  std::uint32_t U32(std::size_t at) const {
-    return (std::uint32_t{m_frame[at]} << 24) | (std::uint32_t{m_frame[at + 1]} << 16) |
-           (std::uint32_t{m_frame[at + 2]} << 8) | m_frame[at + 3];
-  }
-
- private:
-  std::span<const std::uint8_t> m_frame;
-};
 
 std::string Format(const char* format, auto... values) {
   char text[160];
@@ -35,9 +15,31 @@ std::string Format(const char* format, auto... values) {
   return text;
 }
 
-std::string Hundredths(unsigned value) { return Format("%u.%02u", value / 100, value % 100); }
+std::string FieldText(std::span<const std::uint8_t> frame, const FieldSpec& field) {
+  const std::uint32_t value = ReadField(frame, field);
+  if (field.type == FieldType::kPrefix) return Format("%02X %02X", value >> 8, value & 0xFF);
+  if (field.unit == FieldUnit::kHundredthsDegree) {
+    return Format("%u.%02u", value / 100, value % 100);
+  }
+  return std::to_string(value);
+}
 
-const char* kTooShort = " (too short for its fields)";
+// The name and fields of a frame, or why it has none; a malformed frame is
+// never read past its end.
+std::string Describe(std::span<const std::uint8_t> frame, const CodeLayout* layout,
+                     const char* unknown) {
+  if (frame.size() < 5) return "(not a frame)";
+  if (layout == nullptr) return Format(unknown, frame[3]);
+  std::string text = layout->name;
+  for (const FieldSpec& field : layout->fields) {
+    // The checksum byte is not a field.
+    if (field.offset + FieldWidth(field.type) > frame.size() - 1) {
+      return std::string(layout->name) + " (too short for its fields)";
+    }
+    text += std::string(" ") + field.name + "=" + FieldText(frame, field);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -51,58 +53,13 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 }
 
 std::string DescribeCommand(std::span<const std::uint8_t> frame) {
-  if (frame.size() < 5) return "(not a frame)";
-  const Fields f(frame);
-  switch (frame[3]) {
-    case CMD_READ_STATUS:
-      return "CMD_READ_STATUS";
-    case CMD_READ_ALL:
-      return "CMD_READ_ALL";
-    case CMD_SET_CURRENT:
-      if (!f.Has(4, 4)) return std::string("CMD_SET_CURRENT") + kTooShort;
-      return Format("CMD_SET_CURRENT prefix=%02X %02X setpoint=%u", f.U8(4), f.U8(5), f.U16(6));
-    case CMD_SET_FREQUENCY:
-      if (!f.Has(4, 4)) return std::string("CMD_SET_FREQUENCY") + kTooShort;
-      return Format("CMD_SET_FREQUENCY hz=%u", static_cast<unsigned>(f.U32(4)));
-    case CMD_SET_DURATION:
-      if (!f.Has(4, 1)) return std::string("CMD_SET_DURATION") + kTooShort;
-      return Format("CMD_SET_DURATION steps=%u", f.U8(4));
-    case CMD_SET_SOFT_ACTIVE:
-      if (!f.Has(4, 1)) return std::string("CMD_SET_SOFT_ACTIVE") + kTooShort;
-      return Format("CMD_SET_SOFT_ACTIVE state=%u", f.U8(4));
-    default:
-      return Format("unknown command code 0x%02X", frame[3]);
-  }
+  return Describe(frame, frame.size() < 5 ? nullptr : CommandLayout(frame[3]),
+                  "unknown command code 0x%02X");
 }
 
 std::string DescribeReply(std::span<const std::uint8_t> frame) {
-  if (frame.size() < 5) return "(not a frame)";
-  const Fields f(frame);
-  switch (frame[3]) {
-    case RPL_STATUS:
-      if (!f.Has(4, 10)) return std::string("RPL_STATUS") + kTooShort;
-      return "RPL_STATUS current=" + std::to_string(f.U16(6)) + " seed=" + Hundredths(f.U16(8)) +
-             " pump=" + Hundredths(f.U16(12));
-    case RPL_ALL:
-      if (!f.Has(4, 14)) return std::string("RPL_ALL") + kTooShort;
-      return Format("RPL_ALL prefix=%02X %02X setpoint=%u max=%u hz=%u steps=%u soft=%u", f.U8(4),
-                    f.U8(5), f.U16(6), f.U16(10), static_cast<unsigned>(f.U32(12)), f.U8(16),
-                    f.U8(17));
-    case RPL_CURRENT:
-      if (!f.Has(4, 4)) return std::string("RPL_CURRENT") + kTooShort;
-      return Format("RPL_CURRENT prefix=%02X %02X setpoint=%u", f.U8(4), f.U8(5), f.U16(6));
-    case RPL_FREQUENCY:
-      if (!f.Has(4, 4)) return std::string("RPL_FREQUENCY") + kTooShort;
-      return Format("RPL_FREQUENCY hz=%u", static_cast<unsigned>(f.U32(4)));
-    case RPL_DURATION:
-      if (!f.Has(4, 1)) return std::string("RPL_DURATION") + kTooShort;
-      return Format("RPL_DURATION steps=%u", f.U8(4));
-    case RPL_SOFT_ACTIVE:
-      if (!f.Has(4, 1)) return std::string("RPL_SOFT_ACTIVE") + kTooShort;
-      return Format("RPL_SOFT_ACTIVE state=%u", f.U8(4));
-    default:
-      return Format("unknown reply code 0x%02X", frame[3]);
-  }
+  return Describe(frame, frame.size() < 5 ? nullptr : ReplyLayout(frame[3]),
+                  "unknown reply code 0x%02X");
 }
 
 std::string DescribeWireEvent(const WireEvent& event) {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "protocol/codes.h"
+#include "protocol/wire_format.h"
 
 namespace quorvane::sim {
 
@@ -17,33 +17,9 @@ constexpr std::int64_t kMaxCatchUpTicks = 10000;
 // Noise owed beyond this is forgotten, so a long stall never floods the wire.
 constexpr double kMaxNoiseBurst = 4096;
 
-struct CommandLayout {
-  std::uint8_t code;
-  std::uint8_t length;
-};
-constexpr CommandLayout kCommandLayouts[] = {
-    {CMD_READ_STATUS, 2},   {CMD_READ_ALL, 2},     {CMD_SET_CURRENT, 6},
-    {CMD_SET_FREQUENCY, 6}, {CMD_SET_DURATION, 3}, {CMD_SET_SOFT_ACTIVE, 3},
-};
-
-void Put16(std::vector<std::uint8_t>& out, std::int64_t value) {
-  const auto v = static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 0xFFFF));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-  out.push_back(static_cast<std::uint8_t>(v));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<std::uint8_t>(value >> shift));
-}
-
-std::uint16_t Get16(std::span<const std::uint8_t> p, std::size_t at) {
-  return static_cast<std::uint16_t>((p[at] << 8) | p[at + 1]);
-}
-
-std::uint32_t Get32(std::span<const std::uint8_t> p, std::size_t at) {
-  return (std::uint32_t{p[at]} << 24) | (std::uint32_t{p[at + 1]} << 16) |
-         (std::uint32_t{p[at + 2]} << 8) | p[at + 3];
+// Values beyond a 16-bit field are sent as its largest value, not wrapped.
+std::uint16_t Clamp16(std::int64_t value) {
+  return static_cast<std::uint16_t>(std::clamp<std::int64_t>(value, 0, 0xFFFF));
 }
 
 BoardSwitches Sanitized(BoardSwitches s) {
@@ -85,10 +61,9 @@ void VirtualBoard::Receive(std::span<const std::uint8_t> bytes) {
 void VirtualBoard::HandleFrameLocked(SimTime now, std::vector<std::uint8_t> frame,
                                      std::vector<WireEvent>& events) {
   AdvancePhysicsLocked(now);
-  const std::uint8_t length = frame[2];
   const std::uint8_t code = frame[3];
-  const std::span<const std::uint8_t> payload(frame.data() + 4, frame.size() - 5);
-  const CommandVerdict verdict = ApplyLocked(code, payload, length);
+  const std::span<const std::uint8_t> payload(frame.data() + kPayloadOffset, frame.size() - 5);
+  const CommandVerdict verdict = ApplyLocked(frame);
 
   ++m_counters.commands;
   m_journal.push_back({now, code, {payload.begin(), payload.end()}, frame, verdict});
@@ -102,87 +77,72 @@ void VirtualBoard::HandleFrameLocked(SimTime now, std::vector<std::uint8_t> fram
   }
 
   const BoardParameters& p = m_parameters;
-  std::vector<std::uint8_t> out;
+  const CurrentPrefix prefix{p.currentPrefix[0], p.currentPrefix[1]};
   switch (code) {
     case CMD_READ_STATUS:
-      Put16(out, 0);
-      Put16(out, m_readings.currentRead);
-      Put16(out, m_readings.seedTemp);
-      Put16(out, 0);
-      Put16(out, m_readings.pumpTemp);
-      QueueReplyLocked(now, RPL_STATUS, std::move(out));
+      QueueReplyLocked(now,
+                       StatusReply{Clamp16(m_readings.currentRead), Clamp16(m_readings.seedTemp),
+                                   Clamp16(m_readings.pumpTemp)});
       break;
     case CMD_READ_ALL:
-      out = {p.currentPrefix[0], p.currentPrefix[1]};
-      Put16(out, p.currentSetpoint);
-      Put16(out, 0);
-      Put16(out, p.currentMax);
-      Put32(out, p.frequencyHz);
-      out.push_back(p.pulseSteps);
-      out.push_back(p.softActive);
-      QueueReplyLocked(now, RPL_ALL, std::move(out));
+      QueueReplyLocked(now, AllReply{prefix, p.currentSetpoint, p.currentMax, p.frequencyHz,
+                                     p.pulseSteps, p.softActive});
       break;
     case CMD_SET_CURRENT:
-      out = {p.currentPrefix[0], p.currentPrefix[1]};
-      Put16(out, p.currentSetpoint);
-      QueueReplyLocked(now, RPL_CURRENT, std::move(out));
+      QueueReplyLocked(now, CurrentReply{prefix, p.currentSetpoint});
       break;
     case CMD_SET_FREQUENCY:
-      Put32(out, p.frequencyHz);
-      QueueReplyLocked(now, RPL_FREQUENCY, std::move(out));
+      QueueReplyLocked(now, FrequencyReply{p.frequencyHz});
       break;
     case CMD_SET_DURATION:
-      QueueReplyLocked(now, RPL_DURATION, {p.pulseSteps});
+      QueueReplyLocked(now, DurationReply{p.pulseSteps});
       break;
     case CMD_SET_SOFT_ACTIVE:
-      QueueReplyLocked(now, RPL_SOFT_ACTIVE, {p.softActive});
+      QueueReplyLocked(now, SoftActiveReply{p.softActive});
       break;
   }
 }
 
-CommandVerdict VirtualBoard::ApplyLocked(std::uint8_t code, std::span<const std::uint8_t> payload,
-                                         std::size_t length) {
-  const auto* layout = std::find_if(std::begin(kCommandLayouts), std::end(kCommandLayouts),
-                                    [code](const CommandLayout& l) { return l.code == code; });
-  if (layout == std::end(kCommandLayouts)) return CommandVerdict::kUnknownCode;
-  if (layout->length != length) return CommandVerdict::kWrongLength;
+CommandVerdict VirtualBoard::ApplyLocked(std::span<const std::uint8_t> frame) {
+  const CodeLayout* layout = CommandLayout(frame[3]);
+  if (layout == nullptr) return CommandVerdict::kUnknownCode;
+  if (layout->length != frame[2]) return CommandVerdict::kWrongLength;
+  const std::optional<Command> command = DecodeCommand(frame);
+  if (!command) return CommandVerdict::kWrongLength;
 
   BoardParameters& p = m_parameters;
-  switch (code) {
-    case CMD_SET_CURRENT:
-      // A panel that echoes a stale or invented prefix is not talking about
-      // this board's current channel: keep the set-point and answer with the
-      // real prefix and value, so the panel corrects itself.
-      if (payload[0] != p.currentPrefix[0] || payload[1] != p.currentPrefix[1]) {
-        return CommandVerdict::kPrefixMismatch;
-      }
-      p.currentSetpoint = std::min(Get16(payload, 2), p.currentMax);
-      break;
-    case CMD_SET_FREQUENCY:
-      p.frequencyHz = Get32(payload, 0);
-      break;
-    case CMD_SET_DURATION:
-      p.pulseSteps = payload[0];
-      break;
-    case CMD_SET_SOFT_ACTIVE:
-      p.softActive = payload[0];
-      break;
-    default:
-      break;
+  if (const auto* set = std::get_if<SetCurrentCommand>(&*command)) {
+    // A panel that echoes a stale or invented prefix is not talking about
+    // this board's current channel: keep the set-point and answer with the
+    // real prefix and value, so the panel corrects itself.
+    if (set->prefix[0] != p.currentPrefix[0] || set->prefix[1] != p.currentPrefix[1]) {
+      return CommandVerdict::kPrefixMismatch;
+    }
+    p.currentSetpoint = std::min(set->setpoint, p.currentMax);
+  } else if (const auto* frequency = std::get_if<SetFrequencyCommand>(&*command)) {
+    p.frequencyHz = frequency->hertz;
+  } else if (const auto* duration = std::get_if<SetDurationCommand>(&*command)) {
+    p.pulseSteps = duration->steps;
+  } else if (const auto* soft = std::get_if<SetSoftActiveCommand>(&*command)) {
+    p.softActive = soft->state;
   }
   return CommandVerdict::kApplied;
 }
 
-void VirtualBoard::QueueReplyLocked(SimTime now, std::uint8_t code,
-                                    std::vector<std::uint8_t> payload) {
+void VirtualBoard::QueueReplyLocked(SimTime now, const Reply& value) {
   PendingReply reply;
+  const WireFrame full = EncodeReply(value);
   if (m_switches.shortFrames) {
-    payload.resize(payload.size() / 2);
+    // Half the payload, framed anew: a whole frame with a good checksum that
+    // is too short for its code.
+    const std::span<const std::uint8_t> payload =
+        full.view().subspan(kPayloadOffset, full.size - kPayloadOffset - 1);
+    reply.frame =
+        BuildRawFrame(FrameKind::kReply, full.bytes[3], payload.first(payload.size() / 2));
     reply.shortened = true;
+  } else {
+    reply.frame = full.ToVector();
   }
-  reply.frame = {kReplyHeader0, kReplyHeader1, static_cast<std::uint8_t>(payload.size() + 2), code};
-  reply.frame.insert(reply.frame.end(), payload.begin(), payload.end());
-  reply.frame.push_back(FrameChecksum(reply.frame.data(), reply.frame.size()));
   if (m_switches.corruptChecksumProbability > 0 &&
       UnitRandomLocked() < m_switches.corruptChecksumProbability) {
     // XOR with a non-zero byte: the checksum is certainly wrong.

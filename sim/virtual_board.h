@@ -13,6 +13,8 @@
 #include <span>
 #include <vector>
 
+#include "protocol/wire_format.h"
+
 #include "sim/board_physics.h"
 #include "sim/command_parser.h"
 
@@ -145,9 +147,8 @@ class VirtualBoard {
   void AdvancePhysicsLocked(SimTime now) const;
   void HandleFrameLocked(SimTime now, std::vector<std::uint8_t> frame,
                          std::vector<WireEvent>& events);
-  CommandVerdict ApplyLocked(std::uint8_t code, std::span<const std::uint8_t> payload,
-                             std::size_t length);
-  void QueueReplyLocked(SimTime now, std::uint8_t code, std::vector<std::uint8_t> payload);
+  CommandVerdict ApplyLocked(std::span<const std::uint8_t> frame);
+  void QueueReplyLocked(SimTime now, const Reply& reply);
   std::vector<std::uint8_t> NoiseLocked(SimTime now);
   std::optional<SimTime> NextNoiseLocked() const;
   double UnitRandomLocked();

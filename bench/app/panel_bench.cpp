@@ -25,7 +25,7 @@
 
 #include "app/controller_dlg.h"
 #include "protocol/codes.h"
-#include "protocol/control_ids.h"
+#include "controller/control_ids.h"
 #include "serial/device_watcher.h"
 #include "sim/pty_board.h"
 

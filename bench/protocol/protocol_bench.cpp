@@ -4,31 +4,32 @@
 
 #include <vector>
 
-#include "protocol/codes.h"
+#include "controller/display_forms.h"
 #include "protocol/command_frames.h"
 #include "protocol/reply_receiver.h"
+#include "protocol/wire_format.h"
 
 namespace {
 
 using namespace quorvane;
 
-// Stores what it is given, as a window would, without drawing.
+// Turns each reply into the texts the window would show, without drawing:
+// the receiver's work and the controller's mapping together, as in the panel.
 class CountingOwner : public ReplyOwner {
  public:
   std::size_t texts = 0;
-  void ShowText(int, std::string_view text) override { texts += text.size(); }
-  void SetSliderRange(std::int32_t) override {}
-  void AddSliderTick(std::int32_t) override {}
-  void SetSliderPosition(std::int32_t) override {}
-  void PresentSoftActive(ColorRef, std::string_view) override {}
-  void OnFirstFullReply() override {}
+  void OnReply(const Reply& reply) override {
+    if (const auto* status = std::get_if<StatusReply>(&reply)) {
+      texts += SetpointText(status->measured).size() + TemperatureText(status->seed).size() +
+               TemperatureText(status->pump).size();
+    } else if (const auto* current = std::get_if<CurrentReply>(&reply)) {
+      texts += SetpointText(current->setpoint).size();
+    }
+  }
 };
 
-std::vector<std::uint8_t> Reply(std::uint8_t code, std::vector<std::uint8_t> payload) {
-  std::vector<std::uint8_t> f{'L', 'D', static_cast<std::uint8_t>(payload.size() + 2), code};
-  f.insert(f.end(), payload.begin(), payload.end());
-  f.push_back(FrameChecksum(f.data(), f.size()));
-  return f;
+std::vector<std::uint8_t> Frame(const quorvane::Reply& reply) {
+  return EncodeReply(reply).ToVector();
 }
 
 // The poll's traffic: mostly status replies, a current reply now and then, some noise.
@@ -36,10 +37,10 @@ std::vector<std::uint8_t> Stream() {
   std::vector<std::uint8_t> s;
   for (int i = 0; i < 1000; ++i) {
     auto status =
-        Reply(RPL_STATUS, {0, 0, 0x04, static_cast<std::uint8_t>(i), 0x09, 0xE6, 0, 0, 0x0F, 0xA0});
+        Frame(StatusReply{static_cast<std::uint16_t>(0x0400 + (i & 0xFF)), 0x09E6, 0x0FA0});
     s.insert(s.end(), status.begin(), status.end());
     if (i % 10 == 0) {
-      auto current = Reply(RPL_CURRENT, {0x12, 0x34, 0x05, 0xDC});
+      auto current = Frame(CurrentReply{{0x12, 0x34}, 0x05DC});
       s.insert(s.end(), current.begin(), current.end());
       s.push_back(0x00);
       s.push_back(0xFF);
@@ -51,11 +52,10 @@ std::vector<std::uint8_t> Stream() {
 void BM_ReceiverThroughput(benchmark::State& state) {
   const auto stream = Stream();
   ReceiverState rx;
-  DeviceState device;
   CountingOwner owner;
-  const ReceiverContext context{1, true};
+  const ReceiverContext context{1};
   for (auto _ : state) {
-    for (auto b : stream) OnSerialByte(rx, device, context, owner, b, 1);
+    for (auto b : stream) OnSerialByte(rx, context, owner, b, 1);
     benchmark::DoNotOptimize(owner.texts);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));

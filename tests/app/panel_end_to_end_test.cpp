@@ -24,7 +24,7 @@
 #include "controls/state_button.h"
 #include "controls/tick_slider.h"
 #include "protocol/codes.h"
-#include "protocol/control_ids.h"
+#include "controller/control_ids.h"
 #include "sim/pty_board.h"
 
 using namespace quorvane;

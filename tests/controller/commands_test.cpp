@@ -1,7 +1,7 @@
 // The poll tick and the four setting commands: frames, repeats, pauses and refusals.
 #include <gtest/gtest.h>
 
-#include "protocol/control_ids.h"
+#include "controller/control_ids.h"
 #include "tests/controller/controller_rig.h"
 
 namespace quorvane::test {

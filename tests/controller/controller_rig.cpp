@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "protocol/codes.h"
+#include "protocol/wire_format.h"
 
 namespace quorvane::test {
 
@@ -169,25 +169,17 @@ bool FakePorts::PortPresent(unsigned number) const {
 }
 
 std::vector<std::uint8_t> ReplyFrame(std::uint8_t code, const std::vector<std::uint8_t>& payload) {
-  std::vector<std::uint8_t> frame{kReplyHeader0, kReplyHeader1,
-                                  static_cast<std::uint8_t>(payload.size() + 2), code};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  frame.push_back(FrameChecksum(frame.data(), frame.size()));
-  return frame;
+  return BuildRawFrame(FrameKind::kReply, code, payload);
 }
 
 std::vector<std::uint8_t> ReplyAll(std::uint8_t p0, std::uint8_t p1, std::uint16_t setpoint,
                                    std::uint16_t currentMax, std::uint32_t hertz,
                                    std::uint8_t steps, std::uint8_t softActive) {
-  auto b = [](auto value, int shift) { return static_cast<std::uint8_t>(value >> shift); };
-  return ReplyFrame(
-      RPL_ALL, {p0, p1, b(setpoint, 8), b(setpoint, 0), 0, 0, b(currentMax, 8), b(currentMax, 0),
-                b(hertz, 24), b(hertz, 16), b(hertz, 8), b(hertz, 0), steps, softActive});
+  return EncodeReply(AllReply{{p0, p1}, setpoint, currentMax, hertz, steps, softActive}).ToVector();
 }
 
 std::vector<std::uint8_t> ReplyCurrent(std::uint8_t p0, std::uint8_t p1, std::uint16_t setpoint) {
-  return ReplyFrame(RPL_CURRENT, {p0, p1, static_cast<std::uint8_t>(setpoint >> 8),
-                                  static_cast<std::uint8_t>(setpoint)});
+  return EncodeReply(CurrentReply{{p0, p1}, setpoint}).ToVector();
 }
 
 Rig::Rig(std::vector<unsigned> present) {

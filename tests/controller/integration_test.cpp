@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "controller/control_ids.h"
 #include "controller/controller.h"
 #include "protocol/codes.h"
-#include "protocol/control_ids.h"
 #include "serial/port_table.h"
 #include "serial/serial_link.h"
 #include "sim/pty_board.h"

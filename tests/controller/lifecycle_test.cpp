@@ -1,8 +1,8 @@
 // Opening, syncing, closing and device changes: the calls, their order and timing.
 #include <gtest/gtest.h>
 
+#include "controller/control_ids.h"
 #include "protocol/codes.h"
-#include "protocol/control_ids.h"
 #include "tests/controller/controller_rig.h"
 
 namespace quorvane::test {

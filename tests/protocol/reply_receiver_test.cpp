@@ -1,12 +1,11 @@
-// The reply receiver fed byte by byte: framing, validation, and what each
-// reply does to the device values and the displays.
+// The reply receiver fed byte by byte: framing, validation, and the typed
+// reply each valid frame becomes.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "protocol/codes.h"
-#include "protocol/control_ids.h"
 #include "protocol/reply_receiver.h"
 
 namespace quorvane {
@@ -14,20 +13,31 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Records every owner operation as one readable line.
+// Records every reply as one readable line.
 class RecordingOwner : public ReplyOwner {
  public:
   std::vector<std::string> calls;
-  void ShowText(int id, std::string_view text) override {
-    calls.push_back("text " + std::to_string(id) + " " + std::string(text));
+  void OnReply(const Reply& reply) override { calls.push_back(Describe(reply)); }
+
+  static std::string Describe(const Reply& reply) {
+    struct Text {
+      std::string operator()(const StatusReply& r) const {
+        return "status " + N(r.measured) + " " + N(r.seed) + " " + N(r.pump);
+      }
+      std::string operator()(const AllReply& r) const {
+        return "all " + N(r.prefix[0]) + " " + N(r.prefix[1]) + " " + N(r.setpoint) + " " +
+               N(r.maximum) + " " + N(r.hertz) + " " + N(r.steps) + " " + N(r.softActive);
+      }
+      std::string operator()(const CurrentReply& r) const {
+        return "current " + N(r.prefix[0]) + " " + N(r.prefix[1]) + " " + N(r.setpoint);
+      }
+      std::string operator()(const FrequencyReply& r) const { return "frequency " + N(r.hertz); }
+      std::string operator()(const DurationReply& r) const { return "duration " + N(r.steps); }
+      std::string operator()(const SoftActiveReply& r) const { return "soft " + N(r.state); }
+      static std::string N(unsigned long v) { return std::to_string(v); }
+    };
+    return std::visit(Text{}, reply);
   }
-  void SetSliderRange(std::int32_t m) override { calls.push_back("range " + std::to_string(m)); }
-  void AddSliderTick(std::int32_t p) override { calls.push_back("tick " + std::to_string(p)); }
-  void SetSliderPosition(std::int32_t p) override { calls.push_back("pos " + std::to_string(p)); }
-  void PresentSoftActive(ColorRef color, std::string_view caption) override {
-    calls.push_back("soft " + std::to_string(color) + " " + std::string(caption));
-  }
-  void OnFirstFullReply() override { calls.push_back("first"); }
 };
 
 // A reply frame with its length and checksum worked out here, independently
@@ -45,26 +55,23 @@ class ReceiverTest : public testing::Test {
  protected:
   static constexpr unsigned kPort = 33;
   ReceiverState rx;
-  DeviceState device;
-  ReceiverContext context{kPort, false};
+  ReceiverContext context{kPort};
   RecordingOwner owner;
 
   void Feed(const Bytes& bytes, unsigned port = kPort) {
-    for (auto b : bytes) OnSerialByte(rx, device, context, owner, b, port);
+    for (auto b : bytes) OnSerialByte(rx, context, owner, b, port);
   }
+  std::string Last() const { return owner.calls.empty() ? "" : owner.calls.back(); }
 };
 
-TEST_F(ReceiverTest, AppliesTheKnownCurrentReply) {
+TEST_F(ReceiverTest, HandsOverTheKnownCurrentReply) {
   Feed({0x4C, 0x44, 0x06, 0x03, 0x00, 0x00, 0x04, 0xB0, 0x4D});
-  EXPECT_EQ(device.currentSetpoint, 1200);
-  EXPECT_EQ(owner.calls, (std::vector<std::string>{"pos 1200", "text 1005 1200"}));
+  EXPECT_EQ(owner.calls, (std::vector<std::string>{"current 0 0 1200"}));
   EXPECT_EQ(rx.rxIndex, 0);
 }
 
 TEST_F(ReceiverTest, DropsFrameWithBadChecksum) {
-  device.currentSetpoint = 77;
   Feed({0x4C, 0x44, 0x06, 0x03, 0x00, 0x00, 0x04, 0xB0, 0x4E});
-  EXPECT_EQ(device.currentSetpoint, 77);
   EXPECT_TRUE(owner.calls.empty());
   EXPECT_EQ(rx.rxIndex, 0);
 }
@@ -81,7 +88,7 @@ TEST_F(ReceiverTest, AcceptsOnlyLengthBytesTwoToNinetySeven) {
 TEST_F(ReceiverTest, SkipsNoiseBeforeAFrame) {
   Feed({0x00, 0xFF, 'D', 'x', 'L', 'q'});
   Feed(Reply(RPL_DURATION, {42}));
-  EXPECT_EQ(device.pulseSteps, 42);
+  EXPECT_EQ(Last(), "duration 42");
 }
 
 TEST_F(ReceiverTest, DoesNotRecogniseTheSecondLOfLLD) {
@@ -89,15 +96,15 @@ TEST_F(ReceiverTest, DoesNotRecogniseTheSecondLOfLLD) {
   const Bytes frame = Reply(RPL_DURATION, {42});
   stream.insert(stream.end(), frame.begin(), frame.end());
   Feed(stream);
-  EXPECT_EQ(device.pulseSteps, 20);
+  EXPECT_TRUE(owner.calls.empty());
 }
 
 TEST_F(ReceiverTest, NoiseThatOpensAFalseFrameSwallowsTheRealOne) {
   Feed({'L', 'D', 0x05});  // claims five more bytes
   Feed(Reply(RPL_DURATION, {42}));
-  EXPECT_EQ(device.pulseSteps, 20);
+  EXPECT_TRUE(owner.calls.empty());
   Feed(Reply(RPL_DURATION, {43}));  // found again once the false frame ends
-  EXPECT_EQ(device.pulseSteps, 43);
+  EXPECT_EQ(owner.calls, (std::vector<std::string>{"duration 43"}));
 }
 
 TEST_F(ReceiverTest, IgnoresBytesFromOtherPortsEvenMidFrame) {
@@ -105,18 +112,18 @@ TEST_F(ReceiverTest, IgnoresBytesFromOtherPortsEvenMidFrame) {
   Feed({frame.begin(), frame.begin() + 3});
   Feed({0x00, 'L', 0x17}, 34);
   Feed({frame.begin() + 3, frame.end()});
-  EXPECT_EQ(device.pulseSteps, 42);
+  EXPECT_EQ(owner.calls, (std::vector<std::string>{"duration 42"}));
 
   context.currentPort = 0;  // after a rescan nothing is accepted
   Feed(Reply(RPL_DURATION, {9}), 33);
-  EXPECT_EQ(device.pulseSteps, 42);
+  EXPECT_EQ(owner.calls.size(), 1u);
 }
 
 TEST_F(ReceiverTest, ConsumesUnknownCodesWithoutEffect) {
   Feed(Reply(0x05, {1, 2, 3}));
   EXPECT_TRUE(owner.calls.empty());
   Feed(Reply(RPL_DURATION, {42}));
-  EXPECT_EQ(device.pulseSteps, 42);
+  EXPECT_EQ(owner.calls, (std::vector<std::string>{"duration 42"}));
 }
 
 struct LengthCase {
@@ -141,43 +148,21 @@ TEST_F(ReceiverTest, DropsFramesShorterThanTheirLayoutAndAppliesLongerOnes) {
   }
 }
 
-TEST_F(ReceiverTest, StatusReplyRefreshesTheThreeReadings) {
-  Feed(Reply(RPL_STATUS, {0xAA, 0xAA, 0x04, 0xB0, 0x09, 0xE6, 0xBB, 0xBB, 0x0F, 0xA0}));
-  EXPECT_EQ(device.currentRead, 1200);
-  EXPECT_EQ(device.seedTemp, 2534);
-  EXPECT_EQ(device.pumpTemp, 4000);
-  EXPECT_EQ(owner.calls,
-            (std::vector<std::string>{"text 1010 1200", "text 1007 25.3", "text 1006 40.0"}));
-}
-
-TEST_F(ReceiverTest, FullReplyStoresEverythingInOrderAndSignalsTheFirstOnce) {
-  const Bytes payload{0x12, 0x34, 0x04, 0xB0, 0x00, 0x00, 0x0B,
-                      0xB8, 0x00, 0x00, 0x30, 0x34, 0x2C, 0x01};
-  Feed(Reply(RPL_ALL, payload));
-  EXPECT_EQ(device.currentPrefix[0], 0x12);
-  EXPECT_EQ(device.currentPrefix[1], 0x34);
-  EXPECT_EQ(device.currentMax, 3000);
-  EXPECT_EQ(device.frequencyHz, 12340);
-  EXPECT_EQ(device.pulseSteps, 44);
-  EXPECT_EQ(device.softActive, 1);
-  const std::vector<std::string> expected{
-      "range 3000",      "tick 300",     "tick 600",    "tick 900",  "tick 1200", "tick 1500",
-      "tick 1800",       "tick 2100",    "tick 2400",   "tick 2700", "pos 1200",  "text 1005 1200",
-      "text 1009 12.34", "text 1012 44", "soft 255 ON", "first"};
-  EXPECT_EQ(owner.calls, expected);
-
-  context.synced = true;
-  owner.calls.clear();
-  Feed(Reply(RPL_ALL, payload));
-  ASSERT_FALSE(owner.calls.empty());
-  EXPECT_EQ(owner.calls.back(), "soft 255 ON") << "a second full reply must not re-sync";
-}
-
-TEST_F(ReceiverTest, SettingRepliesUpdateTheirFields) {
-  Feed(Reply(RPL_FREQUENCY, {0xFF, 0xFF, 0xFF, 0xFF}));
-  Feed(Reply(RPL_SOFT_ACTIVE, {0}));
-  EXPECT_EQ(device.frequencyHz, -1);
-  EXPECT_EQ(owner.calls, (std::vector<std::string>{"text 1009 -0.00", "soft 16119285 OFF"}));
+// Fields at their places, big-endian, whatever the bytes between them hold.
+TEST_F(ReceiverTest, DecodesEveryFieldOfEachReply) {
+  const std::pair<Bytes, std::string> cases[] = {
+      {Reply(RPL_STATUS, {0xAA, 0xAA, 0x04, 0xB0, 0x09, 0xE6, 0xBB, 0xBB, 0x0F, 0xA0}),
+       "status 1200 2534 4000"},
+      {Reply(RPL_ALL,
+             {0x12, 0x34, 0x04, 0xB0, 0xCC, 0xCC, 0x0B, 0xB8, 0x00, 0x00, 0x30, 0x34, 0x2C, 0x01}),
+       "all 18 52 1200 3000 12340 44 1"},
+      {Reply(RPL_FREQUENCY, {0xFF, 0xFF, 0xFF, 0xFE}), "frequency 4294967294"},
+      {Reply(RPL_SOFT_ACTIVE, {7}), "soft 7"},
+  };
+  for (const auto& [frame, text] : cases) {
+    Feed(frame);
+    EXPECT_EQ(Last(), text);
+  }
 }
 
 TEST_F(ReceiverTest, BackToBackFramesAreAllApplied) {
@@ -187,8 +172,8 @@ TEST_F(ReceiverTest, BackToBackFramesAreAllApplied) {
     stream.insert(stream.end(), f.begin(), f.end());
   }
   Feed(stream);
-  EXPECT_EQ(device.pulseSteps, 50);
   EXPECT_EQ(owner.calls.size(), 50u);
+  EXPECT_EQ(Last(), "duration 50");
 }
 
 }  // namespace

@@ -215,15 +215,11 @@ TEST_F(BoardBehaviourTest, CorruptedChecksumsAreRejectedByThePanel) {
 TEST_F(BoardBehaviourTest, ShortFramesAreWellFormedButShorterThanTheirLayout) {
   struct Case {
     CommandFrame command;
-    std::uint8_t fullLength;
+    std::uint8_t fullLength;  // the length byte of the full reply
   };
   const Case cases[] = {
-      {BuildReadStatus(), kReplyStatusLength},
-      {BuildReadAll(), kReplyAllLength},
-      {BuildSetCurrent(0x12, 0x34, 100), kReplyCurrentLength},
-      {BuildSetFrequency(1000), kReplyFrequencyLength},
-      {BuildSetDuration(3), kReplyDurationLength},
-      {BuildSetSoftActive(1), kReplySoftActiveLength},
+      {BuildReadStatus(), 12},      {BuildReadAll(), 16},     {BuildSetCurrent(0x12, 0x34, 100), 6},
+      {BuildSetFrequency(1000), 6}, {BuildSetDuration(3), 3}, {BuildSetSoftActive(1), 3},
   };
   BoardConfig config;
   config.switches.shortFrames = true;
@@ -238,7 +234,7 @@ TEST_F(BoardBehaviourTest, ShortFramesAreWellFormedButShorterThanTheirLayout) {
     // The panel refuses to fill the missing fields from stale buffer bytes.
     PanelSide panel;
     panel.Feed(out);
-    EXPECT_EQ(panel.owner.texts.size(), 0u) << "code " << int(out[3]);
+    EXPECT_EQ(panel.owner.replies, 0) << "code " << int(out[3]);
     EXPECT_EQ(panel.owner.fullReplies, 0);
   }
 }
@@ -251,7 +247,7 @@ TEST_F(BoardBehaviourTest, NeverSendAllWithholdsOnlyTheFullReply) {
   EXPECT_TRUE(board.TakeOutput().empty());
   Send(board, BuildReadStatus());
   const Bytes out = board.TakeOutput();
-  ASSERT_EQ(out.size(), kReplyStatusLength + 3u);
+  ASSERT_EQ(out.size(), 12 + 3u);
   EXPECT_EQ(out[3], RPL_STATUS);
 }
 

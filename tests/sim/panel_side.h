@@ -3,39 +3,41 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <span>
-#include <string>
+#include <variant>
 #include <vector>
 
+#include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
 
 namespace quorvane::sim::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Keeps the values the replies carry, as the panel stores them.
 class RecordingOwner : public ReplyOwner {
  public:
-  std::map<int, std::string> texts;  // last text per control id
+  DeviceState device;
+  int replies = 0;
   int fullReplies = 0;
-  int sliderMoves = 0;
-  void ShowText(int id, std::string_view text) override { texts[id] = std::string(text); }
-  void SetSliderRange(std::int32_t) override {}
-  void AddSliderTick(std::int32_t) override {}
-  void SetSliderPosition(std::int32_t) override { ++sliderMoves; }
-  void PresentSoftActive(ColorRef, std::string_view) override {}
-  void OnFirstFullReply() override { ++fullReplies; }
+  void OnReply(const Reply& reply) override {
+    ++replies;
+    if (std::holds_alternative<AllReply>(reply)) ++fullReplies;
+    StoreReply(device, reply);
+  }
 };
 
 struct PanelSide {
   static constexpr unsigned kPort = 33;
+  PanelSide() = default;
+  PanelSide(const PanelSide&) = delete;  // device refers to this one's owner
   ReceiverState rx;
-  DeviceState device;
-  ReceiverContext context{kPort, false};
+  ReceiverContext context{kPort};
   RecordingOwner owner;
+  DeviceState& device = owner.device;
 
   void Feed(std::span<const std::uint8_t> bytes) {
-    for (auto b : bytes) OnSerialByte(rx, device, context, owner, b, kPort);
+    for (auto b : bytes) OnSerialByte(rx, context, owner, b, kPort);
   }
 };
 

@@ -21,6 +21,10 @@
 namespace quorvane::sim {
 namespace {
 
+// Whole reply frames, header to checksum.
+constexpr std::size_t kAllFrameSize = 19;
+constexpr std::size_t kStatusFrameSize = 15;
+
 using namespace std::chrono_literals;
 using testing_support::Bytes;
 using testing_support::PanelSide;
@@ -120,8 +124,8 @@ TEST(PtyBoardTest, PacedReplyTakesAtLeastTheWireTimeOfItsBytes) {
   ASSERT_TRUE(client.ReadUntil(panel, [&] { return panel.owner.fullReplies == 1; }));
   const auto elapsed = std::chrono::steady_clock::now() - start;
   // The first byte may leave at once, each later one a byte time after it.
-  EXPECT_GE(elapsed, (kReplyAllLength + 3 - 1) * kByteTime9600);
-  EXPECT_EQ(client.received.size(), kReplyAllLength + 3u);
+  EXPECT_GE(elapsed, (kAllFrameSize - 1) * kByteTime9600);
+  EXPECT_EQ(client.received.size(), kAllFrameSize);
 }
 
 TEST(PtyBoardTest, SwitchChangedWhileRunningTakesEffect) {
@@ -138,7 +142,7 @@ TEST(PtyBoardTest, SwitchChangedWhileRunningTakesEffect) {
   ASSERT_TRUE(client.ReadUntil(panel, [&] { return client.received.size() >= 15; }));
   // Only the status reply came: the silenced duration reply never went out.
   EXPECT_EQ(client.received[3], RPL_STATUS);
-  EXPECT_EQ(client.received.size(), kReplyStatusLength + 3u);
+  EXPECT_EQ(client.received.size(), kStatusFrameSize);
   EXPECT_EQ(board.Board().Snapshot().parameters.pulseSteps, 77);
 }
 

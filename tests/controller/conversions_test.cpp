@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <string>
 
+#include "controller/c_number.h"
+#include "controller/display_forms.h"
+#include "controller/operator_entry.h"
+#include "controller/step_rule.h"
 #include "protocol/device_state.h"
 
 namespace quorvane {

@@ -1,0 +1,50 @@
+// Typed entries to device values: truncated toward zero and kept in range,
+// with no conversion whose behaviour is undefined.
+#include "controller/operator_entry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "controller/c_number.h"
+
+namespace quorvane {
+namespace {
+
+// Truncates toward zero and saturates to lo..hi; NaN counts as 0. Converting
+// an out-of-range double to an integer is undefined, so it never happens.
+std::int64_t TruncateSaturating(double value, std::int64_t lo, std::int64_t hi) {
+  if (std::isnan(value)) return std::clamp<std::int64_t>(0, lo, hi);
+  if (value <= static_cast<double>(lo)) return lo;
+  if (value >= static_cast<double>(hi)) return hi;
+  return static_cast<std::int64_t>(value);
+}
+
+constexpr std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+}  // namespace
+
+std::int32_t ParseCurrent(std::string_view text, std::int32_t currentMax) {
+  const auto c = TruncateSaturating(AtofC(text), kInt32Min, kInt32Max);
+  if (c < 0) return 0;
+  if (c > currentMax) return currentMax;
+  return static_cast<std::int32_t>(c);
+}
+
+std::int32_t ParseFrequency(std::string_view text) {
+  // Hundredths of a kilohertz, cut not rounded, then tens of hertz. The
+  // product is formed wide so a huge entry saturates instead of wrapping to 0 Hz.
+  const double hundredths = AtofC(text) * 100.0;
+  const std::int64_t f = TruncateSaturating(hundredths, kInt32Min, kInt32Max) * 10;
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(f, 0, kMaxFrequencyHz));
+}
+
+std::uint8_t ParseDuration(std::string_view text) {
+  // Clamped rather than wrapped: -1 must not become 255, the longest pulse.
+  return static_cast<std::uint8_t>(TruncateSaturating(AtofC(text), 0, 255));
+}
+
+void ToggleSoftActive(DeviceState& state) { state.softActive = state.softActive == 0 ? 1 : 0; }
+
+}  // namespace quorvane
