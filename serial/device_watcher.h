@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "serial/port_table.h"
 #include "serial/system_calls.h"
-#include "serial/unique_fd.h"
 
 namespace quorvane {
 

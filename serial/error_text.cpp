@@ -1,9 +1,18 @@
-// errno to text, and the layout of the serial error box.
+// errno to text, the layout of the serial error box, and the operator's
+// sentence for a port that could not be opened.
 #include "serial/error_text.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <vector>
 
 namespace quorvane {
 namespace {
@@ -32,5 +41,100 @@ std::string FormatErrorReport(const std::string& operation, const std::string& s
 }
 
 bool IsDeviceGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
+namespace {
+
+// The group that owns the device, as a name when the system knows one.
+std::string GroupOf(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return {};
+  std::vector<char> buffer(4096);
+  group entry{};
+  group* found = nullptr;
+  if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+    return found->gr_name;
+  return std::to_string(info.st_gid);
+}
+
+// At most this many holders are named; more would not fit a tooltip.
+constexpr std::size_t kMaxHoldersNamed = 3;
+
+bool IsNumber(const std::string& text) {
+  return !text.empty() && std::all_of(text.begin(), text.end(),
+                                      [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+// Other processes with a descriptor on device, as "name (pid N)", the way
+// fuser finds them: every /proc/<pid>/fd entry whose target is the same
+// inode. Processes we may not look into are skipped, so the list is empty
+// when nothing can be seen. Our own process is left out: the descriptor of
+// the attempt that failed is closed by now, and any other is not the reason.
+std::vector<std::string> HoldersOf(const std::filesystem::path& device) {
+  struct stat wanted {};
+  if (::stat(device.c_str(), &wanted) != 0) return {};
+  const std::string self = std::to_string(::getpid());
+  std::vector<std::string> holders;
+  std::error_code error;
+  for (const auto& process : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string pid = process.path().filename().string();
+    if (!IsNumber(pid) || pid == self) continue;
+    std::error_code unreadable;  // not ours to look into, or gone meanwhile
+    for (const auto& fd : std::filesystem::directory_iterator(process.path() / "fd", unreadable)) {
+      struct stat target {};
+      if (::stat(fd.path().c_str(), &target) != 0 || target.st_dev != wanted.st_dev ||
+          target.st_ino != wanted.st_ino)
+        continue;
+      std::string name;
+      std::getline(std::ifstream(process.path() / "comm"), name);
+      holders.push_back((name.empty() ? "a program" : name) + " (pid " + pid + ")");
+      break;
+    }
+    if (holders.size() == kMaxHoldersNamed) break;
+  }
+  return holders;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts) text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+}  // namespace
+
+std::string DescribeOpenFailure(unsigned portNumber,
+                                const std::optional<std::filesystem::path>& path, int error) {
+  const std::string port = "COM" + std::to_string(portNumber);
+  if (!path) return port + " has no device on this system.";
+  const std::string device = path->string();
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return port + " (" + device + ") is not present.";
+    case EACCES:
+    case EPERM: {
+      const std::string group = GroupOf(*path);
+      if (group.empty()) return "Permission denied on " + device + ".";
+      return "Permission denied on " + device + ", which belongs to the group '" + group +
+             "'. Add your user to that group (sudo usermod -aG " + group +
+             " $USER) and log in again.";
+    }
+    case EBUSY:
+    case EWOULDBLOCK: {
+      const std::vector<std::string> holders = HoldersOf(*path);
+      if (holders.empty()) return device + " is busy: another program holds it open.";
+      return device + " is busy: in use by " + Joined(holders) + ".";
+    }
+    default:
+      return "Could not open " + device + ": " + SystemErrorText(error) + ".";
+  }
+}
+
+std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+                                         const std::string& operation, int error) {
+  return "COM" + std::to_string(portNumber) + " (" + path.string() +
+         ") could not be configured: " + operation + " failed: " + SystemErrorText(error) + ".";
+}
 
 }  // namespace quorvane

@@ -1,6 +1,8 @@
 // Turns errno values into the operator's text; the only place that does.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
 namespace quorvane {
@@ -17,5 +19,15 @@ std::string FormatErrorReport(const std::string& operation, const std::string& s
 // True for the errors with which the kernel says the device itself is gone
 // (unplugged, hung up), as opposed to one failed operation.
 bool IsDeviceGoneError(int error);
+
+// Why a port could not be opened, as a sentence the operator can act on.
+// path is the device behind portNumber (none when the number has no device);
+// error the errno of the failed open.
+std::string DescribeOpenFailure(unsigned portNumber,
+                                const std::optional<std::filesystem::path>& path, int error);
+
+// The device opened but the configuration step named by operation failed with error.
+std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+                                         const std::string& operation, int error);
 
 }  // namespace quorvane

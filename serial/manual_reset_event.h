@@ -4,8 +4,8 @@
 
 #include <mutex>
 
+#include "base/unique_fd.h"
 #include "serial/system_calls.h"
-#include "serial/unique_fd.h"
 
 namespace quorvane {
 

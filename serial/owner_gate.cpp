@@ -32,31 +32,32 @@ SerialOwner* OwnerGate::Current() const {
 }
 
 template <typename Call>
-void OwnerGate::Forward(Call call) {
+bool OwnerGate::Forward(Call call) {
   SerialOwner* owner = nullptr;
   bool counted = false;
   {
     std::lock_guard lock(m_mutex);
-    if (m_owner == nullptr) return;
+    if (m_owner == nullptr) return false;
     owner = m_owner;
     counted = std::this_thread::get_id() != m_ownerThread;
     if (counted) ++m_callsInFlight;
   }
   call(*owner);
-  if (!counted) return;
+  if (!counted) return true;
   {
     std::lock_guard lock(m_mutex);
     --m_callsInFlight;
   }
   m_callsDone.notify_all();
+  return true;
 }
 
 void OwnerGate::DeliverByte(std::uint8_t byte, unsigned portNumber) {
   Forward([&](SerialOwner& owner) { owner.OnSerialByte(byte, portNumber); });
 }
 
-void OwnerGate::ShowError(const std::string& text, const std::string& caption) {
-  Forward([&](SerialOwner& owner) { owner.ShowError(text, caption); });
+bool OwnerGate::ShowError(const std::string& text, const std::string& caption) {
+  return Forward([&](SerialOwner& owner) { owner.ShowError(text, caption); });
 }
 
 void OwnerGate::PortLost(unsigned portNumber) {

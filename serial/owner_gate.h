@@ -28,12 +28,13 @@ class OwnerGate {
   // made on the owner's own thread is not counted: a Detach nested inside it
   // must not wait for the frame below it.
   void DeliverByte(std::uint8_t byte, unsigned portNumber);
-  void ShowError(const std::string& text, const std::string& caption);
+  // False when no owner is attached, so the caller can report elsewhere.
+  bool ShowError(const std::string& text, const std::string& caption);
   void PortLost(unsigned portNumber);
 
  private:
   template <typename Call>
-  void Forward(Call call);
+  bool Forward(Call call);
 
   mutable std::mutex m_mutex;  // guards m_owner and m_callsInFlight
   std::condition_variable m_callsDone;

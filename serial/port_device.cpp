@@ -119,18 +119,22 @@ PortDevice& PortDevice::operator=(PortDevice&& other) noexcept {
 
 PortDevice::~PortDevice() { Release(); }
 
-// Hands the device back as it was found: settings, then exclusivity. Failures
+void PortDevice::Release() { Close(); }
+
+// Settings, then exclusivity, then the descriptor. Failures before the close
 // are ignored; a vanished device cannot be put back. Unsent output goes first:
 // close waits in the driver until output drains, and output held back by flow
 // control never does, which would freeze the caller for the driver's closing
 // wait (up to 30 s).
-void PortDevice::Release() {
-  if (!m_fd) return;
+int PortDevice::Close() {
+  if (!m_fd) return 0;
   RetryOnEintr([&] { return m_sys->TcFlush(m_fd.Get(), TCOFLUSH); });
   if (m_original) RetryOnEintr([&] { return m_sys->TcSetAttr(m_fd.Get(), TCSANOW, &*m_original); });
   RetryOnEintr([&] { return m_sys->Ioctl(m_fd.Get(), TIOCNXCL, nullptr); });
-  m_fd.Reset();
   m_original.reset();
+  const int error = m_sys->Close(m_fd.Release()) == 0 ? 0 : errno;
+  // Interrupted, the descriptor is closed all the same.
+  return error == EINTR ? 0 : error;
 }
 
 bool PortDevice::MakeNonBlocking() {

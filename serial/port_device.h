@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "base/unique_fd.h"
 #include "serial/system_calls.h"
-#include "serial/unique_fd.h"
 
 namespace quorvane {
 
@@ -45,6 +45,11 @@ class PortDevice {
   ~PortDevice();
 
   int Fd() const { return m_fd.Get(); }
+
+  // Hands the device back as it was found and closes it; 0, or the errno of
+  // a failed close (the descriptor is gone either way). The destructor does
+  // the same and ignores the result.
+  int Close();
 
   // The configuration chain; each returns false with errno set.
   // I/O never blocks in the driver; every wait is a poll, which is where the

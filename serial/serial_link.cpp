@@ -3,11 +3,11 @@
 #include "serial/serial_link.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 #include <utility>
 
 #include "serial/error_text.h"
-#include "serial/open_error.h"
 
 namespace quorvane {
 
@@ -20,8 +20,7 @@ CSerialLink::~CSerialLink() {
   if (m_shutdownEvent.Exists()) m_shutdownEvent.Set();
   m_owner.Detach();
   StopMonitorWithoutPumping();
-  std::lock_guard lock(m_ioLock);
-  m_port.reset();
+  ClosePort();
 }
 
 bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate, char parityCode,
@@ -51,8 +50,8 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   m_waitFailures = 0;
   m_readFailures = 0;
 
+  ClosePort();  // the owner closes first; this is a guard
   std::unique_lock lock(m_ioLock);
-  m_port.reset();
 
   const std::optional<std::filesystem::path> path = m_ports.DevicePath(portNumber);
   if (!path) {
@@ -133,10 +132,7 @@ void CSerialLink::Close() {
     if (SerialOwner* owner = m_owner.Current()) owner->PumpMessages();
   } while (!WaitMonitorStopped(std::chrono::milliseconds(1)));
   JoinMonitor();
-  {
-    std::lock_guard lock(m_ioLock);
-    m_port.reset();
-  }
+  ClosePort();
   for (ManualResetEvent* event : {&m_shutdownEvent, &m_writeEvent})
     if (event->Exists()) event->Reset();
 }
@@ -148,8 +144,24 @@ void CSerialLink::DetachOwner() { m_owner.Detach(); }
 void CSerialLink::ReportError(const char* operation) { ReportError(operation, errno); }
 
 void CSerialLink::ReportError(const char* operation, int error) {
-  m_owner.ShowError(FormatErrorReport(operation, SystemErrorText(error), m_portNumber),
-                    kErrorCaption);
+  const std::string text = FormatErrorReport(operation, SystemErrorText(error), m_portNumber);
+  // With no owner (at exit, after it detached) the report still goes somewhere.
+  if (!m_owner.ShowError(text, kErrorCaption)) {
+    std::fprintf(stderr, "%s: %s\n", kErrorCaption, text.c_str());
+  }
+}
+
+void CSerialLink::ClosePort() {
+  std::optional<PortDevice> port;
+  {
+    std::lock_guard lock(m_ioLock);
+    port.swap(m_port);
+  }
+  if (!port) return;
+  // Reported with no lock held, like every box. A device that has gone away
+  // may say so once more as it closes; that is no news to anyone.
+  const int error = port->Close();
+  if (error != 0 && !IsDeviceGoneError(error)) ReportError("CloseHandle()", error);
 }
 
 bool CSerialLink::MonitorRunning() const {

@@ -92,6 +92,9 @@ class CSerialLink : public SerialLinkInterface {
   bool WaitMonitorStopped(std::chrono::milliseconds period);
   void StopMonitorWithoutPumping();
   void JoinMonitor();
+  // Takes the device out under the I/O lock, then closes it and reports a
+  // failed close.
+  void ClosePort();
   struct FailedStep {
     const char* operation;
     int error;

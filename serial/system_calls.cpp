@@ -21,6 +21,7 @@ int SystemCalls::TcSetAttr(int fd, int when, const termios* settings) {
   return ::tcsetattr(fd, when, settings);
 }
 int SystemCalls::TcFlush(int fd, int queue) { return ::tcflush(fd, queue); }
+int SystemCalls::Close(int fd) { return ::close(fd); }
 ssize_t SystemCalls::Read(int fd, void* buffer, std::size_t count) {
   return ::read(fd, buffer, count);
 }

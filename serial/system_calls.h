@@ -27,6 +27,9 @@ class SystemCalls {
   virtual int TcGetAttr(int fd, termios* settings);
   virtual int TcSetAttr(int fd, int when, const termios* settings);
   virtual int TcFlush(int fd, int queue);
+  // Never retried: Linux has released the descriptor even when close fails,
+  // and a retry could close one that another thread has just been given.
+  virtual int Close(int fd);
   virtual ssize_t Read(int fd, void* buffer, std::size_t count);
   virtual ssize_t Write(int fd, const void* buffer, std::size_t count);
   virtual int Poll(pollfd* fds, nfds_t count, int timeoutMs);

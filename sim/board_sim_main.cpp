@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -86,7 +87,12 @@ int Run(SimOptions options) {
       }
       pollfd p{signalFd.Get(), POLLIN, 0};
       const int ready = poll(&p, 1, timeoutMs);
-      if (ready < 0) continue;  // EINTR
+      if (ready < 0 && errno == EINTR) continue;
+      if (ready < 0) {
+        // Any other failure would fail again at once.
+        std::fprintf(stderr, "quorvane-board-sim: waiting failed: %s\n", std::strerror(errno));
+        return 1;
+      }
       if (ready == 0) {
         if (board.Present()) {
           hangUp();
@@ -96,7 +102,13 @@ int Run(SimOptions options) {
         continue;
       }
       signalfd_siginfo info{};
-      if (read(signalFd.Get(), &info, sizeof info) != sizeof info) continue;
+      const ssize_t got = read(signalFd.Get(), &info, sizeof info);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got != sizeof info) {
+        std::fprintf(stderr, "quorvane-board-sim: reading signals failed: %s\n",
+                     got < 0 ? std::strerror(errno) : "short read");
+        return 1;
+      }
       if (info.ssi_signo == SIGUSR1) {
         if (board.Present()) {
           hangUp();

@@ -3,10 +3,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+
 #include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cstdio>
+#include <cstring>
 
 #include <algorithm>
 #include <cerrno>
@@ -220,7 +223,12 @@ void PtyBoard::Run(int masterFd) {
     timespec timeout{};
     if (wakeAt) timeout = ToTimespec(*wakeAt - Clock::now());
     const int ready = ::ppoll(fds, masterOk ? 2 : 1, wakeAt ? &timeout : nullptr, nullptr);
-    if (ready < 0) continue;  // EINTR: plan again
+    if (ready < 0) {
+      if (errno == EINTR) continue;  // plan again
+      // Any other failure would fail again at once: the board stops rather than spin.
+      std::fprintf(stderr, "virtual board: waiting failed: %s\n", std::strerror(errno));
+      return;
+    }
 
     if (fds[0].revents & POLLIN) {
       std::uint64_t count;

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "serial/unique_fd.h"
+#include "base/unique_fd.h"
 #include "sim/virtual_board.h"
 
 namespace quorvane::sim {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quorvane::bench {
 

@@ -149,5 +149,26 @@ TEST_F(ConfigurationFailureTest, ReportErrorUsesErrnoAndThePortNumber) {
   EXPECT_NE(owner.Errors()[1].find("Broken pipe\nPort: 33"), std::string::npos);
 }
 
+// Closing goes through the seam; a failed close is reported once, a device
+// that has gone saying so as it closes is not news, and EINTR still closed it.
+TEST_F(ConfigurationFailureTest, AFailedCloseIsReportedUnlessTheDeviceHasGone) {
+  const std::pair<int, bool> cases[] = {{EBADF, true}, {EIO, false}, {EINTR, false}};
+  for (const auto& [error, reported] : cases) {
+    SCOPED_TRACE(error);
+    FaultySystemCalls sys;
+    CSerialLink link(dir.Path(), sys);
+    StartLink(link);
+    const std::size_t before = owner.Errors().size();
+    sys.Inject(FaultySystemCalls::Call::kClose, {.error = error});
+    link.Close();
+    EXPECT_FALSE(link.DeviceOpen());
+    EXPECT_EQ(sys.Count(FaultySystemCalls::Call::kClose), 1);
+    ASSERT_EQ(owner.Errors().size(), before + (reported ? 1u : 0u));
+    if (reported) {
+      EXPECT_NE(owner.Errors().back().find("CloseHandle()"), std::string::npos);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorvane::test

@@ -273,6 +273,11 @@ ssize_t FaultySystemCalls::Write(int fd, const void* buffer, std::size_t count) 
   }
   return SystemCalls::Write(fd, buffer, std::min(count, limit));
 }
+int FaultySystemCalls::Close(int fd) {
+  const auto fault = Trip(Call::kClose, fd);
+  const int result = SystemCalls::Close(fd);
+  return fault ? Fail(*fault) : result;
+}
 int FaultySystemCalls::Poll(pollfd* fds, nfds_t count, int timeoutMs) {
   if (auto fault = Trip(Call::kPoll, count > 0 ? fds[0].fd : -1, 0, count)) {
     if (fault->revents == 0 || count == 0) return Fail(*fault);

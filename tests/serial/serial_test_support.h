@@ -17,9 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "serial/serial_owner.h"
 #include "serial/system_calls.h"
-#include "serial/unique_fd.h"
 
 namespace quorvane::test {
 
@@ -108,7 +108,8 @@ class FaultySystemCalls : public SystemCalls {
     kRead,
     kWrite,
     kPoll,
-    kEventFd
+    kEventFd,
+    kClose
   };
   struct Fault {
     int error = 0;
@@ -140,6 +141,8 @@ class FaultySystemCalls : public SystemCalls {
   int TcFlush(int fd, int queue) override;
   ssize_t Read(int fd, void* buffer, std::size_t count) override;
   ssize_t Write(int fd, const void* buffer, std::size_t count) override;
+  // A failing close still closes, as Linux does.
+  int Close(int fd) override;
   int Poll(pollfd* fds, nfds_t count, int timeoutMs) override;
   int EventFd(unsigned initial, int flags) override;
 
