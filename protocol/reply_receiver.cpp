@@ -19,7 +19,8 @@ void Dispatch(const ReceiverState& rx, ReplyOwner& owner) {
   const std::span<const std::uint8_t> frame(rx.rxBuf.data(), rx.rxLast);
   // Decoded into a value first, so a byte delivered while the owner runs
   // cannot change what it reads.
-  if (const std::optional<Reply> reply = DecodeReply(frame)) owner.OnReply(*reply);
+  Reply reply;
+  if (DecodeReply(frame, reply)) owner.OnReply(reply);
 }
 
 }  // namespace

@@ -68,20 +68,11 @@ constexpr bool FieldsFit(std::span<const CodeLayout> layouts) {
 }
 static_assert(FieldsFit(kCommands) && FieldsFit(kReplies));
 
-const CodeLayout* Find(std::span<const CodeLayout> layouts, std::uint8_t code) {
-  const auto found = std::find_if(layouts.begin(), layouts.end(),
-                                  [code](const CodeLayout& l) { return l.code == code; });
-  return found == layouts.end() ? nullptr : &*found;
-}
-
-// The layout of frame's code when the frame holds all of its fields.
-const CodeLayout* FullLayout(std::span<const CodeLayout> layouts,
-                             std::span<const std::uint8_t> frame) {
-  if (frame.size() < kFrameHeaderSize) return nullptr;
-  const CodeLayout* layout = Find(layouts, frame[3]);
-  if (layout == nullptr || frame[2] < layout->length) return nullptr;
-  if (frame.size() < layout->length + 2u) return nullptr;  // checksum may be left off
-  return layout;
+constexpr const CodeLayout* Find(std::span<const CodeLayout> layouts, std::uint8_t code) {
+  for (const CodeLayout& layout : layouts) {
+    if (layout.code == code) return &layout;
+  }
+  return nullptr;
 }
 
 CurrentPrefix PrefixOf(std::uint32_t value) {
@@ -148,28 +139,70 @@ FieldValues To(const StateField<C>& v) {
   return {v.state};
 }
 
-// The variant's alternative whose code the frame carries, made from the
-// frame's fields; nothing for an unknown code or a frame too short for it.
-template <typename Variant, std::size_t... I>
-std::optional<Variant> Decode(std::span<const CodeLayout> layouts,
-                              std::span<const std::uint8_t> frame, std::index_sequence<I...>) {
-  const CodeLayout* layout = FullLayout(layouts, frame);
-  if (layout == nullptr) return std::nullopt;
+// Which table a variant's codes are laid out in.
+template <typename Variant>
+constexpr std::span<const CodeLayout> LayoutsOf() {
+  if constexpr (std::is_same_v<Variant, Reply>) {
+    return kReplies;
+  } else {
+    return kCommands;
+  }
+}
+
+// One alternative from a frame that holds all its fields. The layout is
+// known at compile time here, so each field read is a fixed load: a decoder
+// runs for every reply the board sends.
+template <typename Variant, std::size_t I>
+void DecodeAlternative(std::span<const std::uint8_t> frame, Variant& out) {
+  using T = std::variant_alternative_t<I, Variant>;
+  constexpr const CodeLayout& layout = *Find(LayoutsOf<Variant>(), T::kCode);
   FieldValues values{};
-  for (std::size_t i = 0; i < layout->fields.size(); ++i)
-    values[i] = ReadField(frame, layout->fields[i]);
-  std::optional<Variant> decoded;
-  ((std::variant_alternative_t<I, Variant>::kCode == layout->code
-        ? void(decoded.emplace(From(Tag<std::variant_alternative_t<I, Variant>>{}, values)))
-        : void()),
+  [&]<std::size_t... F>(std::index_sequence<F...>) {
+    ((values[F] = ReadField(frame, layout.fields[F])), ...);
+  }
+  (std::make_index_sequence<layout.fields.size()>{});
+  out.template emplace<I>(From(Tag<T>{}, values));
+}
+
+// Per code byte: the variant alternative that carries it, its decoder and
+// the length byte of its full layout.
+template <typename Variant>
+struct DecodeTable {
+  using Decoder = void (*)(std::span<const std::uint8_t>, Variant&);
+  std::array<std::int8_t, 256> alternative{};
+  std::array<Decoder, std::variant_size_v<Variant>> decode{};
+  std::array<std::uint8_t, std::variant_size_v<Variant>> length{};
+};
+
+template <typename Variant, std::size_t... I>
+constexpr DecodeTable<Variant> MakeDecodeTable(std::index_sequence<I...>) {
+  DecodeTable<Variant> table;
+  table.alternative.fill(-1);
+  ((table.alternative[std::variant_alternative_t<I, Variant>::kCode] = static_cast<std::int8_t>(I)),
    ...);
-  return decoded;
+  table.decode = {&DecodeAlternative<Variant, I>...};
+  table.length = {
+      Find(LayoutsOf<Variant>(), std::variant_alternative_t<I, Variant>::kCode)->length...};
+  return table;
 }
 
 template <typename Variant>
-std::optional<Variant> Decode(std::span<const CodeLayout> layouts,
-                              std::span<const std::uint8_t> frame) {
-  return Decode<Variant>(layouts, frame, std::make_index_sequence<std::variant_size_v<Variant>>{});
+constexpr DecodeTable<Variant> kDecodeTable =
+    MakeDecodeTable<Variant>(std::make_index_sequence<std::variant_size_v<Variant>>{});
+
+// The alternative whose code the frame carries; nothing for an unknown code
+// or a frame too short for its layout.
+template <typename Variant>
+bool Decode(std::span<const std::uint8_t> frame, Variant& out) {
+  if (frame.size() < kFrameHeaderSize) return false;
+  const DecodeTable<Variant>& table = kDecodeTable<Variant>;
+  const int index = table.alternative[frame[3]];
+  if (index < 0) return false;
+  const std::uint8_t length = table.length[static_cast<std::size_t>(index)];
+  // The checksum byte may be left off.
+  if (frame[2] < length || frame.size() < length + 2u) return false;
+  table.decode[static_cast<std::size_t>(index)](frame, out);
+  return true;
 }
 
 template <typename Variant>
@@ -251,12 +284,16 @@ WireFrame BuildFrame(FrameKind kind, const CodeLayout& layout, const FieldValues
   return frame;
 }
 
+bool DecodeReply(std::span<const std::uint8_t> frame, Reply& reply) { return Decode(frame, reply); }
+
 std::optional<Reply> DecodeReply(std::span<const std::uint8_t> frame) {
-  return Decode<Reply>(kReplies, frame);
+  Reply reply;
+  return Decode(frame, reply) ? std::optional<Reply>(reply) : std::nullopt;
 }
 
 std::optional<Command> DecodeCommand(std::span<const std::uint8_t> frame) {
-  return Decode<Command>(kCommands, frame);
+  Command command;
+  return Decode(frame, command) ? std::optional<Command>(command) : std::nullopt;
 }
 
 WireFrame EncodeReply(const Reply& reply) { return Encode(FrameKind::kReply, kReplies, reply); }

@@ -191,6 +191,8 @@ constexpr std::size_t IndexOf() {
 // typed value, or nothing for an unknown code or a frame shorter than its
 // code's layout (its missing fields would be read from whatever came before).
 std::optional<Reply> DecodeReply(std::span<const std::uint8_t> frame);
+// The same into reply, for the receiver's per-frame path; false for no reply.
+bool DecodeReply(std::span<const std::uint8_t> frame, Reply& reply);
 std::optional<Command> DecodeCommand(std::span<const std::uint8_t> frame);
 
 WireFrame EncodeReply(const Reply& reply);
