@@ -47,6 +47,8 @@ class Controller {
   void ShowClosed();
   void ResetToClosed();  // both of the above
   void ScanPorts();
+  // A rescan that keeps the operator's choice when that port is still there.
+  void RescanKeepingChoice();
 
   // Handlers.
   void OnOpenClose();

@@ -73,6 +73,17 @@ void Controller::ScanPorts() {
   if (!m_portNumbers.empty()) m_window.SelectPort(0);
 }
 
+void Controller::RescanKeepingChoice() {
+  const int selected = m_window.SelectedPort();
+  const unsigned chosen = selected >= 0 && selected < PortCount()
+                              ? m_portNumbers[static_cast<std::size_t>(selected)]
+                              : 0;
+  ScanPorts();
+  for (int i = 1; i < PortCount(); ++i) {
+    if (m_portNumbers[static_cast<std::size_t>(i)] == chosen) m_window.SelectPort(i);
+  }
+}
+
 int Controller::PortCount() const { return static_cast<int>(m_portNumbers.size()); }
 
 void Controller::OnOpenClose() {
@@ -169,6 +180,9 @@ void Controller::DeviceChangeNow() {
     Enter(ConnectionState::Suspended);
   } else if (m_state != ConnectionState::Suspended) {
     m_window.Sleep(kDeviceChangeSettle);
+    // Nothing is open, but the list must follow the devices: a port plugged
+    // in now is one the operator may want next.
+    RescanKeepingChoice();
     return;
   }
   // Suspended (an earlier reopen failed) takes the same road, so a port

@@ -21,10 +21,10 @@
 #include <unistd.h>
 
 #include "app/controller_dlg.h"
+#include "controller/control_ids.h"
 #include "controls/state_button.h"
 #include "controls/tick_slider.h"
 #include "protocol/codes.h"
-#include "controller/control_ids.h"
 #include "sim/pty_board.h"
 
 using namespace quorvane;
@@ -184,8 +184,9 @@ void PanelEndToEndTest::enterInCurrentFieldSendsTheFrameTwice() {
   const std::vector<std::uint8_t> payload{0x12, 0x34, 0x05, 0xDC};
   QCOMPARE(first.payload, payload);
   QCOMPARE(second.raw, first.raw);
-  const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(second.time - first.time);
-  QVERIFY2(gap >= 50ms && gap <= 1000ms, qPrintable(QString("gap %1 ms").arg(gap.count())));
+  // The 100 ms between them is the controller's, checked on its virtual clock;
+  // here a loaded machine may deliver the two closer together.
+  QVERIFY(second.time >= first.time);
   QVERIFY(p.dlg->isVisible());
   // The board's answer comes back into the field.
   QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_CURRENT_EDIT), std::string("1500"), 2000);

@@ -140,7 +140,16 @@ struct DeviceChangeCase {
 
 TEST(ControllerLifecycle, DeviceChange) {
   const DeviceChangeCase cases[] = {
-      {"no port open", false, true, true, {"0 Sleep 200", "200 Sleep 200"}, 0, 0, "OpenPort"},
+      // The list is refreshed: a port plugged in while closed must be offered.
+      {"no port open",
+       false,
+       true,
+       true,
+       {"0 Sleep 200", "200 Sleep 200", "400 ClearPortList", "400 InsertPort 0 port3 (dev 3)",
+        "400 SelectPort 0"},
+       0,
+       0,
+       "OpenPort"},
       {"port still there",
        true,
        true,
@@ -187,6 +196,20 @@ TEST(ControllerLifecycle, DeviceChange) {
     EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), c.caption);
     EXPECT_EQ(rig.window.portListEnabled, c.caption == std::string("OpenPort"));
   }
+}
+
+TEST(ControllerLifecycle, WhileClosedADeviceChangeListsPortsThatCameAndKeepsTheChoice) {
+  Rig rig({3, 8});
+  rig.window.Choose(1);                                                      // port 8
+  rig.ports.listed.insert(rig.ports.listed.begin(), {1, "port1", "dev 1"});  // plugged in
+  rig.controller.OnDeviceChange();
+  EXPECT_EQ(rig.window.ports, (Lines{"port1", "port3", "port8"}));
+  EXPECT_EQ(rig.window.SelectedPort(), 2) << "the operator's choice is kept";
+  rig.ports.listed.pop_back();  // port 8 unplugged
+  rig.controller.OnDeviceChange();
+  EXPECT_EQ(rig.window.ports, (Lines{"port1", "port3"}));
+  EXPECT_EQ(rig.window.SelectedPort(), 0);
+  EXPECT_EQ(rig.link.opens.size(), 0u);
 }
 
 TEST(ControllerLifecycle, PollingGoesOnAfterAReopenWithoutNewSync) {
