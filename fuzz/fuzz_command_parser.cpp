@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <utility>
@@ -18,7 +19,11 @@ namespace {
 using namespace quorvane;
 using Frames = std::vector<std::vector<std::uint8_t>>;
 
-[[noreturn]] void Fail() { std::abort(); }
+// Names the broken invariant before the abort, so a finding reads at a glance.
+[[noreturn]] void Fail(const char* invariant) {
+  std::fprintf(stderr, "invariant broken: %s\n", invariant);
+  std::abort();
+}
 
 // Everything one parser handed out over a whole stream, in order.
 struct Outcome {
@@ -28,10 +33,12 @@ struct Outcome {
 };
 
 void CheckFrame(const std::vector<std::uint8_t>& frame) {
-  if (frame.size() < 3 || frame[0] != kCommandHeader0 || frame[1] != kCommandHeader1) Fail();
+  if (frame.size() < 3 || frame[0] != kCommandHeader0 || frame[1] != kCommandHeader1)
+    Fail("frame starts N S");
   const std::size_t length = frame[2];
-  if (length < 2 || length > sim::kMaxCommandLength || frame.size() != length + 3) Fail();
-  if (FrameChecksum(frame.data(), frame.size() - 1) != frame.back()) Fail();
+  if (length < 2 || length > sim::kMaxCommandLength || frame.size() != length + 3)
+    Fail("frame length");
+  if (FrameChecksum(frame.data(), frame.size() - 1) != frame.back()) Fail("frame checksum");
 }
 
 // Feeds data in chunks whose sizes nextChunk picks, checking after every Feed
@@ -54,8 +61,8 @@ Outcome Run(std::span<const std::uint8_t> data, NextChunk nextChunk) {
     handedOut += parsed.discarded.size();
     out.discarded.insert(out.discarded.end(), parsed.discarded.begin(), parsed.discarded.end());
     // What stays buffered is at most one incomplete frame of the longest length.
-    if (parser.Buffered() >= sim::kMaxCommandLength + 3u) Fail();
-    if (handedOut + parser.Buffered() != fed) Fail();
+    if (parser.Buffered() >= sim::kMaxCommandLength + 3u) Fail("buffer bounded");
+    if (handedOut + parser.Buffered() != fed) Fail("every byte accounted for");
   }
   out.buffered = parser.Buffered();
   return out;
@@ -74,6 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Chunk sizes 1..23 taken from the stream itself, so the fuzzer steers them.
   const Outcome steered =
       Run(bytes, [&](std::size_t at) { return std::size_t{data[at]} % 23 + 1; });
-  if (!(whole == single) || !(whole == steered)) Fail();
+  if (!(whole == single) || !(whole == steered)) Fail("same result in every chunking");
   return 0;
 }

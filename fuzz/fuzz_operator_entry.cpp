@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -15,7 +16,11 @@ namespace {
 
 using namespace quorvane;
 
-[[noreturn]] void Fail() { std::abort(); }
+// Names the broken invariant before the abort, so a finding reads at a glance.
+[[noreturn]] void Fail(const char* invariant) {
+  std::fprintf(stderr, "invariant broken: %s\n", invariant);
+  std::abort();
+}
 
 // The value truncated toward zero and kept in 0..hi, NaN as 0: what each
 // conversion promises, computed the plain way from the number read.
@@ -37,16 +42,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // the reference.
   const double value = AtofC(text);
   const double reference = std::strtod(std::string(text).c_str(), nullptr);
-  if (!(value == reference || (std::isnan(value) && std::isnan(reference)))) Fail();
+  if (!(value == reference || (std::isnan(value) && std::isnan(reference))))
+    Fail("AtofC reads as strtod");
 
   const std::int32_t current = ParseCurrent(text, currentMax);
-  if (current < 0 || current > currentMax || current != Expected(value, currentMax)) Fail();
+  if (current < 0 || current > currentMax || current != Expected(value, currentMax))
+    Fail("current");
 
   const std::int32_t hertz = ParseFrequency(text);
-  if (hertz < 0 || hertz > kMaxFrequencyHz || hertz % 10 != 0) Fail();
-  if (hertz != Expected(value * 100.0, kMaxFrequencyHz / 10) * 10) Fail();
+  if (hertz < 0 || hertz > kMaxFrequencyHz || hertz % 10 != 0) Fail("frequency range");
+  if (hertz != Expected(value * 100.0, kMaxFrequencyHz / 10) * 10) Fail("frequency value");
 
   const std::uint8_t steps = ParseDuration(text);
-  if (steps != Expected(value, 255)) Fail();
+  if (steps != Expected(value, 255)) Fail("duration");
   return 0;
 }

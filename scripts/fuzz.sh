@@ -47,7 +47,7 @@ for target in "${targets[@]}"; do
   fi
   echo "$target: ${execs:-?} executions, ${rate:-?} execs/s, corpus $corpus units, $result"
   if [ "$rc" -ne 0 ]; then
-    grep -E "^==[0-9]+==ERROR|runtime error|SUMMARY|Test unit written|ALARM|out-of-memory" "$log" |
+    grep -E "^==[0-9]+==ERROR|invariant broken|runtime error|SUMMARY|Test unit written|ALARM|out-of-memory" "$log" |
       sed 's/^/  /' || tail -n 20 "$log" | sed 's/^/  /'
   fi
 done
