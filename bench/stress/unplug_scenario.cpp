@@ -48,6 +48,7 @@ class Unplugger {
             for (const std::string& tid : linkThreads) total += ThreadCpuNs(tid);
             return total;
           };
+          linkThreadsSeen = linkThreads.size();
           const long long cpuStart = cpu();
           const Clock::time_point goneAt = Clock::now();
           std::this_thread::sleep_for(goneFor);
@@ -75,6 +76,7 @@ class Unplugger {
   long long goneCpuNs = 0;
   long long goneWallNs = 0;
   std::size_t pollsAtReturn = 0;
+  std::size_t linkThreadsSeen = 0;  // the monitor thread, if the link kept one
 
  private:
   std::mutex m_mutex;  // guards m_fired
@@ -102,7 +104,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
   const std::set<std::string> infrastructure = ThreadIds();
   if (!rig.OpenAndSync(Ms(5000))) figures.Violation("the board never synced");
 
-  int survived = 0, reopened = 0, closedEnds = 0, rescans = 0;
+  int survived = 0, reopened = 0, closedEnds = 0, rescans = 0, watched = 0;
   long long goneCpuNs = 0, goneWallNs = 0;
   double worstCyclePercent = 0;
   int moments[static_cast<int>(Moment::kCount)] = {};
@@ -146,6 +148,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
       figures.Violation("cycle " + std::to_string(cycle) + ": the board never came back");
       break;
     }
+    if (unplugger.linkThreadsSeen > 0) ++watched;
     goneCpuNs += unplugger.goneCpuNs;
     goneWallNs += unplugger.goneWallNs;
     if (unplugger.goneWallNs >= 1'000'000'000LL)
@@ -216,6 +219,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
   std::snprintf(cpu, sizeof cpu, "%.3f %% (worst cycle >= 1 s: %.3f %%)", gonePercent,
                 worstCyclePercent);
   figures.Add("unplug monitor CPU while gone", cpu);
+  figures.Add("unplug cycles with a monitor thread alive while gone", std::to_string(watched));
   figures.Add("unplug error boxes", std::to_string(rig.dlg->errors.load()));
   figures.Add("unplug fds/threads start->end",
               std::to_string(start.fds) + "->" + std::to_string(end.fds) + " / " +
