@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every layer and runs every test: once with
 # AddressSanitizer+UBSan (everything), once with ThreadSanitizer (the threaded
-# layers), plus a short bounded run of every fuzz target.
+# layers), short stress runs of the whole panel, plus a short bounded run of
+# every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,10 +27,19 @@ cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=t
 cmake --build build/tsan -j "$jobs"
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" --timeout 300
 
-echo "== Release build: benchmarks and the fuzz target compile"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
-  -DQUORVANE_BUILD_GUI=OFF >/dev/null
+echo "== Release build: benchmarks, the stress harness and the demo compile"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release -j "$jobs"
+
+# Short stress runs of the whole panel. They check counts and invariants only
+# (every cycle settles, every command arrives once, no unasked frames, no
+# corrupted display, every exit has status 0); the limits below are only
+# there so a hang ends the run, so a slow machine cannot fail them.
+echo "== Stress: unplug, operator commands, closing the demo (short runs)"
+stress=build/release/bench/stress/panel_stress
+"$stress" unplug --count 20 --seed 1 --settle-ms 8000
+"$stress" commands --count 120 --seed 1
+"$stress" exit --count 10 --seed 1 --program build/release/app/quorvane-demo --exit-limit-ms 30000
 
 echo "== Fuzz: every target, bounded run from its seeds"
 # 15 s each keeps the section under a minute of fuzzing for the three targets.
