@@ -110,10 +110,7 @@ sim::BoardSwitches Misbehaviour(int phase) {
 
 Figures RunCommands(const ScenarioArgs& args) {
   Figures figures;
-  std::mt19937 rng(args.seed);
-  const auto uniform = [&rng](int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-  };
+  UniformDraw uniform(args.seed);
   ShownByBoard shown;
   RigOptions options;
   options.board.parameters.currentMax = kMax;

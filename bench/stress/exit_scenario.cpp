@@ -25,10 +25,7 @@ long long RealtimeNs() {
 
 Figures RunExit(const ScenarioArgs& args) {
   Figures figures;
-  std::mt19937 rng(args.seed);
-  const auto uniform = [&rng](int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-  };
+  UniformDraw uniform(args.seed);
   int ended = 0, zero = 0, withinLimit = 0;
   double worstMs = 0;
   const char* kinds[] = {"early", "polling", "hold", "noise"};

@@ -31,6 +31,16 @@ using Clock = std::chrono::steady_clock;
 
 // The rows a scenario reports and the violations it found. A violation is
 // printed at once, so a failed run says what went wrong and when.
+// Whole numbers drawn evenly from lo..hi; one seed repeats a run's every choice.
+class UniformDraw {
+ public:
+  explicit UniformDraw(unsigned seed) : m_rng(seed) {}
+  int operator()(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+
+ private:
+  std::mt19937 m_rng;
+};
+
 struct Figures {
   std::vector<std::pair<std::string, std::string>> rows;
   int violations = 0;

@@ -89,10 +89,7 @@ class Unplugger {
 
 Figures RunUnplug(const ScenarioArgs& args) {
   Figures figures;
-  std::mt19937 rng(args.seed);
-  const auto uniform = [&rng](int lo, int hi) {
-    return std::uniform_int_distribution<int>(lo, hi)(rng);
-  };
+  UniformDraw uniform(args.seed);
   Rig rig({});
   const LoopWatchdog watchdog(Ms(10000), figures);
   PumpFor(Ms(300));
@@ -210,9 +207,8 @@ Figures RunUnplug(const ScenarioArgs& args) {
     mix += std::string(i ? " " : "") + kMomentNames[i] + "=" + std::to_string(moments[i]);
   figures.Add("unplug cycles survived",
               std::to_string(survived) + "/" + std::to_string(args.count));
-  figures.Add(
-      "unplug ends reopened/closed and listed again",
-      std::to_string(reopened) + "/" + std::to_string(closedEnds));
+  figures.Add("unplug ends reopened/closed and listed again",
+              std::to_string(reopened) + "/" + std::to_string(closedEnds));
   figures.Add("unplug moments", mix);
   char cpu[64];
   std::snprintf(cpu, sizeof cpu, "%.3f %% (worst cycle >= 1 s: %.3f %%)", gonePercent,
