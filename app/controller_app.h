@@ -7,9 +7,9 @@
 #include <QIcon>
 #include <QString>
 
-#include "serial/device_watcher.h"
-#include "serial/port_table.h"
-#include "serial/serial_link.h"
+#include "serial/posix/device_watcher.h"
+#include "serial/posix/port_table.h"
+#include "serial/posix/serial_link.h"
 
 class QWidget;
 

@@ -14,8 +14,8 @@
 #include "app/dialog_template.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
-#include "serial/port_table.h"
-#include "serial/serial_link.h"
+#include "serial/posix/port_table.h"
+#include "serial/posix/serial_link.h"
 #include "serial/serial_owner.h"
 
 class QComboBox;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/port_table.h"
+#include "serial/posix/port_table.h"
 
 namespace quorvane {
 

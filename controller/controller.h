@@ -13,7 +13,7 @@
 #include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
 #include "protocol/wire_format.h"
-#include "serial/port_table.h"
+#include "serial/port_probe.h"
 #include "serial/serial_link_interface.h"
 
 namespace quorvane {

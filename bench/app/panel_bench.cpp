@@ -26,7 +26,7 @@
 #include "app/controller_dlg.h"
 #include "protocol/codes.h"
 #include "controller/control_ids.h"
-#include "serial/device_watcher.h"
+#include "serial/posix/device_watcher.h"
 #include "sim/pty_board.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include <QTemporaryDir>
 
 #include "app/controller_dlg.h"
-#include "serial/device_watcher.h"
+#include "serial/posix/device_watcher.h"
 #include "sim/pty_board.h"
 
 class QPushButton;

@@ -19,8 +19,8 @@
 #include "controller/control_ids.h"
 #include "controller/controller.h"
 #include "protocol/codes.h"
-#include "serial/port_table.h"
-#include "serial/serial_link.h"
+#include "serial/posix/port_table.h"
+#include "serial/posix/serial_link.h"
 #include "sim/pty_board.h"
 
 namespace quorvane {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <deque>
 
-#include "serial/device_watcher.h"
+#include "serial/posix/device_watcher.h"
 #include "tests/serial/serial_test_support.h"
 
 #include <gtest/gtest.h>

@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <string>
 
-#include "serial/error_text.h"
+#include "serial/posix/error_text.h"
 #include "serial/frame_queue.h"
-#include "serial/manual_reset_event.h"
-#include "serial/port_device.h"
+#include "serial/posix/manual_reset_event.h"
+#include "serial/posix/port_device.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace quorvane::test {

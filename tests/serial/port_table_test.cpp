@@ -2,7 +2,7 @@
 // pseudo-terminals standing in for /dev.
 #include <fstream>
 
-#include "serial/port_table.h"
+#include "serial/posix/port_table.h"
 #include "tests/serial/serial_test_support.h"
 
 #include <gtest/gtest.h>

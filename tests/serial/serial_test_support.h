@@ -19,7 +19,7 @@
 
 #include "base/unique_fd.h"
 #include "serial/serial_owner.h"
-#include "serial/system_calls.h"
+#include "serial/posix/system_calls.h"
 
 namespace quorvane::test {
 

@@ -7,26 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_probe.h"
+
 namespace quorvane {
-
-inline constexpr unsigned kFirstComNumber = 1;
-inline constexpr unsigned kLastComNumber = 254;
-
-struct ListedPort {
-  unsigned number = 0;  // COM number
-  std::string name;     // list name: the device file name, e.g. "ttyUSB0"
-  std::string
-      details;  // what udev knows of the device (model, vendor, serial, by-id); may be empty
-};
-
-// What the controller needs to list ports and to probe the open one.
-class PortProbe {
- public:
-  virtual ~PortProbe() = default;
-  virtual bool PortPresent(unsigned number) const = 0;
-  // Present ports in increasing number.
-  virtual std::vector<ListedPort> DiscoverPorts() const = 0;
-};
 
 // Fixed ranges: 1-32 ttyS0-31, 33-64 ttyUSB0-31, 65-96 ttyACM0-31,
 // 97-128 ttyAMA0-31, 129-160 rfcomm0-31; 161..254 have no device.

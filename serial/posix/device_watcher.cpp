@@ -1,5 +1,5 @@
 // Hot-plug notices from the udev daemon and from the device directory, merged.
-#include "serial/device_watcher.h"
+#include "serial/posix/device_watcher.h"
 
 #include <sys/epoll.h>
 #include <sys/inotify.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <utility>
 
-#include "serial/udev_handles.h"
+#include "serial/posix/udev_handles.h"
 
 namespace quorvane {
 namespace {

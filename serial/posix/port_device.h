@@ -11,7 +11,7 @@
 #include <string>
 
 #include "base/unique_fd.h"
-#include "serial/system_calls.h"
+#include "serial/posix/system_calls.h"
 
 namespace quorvane {
 

@@ -1,13 +1,13 @@
 // COM numbers to device paths, and discovery that never opens a device
 // (opening a tty toggles DTR/RTS, which resets some boards).
-#include "serial/port_table.h"
+#include "serial/posix/port_table.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include <fstream>
 
-#include "serial/udev_handles.h"
+#include "serial/posix/udev_handles.h"
 
 namespace quorvane {
 namespace {

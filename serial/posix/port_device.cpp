@@ -1,5 +1,5 @@
 // Linux termios and file-descriptor work behind PortDevice.
-#include "serial/port_device.h"
+#include "serial/posix/port_device.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "serial/error_text.h"
+#include "serial/posix/error_text.h"
 
 namespace quorvane {
 namespace {

@@ -1,5 +1,5 @@
 // eventfd-backed manual-reset events and the wait over several of them.
-#include "serial/manual_reset_event.h"
+#include "serial/posix/manual_reset_event.h"
 
 #include <sys/eventfd.h>
 

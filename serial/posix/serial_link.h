@@ -13,12 +13,12 @@
 #include <thread>
 
 #include "serial/frame_queue.h"
-#include "serial/manual_reset_event.h"
+#include "serial/posix/manual_reset_event.h"
 #include "serial/owner_gate.h"
-#include "serial/port_device.h"
-#include "serial/port_table.h"
+#include "serial/posix/port_device.h"
+#include "serial/posix/port_table.h"
 #include "serial/serial_link_interface.h"
-#include "serial/system_calls.h"
+#include "serial/posix/system_calls.h"
 
 namespace quorvane {
 

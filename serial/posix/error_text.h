@@ -5,16 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "serial/error_report.h"
+
 namespace quorvane {
 
 // The system's own message for an errno value ("Input/output error").
 std::string SystemErrorText(int error);
-
-// The error box text naming the failed operation, the system text and the
-// port, cut at kMaxErrorReportLength characters.
-inline constexpr std::size_t kMaxErrorReportLength = 199;
-std::string FormatErrorReport(const std::string& operation, const std::string& systemText,
-                              unsigned portNumber);
 
 // True for the errors with which the kernel says the device itself is gone
 // (unplugged, hung up), as opposed to one failed operation.

@@ -1,13 +1,13 @@
 // CSerialLink's window-thread side: open and configure, start and stop the
 // monitor thread, queue frames, report errors.
-#include "serial/serial_link.h"
+#include "serial/posix/serial_link.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
 #include <utility>
 
-#include "serial/error_text.h"
+#include "serial/posix/error_text.h"
 
 namespace quorvane {
 

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "base/unique_fd.h"
-#include "serial/system_calls.h"
+#include "serial/posix/system_calls.h"
 
 namespace quorvane {
 

@@ -1,6 +1,6 @@
 // errno to text, the layout of the serial error box, and the operator's
 // sentence for a port that could not be opened.
-#include "serial/error_text.h"
+#include "serial/posix/error_text.h"
 
 #include <grp.h>
 #include <sys/stat.h>
@@ -30,14 +30,6 @@ namespace {
 std::string SystemErrorText(int error) {
   char buffer[256] = {};
   return Pick(strerror_r(error, buffer, sizeof buffer), buffer);
-}
-
-std::string FormatErrorReport(const std::string& operation, const std::string& systemText,
-                              unsigned portNumber) {
-  char text[kMaxErrorReportLength + 1];
-  std::snprintf(text, sizeof text, "WARNING:  %s Failed with the following error: \n%s\nPort: %d\n",
-                operation.c_str(), systemText.c_str(), static_cast<int>(portNumber));
-  return text;
 }
 
 bool IsDeviceGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }

@@ -1,5 +1,5 @@
 // Looks up a tty device's identity in the udev database, failing quietly.
-#include "serial/udev_handles.h"
+#include "serial/posix/udev_handles.h"
 
 #include <string_view>
 

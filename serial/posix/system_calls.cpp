@@ -1,5 +1,5 @@
 // Pass-through implementation of the system-call seam.
-#include "serial/system_calls.h"
+#include "serial/posix/system_calls.h"
 
 #include <fcntl.h>
 #include <sys/eventfd.h>

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "serial/error_text.h"
-#include "serial/serial_link.h"
+#include "serial/posix/error_text.h"
+#include "serial/posix/serial_link.h"
 
 namespace quorvane {
 

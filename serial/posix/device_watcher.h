@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base/unique_fd.h"
-#include "serial/port_table.h"
-#include "serial/system_calls.h"
+#include "serial/posix/port_table.h"
+#include "serial/posix/system_calls.h"
 
 namespace quorvane {
 
