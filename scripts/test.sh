@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every layer and runs every test: once with
 # AddressSanitizer+UBSan (everything), once with ThreadSanitizer (the threaded
-# layers), short stress runs of the whole panel, plus a short bounded run of
-# every fuzz target.
+# layers), short stress runs of the whole panel, a short bounded run of every
+# fuzz target, and the Windows build with its suites under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,5 +44,12 @@ stress=build/release/bench/stress/panel_stress
 echo "== Fuzz: every target, bounded run from its seeds"
 # 15 s each keeps the section under a minute of fuzzing for the three targets.
 bash scripts/fuzz.sh 15
+
+echo "== Windows build (MinGW-w64, static) and its suites under Wine"
+# The Windows link and panel tests talk to the Linux board program built above.
+cmake -S . -B build/win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BOARD_SIM="$PWD/build/release/sim/quorvane-board-sim" >/dev/null
+cmake --build build/win64 -j "$jobs"
+ctest --test-dir build/win64 --output-on-failure -j "$jobs" --timeout 300
 
 echo "== all tests passed"
