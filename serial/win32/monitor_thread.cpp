@@ -38,7 +38,11 @@ int CSerialLink::MonitorThread(CSerialLink* link) {
         link->m_shutdownEvent.Get(), link->m_writeEvent.Get(),
         link->m_armed == InputWait::kRead ? link->m_readEvent.Get() : link->m_overlappedEvent.Get()};
     const DWORD count = link->m_armed == InputWait::kNone ? 2 : 3;
-    const DWORD woke = ::WaitForMultipleObjects(count, waitSet, FALSE, INFINITE);
+    // A port still watched whose wait could not start is tried again after
+    // the pause its failure took; meanwhile a stop or a write is served first.
+    const bool retryArming = watch && !link->m_portLost && link->m_armed == InputWait::kNone;
+    const DWORD woke = ::WaitForMultipleObjects(count, waitSet, FALSE, retryArming ? 0 : INFINITE);
+    if (woke == WAIT_TIMEOUT) continue;
     if (woke == WAIT_OBJECT_0) break;
     if (woke == WAIT_OBJECT_0 + 1) {
       link->m_waitFailures = 0;
@@ -256,11 +260,12 @@ std::size_t CSerialLink::DrainInput(CSerialLink* link) {
       if (IsDeviceGoneError(error)) {
         PortLost(link);
       } else {
-        Failed(link, &link->m_readFailures, "ClearCommError()", error);
-        PauseAfterFailure(link, link->m_readFailures);
+        Failed(link, &link->m_queryFailures, "ClearCommError()", error);
+        PauseAfterFailure(link, link->m_queryFailures);
       }
       break;
     }
+    link->m_queryFailures = 0;
     if (status.cbInQue == 0) break;
     std::uint8_t byte = 0;
     const IoStatus read = ReadOneByte(link, &byte, &error);

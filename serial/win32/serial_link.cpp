@@ -113,6 +113,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   m_emptyEvents = 0;
   m_waitFailures = 0;
   m_readFailures = 0;
+  m_queryFailures = 0;
   m_writeFailures = 0;
 
   ClosePort();  // the owner closes first; this is a guard

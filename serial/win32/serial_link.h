@@ -160,7 +160,8 @@ class CSerialLink : public SerialLinkInterface {
   DWORD m_eventWord = 0;        // filled by the pending event wait
   std::uint8_t m_waitByte = 0;  // filled by the pending one-byte read
   unsigned m_waitFailures = 0;  // failures in a row of the wait itself
-  unsigned m_readFailures = 0;  // reads (and queries) failed in a row
+  unsigned m_readFailures = 0;  // reads failed in a row
+  unsigned m_queryFailures = 0; // input queue queries failed in a row
   unsigned m_writeFailures = 0; // writes failed in a row
 };
 
