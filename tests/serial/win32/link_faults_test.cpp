@@ -36,6 +36,8 @@ TEST_F(LinkFaultTest, AFailedConfigurationStepClosesTheDeviceAndSaysWhich) {
     sys.Inject(c.call, ERROR_GEN_FAILURE);
     EXPECT_FALSE(OpenAsPanel(link, fresh));
     const std::string system = SystemErrorText(ERROR_GEN_FAILURE);
+    EXPECT_FALSE(system.empty()) << "the box would not say what went wrong";
+    EXPECT_FALSE(system.ends_with('\n')) << "the box lays out its own lines";
     EXPECT_EQ(link.LastOpenError(), "COM" + std::to_string(port) + " could not be configured: " +
                                         c.operation + " failed: " + system +
                                         (system.ends_with('.') ? "" : "."));
@@ -71,6 +73,31 @@ TEST_F(LinkFaultTest, ARefusedOpenGivesASentenceAndNoBox) {
     EXPECT_FALSE(link.DeviceOpen());
   }
   EXPECT_TRUE(owner.Errors().empty());
+}
+
+// A driver without a usable port event wait: the port is watched another
+// way, replies still arrive, and only an unexpected refusal is shown, once.
+TEST_F(LinkFaultTest, APortWithoutEventWaitIsStillHeard) {
+  const struct {
+    DWORD error;
+    std::size_t boxes;
+  } cases[] = {{ERROR_INVALID_PARAMETER, 0}, {ERROR_NOT_SUPPORTED, 0}, {ERROR_CRC, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    PumpedOwner fresh;
+    FaultyWin32Calls sys;
+    CSerialLink link(sys);
+    sys.Inject(Call::kWaitCommEvent, c.error, FaultyWin32Calls::kAlways);
+    StartLink(link, fresh);
+    const std::size_t before = fresh.ReceivedCount();
+    Send(link, BuildReadStatus());
+    EXPECT_TRUE(
+        fresh.PumpUntil([&] { return fresh.ReceivedCount() >= before + kStatusReplySize; }));
+    EXPECT_LE(MonitorCpuOver(link, fresh, 500ms), kIdleCpuLimit);
+    EXPECT_EQ(fresh.Errors().size(), c.boxes);
+    EXPECT_TRUE(fresh.LostPorts().empty());
+    link.Close();
+  }
 }
 
 struct GoneCase {

@@ -39,7 +39,8 @@ stop_board() {
 trap stop_board EXIT
 trap 'exit 130' INT TERM
 
-"$board" --link "$link" ${board_args[@]+"${board_args[@]}"} >"$log" 2>&1 &
+# Should this script be killed outright, the board still ends by itself.
+timeout 900 "$board" --link "$link" ${board_args[@]+"${board_args[@]}"} >"$log" 2>&1 &
 board_pid=$!
 for _ in $(seq 100); do
   [ -L "$link" ] && break
