@@ -13,10 +13,9 @@ constexpr DWORD kErrorNoSuchDevice = 433;
 std::string SystemErrorText(DWORD error) {
   char* buffer = nullptr;
   // 0x400: the neutral language with the default sub-language.
-  const DWORD length =
-      ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                           FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0x400, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0x400, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
   if (buffer != nullptr) ::LocalFree(buffer);
   // The same layout as on Linux, where the text has no line end of its own.

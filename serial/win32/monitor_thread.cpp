@@ -34,9 +34,9 @@ int CSerialLink::MonitorThread(CSerialLink* link) {
         link->m_port != nullptr && !link->m_portLost && (link->m_eventMask & EV_RXCHAR) != 0;
     if (watch && link->m_armed == InputWait::kNone) ArmInputWait(link);
     // Stop before write, write before read: the lowest signalled index is served.
-    const HANDLE waitSet[3] = {
-        link->m_shutdownEvent.Get(), link->m_writeEvent.Get(),
-        link->m_armed == InputWait::kRead ? link->m_readEvent.Get() : link->m_overlappedEvent.Get()};
+    const HANDLE waitSet[3] = {link->m_shutdownEvent.Get(), link->m_writeEvent.Get(),
+                               link->m_armed == InputWait::kRead ? link->m_readEvent.Get()
+                                                                 : link->m_overlappedEvent.Get()};
     const DWORD count = link->m_armed == InputWait::kNone ? 2 : 3;
     // A port still watched whose wait could not start is tried again after
     // the pause its failure took; meanwhile a stop or a write is served first.
@@ -313,8 +313,8 @@ CSerialLink::IoStatus CSerialLink::ReadOneByte(CSerialLink* link, std::uint8_t* 
 
 // Called with m_ioLock held. The time-outs the panel sets are long (1000 s),
 // so a wait that shutdown could not end would hold up Close for that long.
-CSerialLink::IoStatus CSerialLink::FinishIo(CSerialLink* link, OVERLAPPED* overlapped,
-                                            DWORD* count, DWORD* error) {
+CSerialLink::IoStatus CSerialLink::FinishIo(CSerialLink* link, OVERLAPPED* overlapped, DWORD* count,
+                                            DWORD* error) {
   const HANDLE waitSet[2] = {link->m_shutdownEvent.Get(), overlapped->hEvent};
   const DWORD woke = ::WaitForMultipleObjects(2, waitSet, FALSE, INFINITE);
   if (woke == WAIT_OBJECT_0) {

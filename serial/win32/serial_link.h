@@ -115,7 +115,7 @@ class CSerialLink : public SerialLinkInterface {
 
   Win32Calls* m_sys;
   std::thread m_workerThread;
-  std::atomic<DWORD> m_monitorThreadId{0};
+  std::atomic<DWORD> m_monitorThreadId{0};  // written by the monitor thread, read by tests
 
   // Serialises device work: Open's replacement and configuration of the
   // device, and the monitor thread's purges, queries, reads and writes.
@@ -156,13 +156,13 @@ class CSerialLink : public SerialLinkInterface {
   bool m_portLost = false;
   InputWait m_armed = InputWait::kNone;
   bool m_eventWaitUsable = true;
-  unsigned m_emptyEvents = 0;   // event waits in a row that found nothing to read
-  DWORD m_eventWord = 0;        // filled by the pending event wait
-  std::uint8_t m_waitByte = 0;  // filled by the pending one-byte read
-  unsigned m_waitFailures = 0;  // failures in a row of the wait itself
-  unsigned m_readFailures = 0;  // reads failed in a row
-  unsigned m_queryFailures = 0; // input queue queries failed in a row
-  unsigned m_writeFailures = 0; // writes failed in a row
+  unsigned m_emptyEvents = 0;    // event waits in a row that found nothing to read
+  DWORD m_eventWord = 0;         // filled by the pending event wait
+  std::uint8_t m_waitByte = 0;   // filled by the pending one-byte read
+  unsigned m_waitFailures = 0;   // failures in a row of the wait itself
+  unsigned m_readFailures = 0;   // reads failed in a row
+  unsigned m_queryFailures = 0;  // input queue queries failed in a row
+  unsigned m_writeFailures = 0;  // writes failed in a row
 };
 
 }  // namespace quorvane

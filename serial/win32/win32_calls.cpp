@@ -40,8 +40,7 @@ BOOL Win32Calls::WriteFile(HANDLE port, const void* buffer, DWORD count, OVERLAP
   return ::WriteFile(port, buffer, count, nullptr, overlapped);
 }
 
-BOOL Win32Calls::GetOverlappedResult(HANDLE port, OVERLAPPED* overlapped, DWORD* count,
-                                     BOOL wait) {
+BOOL Win32Calls::GetOverlappedResult(HANDLE port, OVERLAPPED* overlapped, DWORD* count, BOOL wait) {
   return ::GetOverlappedResult(port, overlapped, count, wait);
 }
 

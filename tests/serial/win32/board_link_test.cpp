@@ -57,8 +57,8 @@ TEST_F(LinkTest, LineSettingsFollowTheArguments) {
     SCOPED_TRACE(std::string("parity ") + c.parity);
     FaultyWin32Calls sys;
     CSerialLink link(sys);
-    ASSERT_TRUE(link.Open(&owner, port, 19200, c.parity, c.dataBits, c.stopBits, EV_RXCHAR, 512,
-                          0, 0, 0, 0, 0))
+    ASSERT_TRUE(link.Open(&owner, port, 19200, c.parity, c.dataBits, c.stopBits, EV_RXCHAR, 512, 0,
+                          0, 0, 0, 0))
         << link.LastOpenError();
     DCB device{};
     device.DCBlength = sizeof device;
@@ -134,9 +134,10 @@ TEST_F(LinkTest, FramesSentInARowAllReachTheBoardWholeAndInOrder) {
   CSerialLink link;
   StartLink(link, owner);
   const std::size_t before = BoardFrames("<-").size();
-  const CommandFrame frames[] = {BuildSetFrequency(1000), BuildSetDuration(7), BuildReadAll(),
-                                 BuildSetSoftActive(1),   BuildSetFrequency(2000),
-                                 BuildSetCurrent(0x12, 0x34, 250), BuildReadStatus()};
+  const CommandFrame frames[] = {BuildSetFrequency(1000), BuildSetDuration(7),
+                                 BuildReadAll(),          BuildSetSoftActive(1),
+                                 BuildSetFrequency(2000), BuildSetCurrent(0x12, 0x34, 250),
+                                 BuildReadStatus()};
   for (const CommandFrame& frame : frames) Send(link, frame);
   std::vector<std::vector<std::uint8_t>> arrived;
   owner.PumpUntil(

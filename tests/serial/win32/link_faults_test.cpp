@@ -38,9 +38,9 @@ TEST_F(LinkFaultTest, AFailedConfigurationStepClosesTheDeviceAndSaysWhich) {
     const std::string system = SystemErrorText(ERROR_GEN_FAILURE);
     EXPECT_FALSE(system.empty()) << "the box would not say what went wrong";
     EXPECT_FALSE(system.ends_with('\n')) << "the box lays out its own lines";
-    EXPECT_EQ(link.LastOpenError(), "COM" + std::to_string(port) + " could not be configured: " +
-                                        c.operation + " failed: " + system +
-                                        (system.ends_with('.') ? "" : "."));
+    EXPECT_EQ(link.LastOpenError(), "COM" + std::to_string(port) +
+                                        " could not be configured: " + c.operation +
+                                        " failed: " + system + (system.ends_with('.') ? "" : "."));
     ASSERT_EQ(fresh.Errors().size(), 1u);
     EXPECT_EQ(fresh.Errors()[0], FormatErrorReport(c.operation, system, port));
     EXPECT_EQ(fresh.Captions()[0], "Application Error");
@@ -164,8 +164,8 @@ TEST_F(LinkFaultTest, LastingFaultsShowOneBoxAndRecover) {
     for (int i = 0; i < 3; ++i) Send(link, BuildReadStatus());
     EXPECT_LE(MonitorCpuOver(link, fresh, 1500ms), kIdleCpuLimit) << "the thread spins";
     sys.Inject(c.call, 0, 0);
-    EXPECT_TRUE(fresh.PumpUntil(
-        [&] { return fresh.ReceivedCount() >= before + 3 * kStatusReplySize; }, 5s))
+    EXPECT_TRUE(
+        fresh.PumpUntil([&] { return fresh.ReceivedCount() >= before + 3 * kStatusReplySize; }, 5s))
         << fresh.ReceivedCount() - before << " bytes";
     EXPECT_EQ(fresh.Errors().size(), 1u);
     EXPECT_TRUE(fresh.LostPorts().empty());

@@ -150,8 +150,8 @@ bool FaultyWin32Calls::Trip(Call call) {
   return true;
 }
 
-HANDLE FaultyWin32Calls::CreateFileA(const char* name, DWORD access, DWORD share,
-                                     DWORD disposition, DWORD flags) {
+HANDLE FaultyWin32Calls::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                                     DWORD flags) {
   if (Trip(Call::kCreateFile)) return INVALID_HANDLE_VALUE;
   const HANDLE handle = Win32Calls::CreateFileA(name, access, share, disposition, flags);
   std::lock_guard lock(m_mutex);
