@@ -195,6 +195,23 @@ TEST_F(LinkTest, DiscoveryListsTheBoardsPortByItsName) {
   for (std::size_t i = 1; i < ports.size(); ++i) EXPECT_LT(ports[i - 1].number, ports[i].number);
 }
 
+// Windows refuses even a rights-less probe of a port another program holds
+// open; that port is there all the same.
+TEST(PortProbeTest, ABusyPortIsListedAMissingOneIsNot) {
+  const struct {
+    DWORD error;
+    bool present;
+  } cases[] = {{ERROR_ACCESS_DENIED, true},
+               {ERROR_SHARING_VIOLATION, true},
+               {ERROR_FILE_NOT_FOUND, false},
+               {ERROR_GEN_FAILURE, false}};
+  for (const auto& c : cases) {
+    FaultyWin32Calls sys;
+    sys.Inject(FaultyWin32Calls::Call::kCreateFile, c.error);
+    EXPECT_EQ(PortTable(sys).PortPresent(200), c.present) << c.error;
+  }
+}
+
 // The CPU figures below are only worth something if the clock they read moves.
 TEST(ThreadCpuTimeTest, SeesABusyThreadWork) {
   std::atomic<DWORD> id{0};
