@@ -3,8 +3,8 @@
 #   with_board.sh BOARD N [board options...] -- WINE-RUN PROGRAM [arguments...]
 # The board (a Linux program) appears as COMn through a link in the Wine
 # prefix's dosdevices; the program learns the number and the board's frame log
-# from QUORVANE_TEST_COM and QUORVANE_BOARD_LOG. The board is stopped however
-# the run ends.
+# from QUORVANE_TEST_COM and QUORVANE_BOARD_LOG, its options from
+# QUORVANE_BOARD_OPTIONS. The board is stopped however the run ends.
 set -euo pipefail
 [ $# -ge 4 ] || { echo "usage: $0 BOARD N [board options...] -- WINE-RUN PROGRAM [args...]" >&2; exit 2; }
 board=$1
@@ -50,7 +50,8 @@ done
 [ -L "$link" ] || { echo "$0: the board made no link at $link" >&2; cat "$log" >&2; exit 1; }
 
 status=0
-QUORVANE_TEST_COM=$com QUORVANE_BOARD_LOG=$log "$@" || status=$?
+QUORVANE_TEST_COM=$com QUORVANE_BOARD_LOG=$log QUORVANE_BOARD_OPTIONS="${board_args[*]-}" \
+  "$@" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "--- board log (last 40 lines)" >&2
   tail -n 40 "$log" >&2
