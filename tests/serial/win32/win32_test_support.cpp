@@ -1,0 +1,219 @@
+// The board's port and log, the pumped owner, the faulty seam, thread CPU time.
+#include "tests/serial/win32/win32_test_support.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace quorvane::test {
+
+unsigned BoardPort() {
+  const char* text = std::getenv("QUORVANE_TEST_COM");
+  return text != nullptr ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
+}
+
+std::vector<std::vector<std::uint8_t>> BoardFrames(const std::string& direction) {
+  std::vector<std::vector<std::uint8_t>> frames;
+  const char* path = std::getenv("QUORVANE_BOARD_LOG");
+  if (path == nullptr) return frames;
+  // A Linux path; Wine's drive Z: is the Linux root.
+  std::ifstream log(std::string("Z:") + path);
+  std::string line;
+  // "    2.674 <- 4E 53 02 00 A3  CMD_READ_STATUS": the hex pairs after the
+  // arrow. Other lines ("link PATH -> /dev/pts/3") have none.
+  const auto isHexPair = [](const std::string& word) {
+    return word.size() == 2 && std::isxdigit(static_cast<unsigned char>(word[0])) &&
+           std::isxdigit(static_cast<unsigned char>(word[1]));
+  };
+  while (std::getline(log, line)) {
+    const std::size_t at = line.find(" " + direction + " ");
+    if (at == std::string::npos) continue;
+    std::istringstream words(line.substr(at + 4));
+    std::vector<std::uint8_t> frame;
+    std::string word;
+    while (words >> word && isHexPair(word))
+      frame.push_back(static_cast<std::uint8_t>(std::stoul(word, nullptr, 16)));
+    if (!frame.empty()) frames.push_back(std::move(frame));
+  }
+  return frames;
+}
+
+void PumpedOwner::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
+  std::unique_lock lock(m_mutex);
+  m_changed.wait(lock, [&] { return !m_deliveryWaiting; });
+  m_deliveryWaiting = true;
+  m_pendingByte = byte;
+  m_pendingPort = portNumber;
+  m_changed.notify_all();
+  m_changed.wait(lock, [&] { return !m_deliveryWaiting; });
+}
+
+void PumpedOwner::PumpMessages() {
+  std::lock_guard lock(m_mutex);
+  if (!m_deliveryWaiting) return;
+  m_received.push_back(m_pendingByte);
+  m_ports.push_back(m_pendingPort);
+  m_deliveryWaiting = false;
+  m_changed.notify_all();
+}
+
+void PumpedOwner::ShowError(const std::string& text, const std::string& caption) {
+  std::function<void()> action;
+  {
+    std::lock_guard lock(m_mutex);
+    m_errors.push_back(text);
+    m_captions.push_back(caption);
+    action = m_onError;
+  }
+  if (action) action();
+}
+
+void PumpedOwner::OnPortLost(unsigned portNumber) {
+  std::lock_guard lock(m_mutex);
+  m_lost.push_back(portNumber);
+  m_changed.notify_all();
+}
+
+bool PumpedOwner::PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    PumpMessages();
+    if (pred()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::unique_lock lock(m_mutex);
+    m_changed.wait_for(lock, 5ms, [&] { return m_deliveryWaiting; });
+  }
+}
+
+bool PumpedOwner::WaitForPendingDelivery(std::chrono::milliseconds limit) {
+  std::unique_lock lock(m_mutex);
+  return m_changed.wait_for(lock, limit, [&] { return m_deliveryWaiting; });
+}
+
+void PumpedOwner::OnError(std::function<void()> action) {
+  std::lock_guard lock(m_mutex);
+  m_onError = std::move(action);
+}
+
+std::vector<std::uint8_t> PumpedOwner::Received() const {
+  std::lock_guard lock(m_mutex);
+  return m_received;
+}
+
+std::vector<unsigned> PumpedOwner::Ports() const {
+  std::lock_guard lock(m_mutex);
+  return m_ports;
+}
+
+std::vector<std::string> PumpedOwner::Errors() const {
+  std::lock_guard lock(m_mutex);
+  return m_errors;
+}
+
+std::vector<std::string> PumpedOwner::Captions() const {
+  std::lock_guard lock(m_mutex);
+  return m_captions;
+}
+
+std::vector<unsigned> PumpedOwner::LostPorts() const {
+  std::lock_guard lock(m_mutex);
+  return m_lost;
+}
+
+std::size_t PumpedOwner::ReceivedCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_received.size();
+}
+
+void FaultyWin32Calls::Inject(Call call, DWORD error, int times) {
+  std::lock_guard lock(m_mutex);
+  m_faults[call] = Fault{error, times};
+}
+
+HANDLE FaultyWin32Calls::LastOpened() const {
+  std::lock_guard lock(m_mutex);
+  return m_lastOpened;
+}
+
+std::vector<DCB> FaultyWin32Calls::RequestedStates() const {
+  std::lock_guard lock(m_mutex);
+  return m_requested;
+}
+
+bool FaultyWin32Calls::Trip(Call call) {
+  std::lock_guard lock(m_mutex);
+  auto found = m_faults.find(call);
+  if (found == m_faults.end() || found->second.times <= 0) return false;
+  --found->second.times;
+  ::SetLastError(found->second.error);
+  return true;
+}
+
+HANDLE FaultyWin32Calls::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
+                                     DWORD flags) {
+  if (Trip(Call::kCreateFile)) return INVALID_HANDLE_VALUE;
+  const HANDLE handle = Win32Calls::CreateFileA(name, access, share, disposition, flags);
+  std::lock_guard lock(m_mutex);
+  m_lastOpened = handle;
+  return handle;
+}
+
+BOOL FaultyWin32Calls::SetCommTimeouts(HANDLE port, COMMTIMEOUTS* timeouts) {
+  return Trip(Call::kSetCommTimeouts) ? FALSE : Win32Calls::SetCommTimeouts(port, timeouts);
+}
+
+BOOL FaultyWin32Calls::SetCommMask(HANDLE port, DWORD mask) {
+  return Trip(Call::kSetCommMask) ? FALSE : Win32Calls::SetCommMask(port, mask);
+}
+
+BOOL FaultyWin32Calls::GetCommState(HANDLE port, DCB* settings) {
+  return Trip(Call::kGetCommState) ? FALSE : Win32Calls::GetCommState(port, settings);
+}
+
+BOOL FaultyWin32Calls::SetCommState(HANDLE port, DCB* settings) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_requested.push_back(*settings);
+  }
+  return Trip(Call::kSetCommState) ? FALSE : Win32Calls::SetCommState(port, settings);
+}
+
+BOOL FaultyWin32Calls::WaitCommEvent(HANDLE port, DWORD* events, OVERLAPPED* overlapped) {
+  return Trip(Call::kWaitCommEvent) ? FALSE : Win32Calls::WaitCommEvent(port, events, overlapped);
+}
+
+BOOL FaultyWin32Calls::ClearCommError(HANDLE port, DWORD* errors, COMSTAT* status) {
+  return Trip(Call::kClearCommError) ? FALSE : Win32Calls::ClearCommError(port, errors, status);
+}
+
+BOOL FaultyWin32Calls::ReadFile(HANDLE port, void* buffer, DWORD count, OVERLAPPED* overlapped) {
+  return Trip(Call::kReadFile) ? FALSE : Win32Calls::ReadFile(port, buffer, count, overlapped);
+}
+
+BOOL FaultyWin32Calls::WriteFile(HANDLE port, const void* buffer, DWORD count,
+                                 OVERLAPPED* overlapped) {
+  return Trip(Call::kWriteFile) ? FALSE : Win32Calls::WriteFile(port, buffer, count, overlapped);
+}
+
+BOOL FaultyWin32Calls::GetOverlappedResult(HANDLE port, OVERLAPPED* overlapped, DWORD* count,
+                                           BOOL wait) {
+  // A waiting call is the link's clean-up after a cancel; it must really wait.
+  if (!wait && Trip(Call::kGetOverlappedResult)) return FALSE;
+  return Win32Calls::GetOverlappedResult(port, overlapped, count, wait);
+}
+
+std::chrono::milliseconds ThreadCpuTime(DWORD threadId) {
+  const HANDLE thread = ::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId);
+  if (thread == nullptr) return std::chrono::milliseconds(-1);
+  FILETIME created{}, exited{}, kernel{}, user{};
+  const BOOL ok = ::GetThreadTimes(thread, &created, &exited, &kernel, &user);
+  ::CloseHandle(thread);
+  if (!ok) return std::chrono::milliseconds(-1);
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  return std::chrono::milliseconds((ticks(kernel) + ticks(user)) / 10000);  // 100 ns ticks
+}
+
+}  // namespace quorvane::test
