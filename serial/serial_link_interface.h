@@ -10,13 +10,26 @@
 
 namespace quorvane {
 
-// Port event flags (the event mask given to Open).
+// Port event flags (the event mask given to Open). <windows.h> defines the
+// same names as macros with the same values; where it came first, those serve.
+#ifndef EV_RXCHAR
 inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
+#endif
+#ifndef EV_RXFLAG
 inline constexpr std::uint32_t EV_RXFLAG = 0x0002;
+#endif
+#ifndef EV_CTS
 inline constexpr std::uint32_t EV_CTS = 0x0008;
+#endif
+#ifndef EV_BREAK
 inline constexpr std::uint32_t EV_BREAK = 0x0040;
+#endif
+#ifndef EV_ERR
 inline constexpr std::uint32_t EV_ERR = 0x0080;
+#endif
+#ifndef EV_RING
 inline constexpr std::uint32_t EV_RING = 0x0100;
+#endif
 
 class SerialLinkInterface {
  public:
