@@ -29,6 +29,8 @@ cleanup() {
 trap cleanup EXIT
 
 step() { echo "== $*"; }
+# Wine's drive Z: is the Unix root.
+winepath_of() { echo "Z:${1//\//\\}"; }
 fail() {
   echo "FAILED: $*"
   echo "--- board log (last 40 lines)"
@@ -43,6 +45,9 @@ step "prefix $WINEPREFIX"
 # The prefix (and its dosdevices folder) must exist before the board links into it.
 timeout 300 "$wine_run" "$operator_exe" >/dev/null 2>&1 || true
 [ -d "$WINEPREFIX/dosdevices" ] || fail "no Wine prefix"
+# The dialog font and the fonts behind its 《 》, as a Windows desktop has them.
+timeout 120 "$wine_run" regedit /S "$(winepath_of "$here/wine_fonts.reg")" ||
+  fail "the font settings did not go into the prefix"
 
 step "virtual board on COM31"
 rm -f "$WINEPREFIX/dosdevices/com31"
