@@ -6,6 +6,7 @@
 #include "app/win32/windows_api.h"
 // clang-format on
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,14 +26,14 @@ class RecordingLink final : public SerialLinkInterface {
  public:
   bool Open(SerialOwner*, unsigned, unsigned, char, unsigned, unsigned, std::uint32_t, unsigned,
             std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
-    return true;
+    return openError.empty();
   }
   bool StartMonitor() override { return true; }
   void Send(const std::uint8_t* bytes, std::size_t count) override {
     frames.emplace_back(bytes, bytes + count);
   }
   void Close() override { ++closes; }
-  std::string LastOpenError() const override { return {}; }
+  std::string LastOpenError() const override { return openError; }
 
   // Codes of the frames sent, in order, leaving out the poll's queries (a
   // poll tick may fall into any test that runs longer than its period).
@@ -40,7 +41,8 @@ class RecordingLink final : public SerialLinkInterface {
   std::vector<std::vector<std::uint8_t>> FramesWithCode(std::uint8_t code) const;
 
   std::vector<std::vector<std::uint8_t>> frames;
-  int closes = 0;
+  std::string openError;        // Open fails with this text when not empty
+  std::atomic<int> closes = 0;  // read by a second test thread
 };
 
 class OnePort final : public PortProbe {
