@@ -7,7 +7,10 @@
 //   operator set VALUE     type VALUE into the current field and press Enter
 //   operator activate      switch soft-active on; the measured current must rise
 //   operator close         close the window; the program must end within 5 s
-#include "app/win32/windows_api.h"
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <chrono>
 #include <cstdio>
