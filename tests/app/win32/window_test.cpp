@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "controller/control_ids.h"
+#include "expected_template.h"
 #include "protocol/codes.h"
 #include "window_fixture.h"
 
@@ -18,51 +19,19 @@ std::wstring ClassOf(HWND window) {
 }
 
 TEST_F(WindowTest, CreatesTheTemplateControlsInOrder) {
-  struct Want {
-    int id;
-    const wchar_t* windowClass;
-    const wchar_t* caption;
-  };
-  // Captions as UTF-16: the resource script is UTF-8 and must arrive as such.
-  const std::vector<Want> want = {
-      {IDC_OPEN_PORT, L"Button", L"OpenPort"},
-      {IDC_SET_CURRENT, L"Button", L"SET"},
-      {IDC_PORT_LIST, L"ComboBoxEx32", L""},
-      {-1, L"Static", L"PortList:"},
-      {IDC_CURRENT_EDIT, L"Edit", L""},
-      {-1, L"Static", L"CurSet:"},
-      {-1, L"Static", L"Pump:"},
-      {IDC_PUMP_TEMP, L"Static", L""},
-      {IDC_CURRENT_SLIDER, L"msctls_trackbar32", L"Slider1"},
-      {IDC_CURRENT_DOWN, L"Button", L"\u300A"},
-      {IDC_CURRENT_UP, L"Button", L"\u300B"},
-      {-1, L"Static", L"Seed:"},
-      {IDC_SEED_TEMP, L"Static", L""},
-      {IDC_SET_FREQUENCY, L"Button", L"SET"},
-      {IDC_FREQUENCY_EDIT, L"Edit", L""},
-      {-1, L"Static", L"FreqSet:"},
-      {-1, L"Static", L"CurRead:"},
-      {IDC_CURRENT_READ, L"Static", L""},
-      {-1, L"Button", L"PumpCurrent(mA)"},
-      {-1, L"Button", L"RepetitionFrequency(kHz)"},
-      {-1, L"Button", L"PulseDuration(step)"},
-      {-1, L"Button", L"LDTemp(\u2103)"},
-      {IDC_SET_DURATION, L"Button", L"SET"},
-      {IDC_DURATION_EDIT, L"Edit", L""},
-      {-1, L"Static", L"DurSet:"},
-      {-1, L"Static", L"SoftActive"},
-      {IDC_SOFT_ACTIVE, L"Button", L"ON"},
-  };
   std::vector<HWND> children;
   for (HWND child = GetWindow(dlg->Handle(), GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT))
     children.push_back(child);
-  ASSERT_EQ(children.size(), want.size());
-  for (std::size_t i = 0; i < want.size(); ++i) {
+  // Captions compared as UTF-16: the resource script is UTF-8 and must
+  // arrive as such (the step buttons' brackets, the degree Celsius sign).
+  ASSERT_EQ(children.size(), kExpectedTemplate.size());
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const Row& want = kExpectedTemplate[i];
     SCOPED_TRACE("control " + std::to_string(i + 1));
-    EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(children[i]))), want[i].id);
-    EXPECT_EQ(ClassOf(children[i]), want[i].windowClass);
-    EXPECT_EQ(Text(children[i]), want[i].caption);
+    EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(children[i]))), want.id);
+    EXPECT_EQ(_wcsicmp(ClassOf(children[i]).c_str(), want.windowClass.c_str()), 0);
+    EXPECT_EQ(Text(children[i]), want.caption);
   }
   wchar_t caption[64] = {};
   GetWindowTextW(dlg->Handle(), caption, 64);
