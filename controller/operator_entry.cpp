@@ -47,4 +47,12 @@ std::uint8_t ParseDuration(std::string_view text) {
 
 void ToggleSoftActive(DeviceState& state) { state.softActive = state.softActive == 0 ? 1 : 0; }
 
+bool AdmitsTypedChar(char32_t ch, std::u16string_view currentText) {
+  constexpr char32_t kBackspace = 0x08;
+  if (ch == U'.')
+    return !currentText.empty() && currentText.find(u'.') == std::u16string_view::npos;
+  if (ch == U'-') return currentText.empty();
+  return (ch >= U'0' && ch <= U'9') || ch == kBackspace;
+}
+
 }  // namespace quorvane

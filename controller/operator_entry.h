@@ -17,6 +17,13 @@ std::int32_t ParseFrequency(std::string_view text);  // Hz, multiples of 10, 0..
 std::uint8_t ParseDuration(std::string_view text);   // clamped 0..255
 void ToggleSoftActive(DeviceState& state);
 
+// Whether a character typed into an entry field may reach it, judged only by
+// the character and the field's whole current text (never the caret or the
+// selection): digits and backspace always, a point only into a non-empty text
+// that holds none, a minus only into an empty field. Everything else can never
+// be part of a number and is dropped. Every platform's entry field asks here.
+bool AdmitsTypedChar(char32_t ch, std::u16string_view currentText);
+
 inline constexpr std::int32_t kMaxFrequencyHz = 2147483640;  // largest multiple of 10 in int32
 
 }  // namespace quorvane

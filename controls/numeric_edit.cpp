@@ -3,11 +3,11 @@
 
 #include <QKeyEvent>
 
+#include "controller/operator_entry.h"
+
 namespace quorvane {
 
 namespace {
-
-constexpr char16_t kBackspace = 0x08;
 
 // Keys that move the caret or edit without typing a character: they keep
 // their usual meaning. Backspace is here too because it always passes.
@@ -48,9 +48,10 @@ CNumericEdit::CNumericEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 bool CNumericEdit::AdmitsTypedChar(char16_t ch, const QString& currentText) {
-  if (ch == u'.') return !currentText.isEmpty() && !currentText.contains(u'.');
-  if (ch == u'-') return currentText.isEmpty();
-  return (ch >= u'0' && ch <= u'9') || ch == kBackspace;
+  // The rule itself is shared with the other platforms' entry fields.
+  return quorvane::AdmitsTypedChar(
+      ch, std::u16string_view(reinterpret_cast<const char16_t*>(currentText.utf16()),
+                              static_cast<std::size_t>(currentText.size())));
 }
 
 void CNumericEdit::keyPressEvent(QKeyEvent* event) {

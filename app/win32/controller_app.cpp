@@ -1,0 +1,43 @@
+// Start-up of the panel around its one window.
+#include "app/win32/controller_app.h"
+
+#include "app/win32/controller_dlg.h"
+#include "app/win32/wide_text.h"
+#include "controller/control_ids.h"
+
+namespace quorvane {
+
+namespace {
+constexpr const wchar_t* kProgramName = L"Quorvane";
+}
+
+CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports,
+                               std::function<void()> detachOwner)
+    : m_link(link), m_ports(ports), m_detachOwner(std::move(detachOwner)) {}
+
+std::wstring CControllerApp::HelpText() {
+  return std::wstring(kProgramName) + L"\nVersion " + Widen(QUORVANE_VERSION) +
+         L"\n\nNo help is installed for this program.";
+}
+
+void CControllerApp::OnHelp(HWND parent) {
+  const std::wstring text = HelpText();
+  MSGBOXPARAMSW box{};
+  box.cbSize = sizeof box;
+  box.hwndOwner = parent;
+  box.hInstance = GetModuleHandleW(nullptr);
+  box.lpszText = text.c_str();
+  box.lpszCaption = kProgramName;
+  box.dwStyle = MB_OK | MB_USERICON;
+  box.lpszIcon = MAKEINTRESOURCEW(IDI_APP);
+  MessageBoxIndirectW(&box);
+}
+
+bool CControllerApp::InitInstance() {
+  CControllerDlg dlg(m_link, m_ports, m_detachOwner, &CControllerApp::OnHelp);
+  // A window that cannot be created ends the program without a message.
+  if (dlg.Create()) dlg.RunModal();
+  return false;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,35 @@
+// The application object: runs the main window as the program's only window,
+// shows the F1 box, and ends when the window closes.
+#pragma once
+
+#include "app/win32/windows_api.h"
+
+#include <functional>
+#include <string>
+
+#include "serial/port_probe.h"
+#include "serial/serial_link_interface.h"
+
+namespace quorvane {
+
+class CControllerApp {
+ public:
+  // detachOwner cuts the link's way back to the window when it ends.
+  CControllerApp(SerialLinkInterface& link, const PortProbe& ports,
+                 std::function<void()> detachOwner);
+
+  // Creates the window, runs it and ends its session. Always false: nothing
+  // runs after the window has closed.
+  bool InitInstance();
+
+  // The F1 box: program name, version, and that no help is installed.
+  static void OnHelp(HWND parent);
+  static std::wstring HelpText();
+
+ private:
+  SerialLinkInterface& m_link;
+  const PortProbe& m_ports;
+  std::function<void()> m_detachOwner;
+};
+
+}  // namespace quorvane

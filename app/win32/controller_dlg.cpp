@@ -1,0 +1,316 @@
+// The main window's creation, initialisation, message loop, message table and
+// end of session.
+#include "app/win32/controller_dlg.h"
+
+#include "app/win32/dialog_messages.h"
+#include "controller/control_ids.h"
+
+namespace quorvane {
+
+namespace {
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+}  // namespace
+
+CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports,
+                               std::function<void()> detachOwner, std::function<void(HWND)> help)
+    : m_link(link),
+      m_detachOwner(std::move(detachOwner)),
+      m_help(std::move(help)),
+      m_hIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP))),
+      m_controller(*this, link, ports, *this) {}
+
+CControllerDlg::~CControllerDlg() { EndSession(); }
+
+bool CControllerDlg::Create() {
+  m_threadId = GetCurrentThreadId();
+  HWND hwnd = CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                                 &CControllerDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+  return hwnd != nullptr;
+}
+
+INT_PTR CALLBACK CControllerDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<CControllerDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    self = reinterpret_cast<CControllerDlg*>(lParam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    self->m_hWnd = hwnd;
+  }
+  if (self == nullptr) return FALSE;
+  return self->OnMessage(message, wParam, lParam);
+}
+
+INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      DoDataExchange();
+      OnInitDialog();
+      return TRUE;  // the focus goes to the first tab stop, IDC_OPEN_PORT
+    case WM_PAINT:
+      return OnPaint() ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(m_hIcon);
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam));
+      return TRUE;
+    case WM_TIMER:
+      if (wParam == kHintTimer) {
+        HideOpenPortHint();
+      } else if (!m_sessionEnded) {
+        m_controller.OnTimer(static_cast<int>(wParam));
+      }
+      return TRUE;
+    case WM_SERIAL_RXBYTE:
+      if (!m_sessionEnded) {
+        m_controller.OnSerialByte(static_cast<std::uint8_t>(wParam), static_cast<unsigned>(lParam));
+      }
+      return TRUE;
+    case WM_DRAWITEM: {
+      const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      if (item->hwndItem != m_softActiveButton.Handle()) return FALSE;
+      m_softActiveButton.DrawItem(*item);
+      return TRUE;
+    }
+    case WM_NOTIFY: {
+      auto* header = reinterpret_cast<NMHDR*>(lParam);
+      if (header->code != TTN_GETDISPINFOW) return FALSE;
+      auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+      const auto tool = reinterpret_cast<HWND>(header->idFrom);
+      info->lpszText = tool == m_openPortButton ? m_openPortHint.data() : m_portDetails.data();
+      return TRUE;
+    }
+    case WM_DEVICECHANGE:
+      if (!m_sessionEnded) m_controller.OnDeviceChange();
+      return TRUE;
+    case WM_APP_SHOW_ERROR: {
+      const auto* request = reinterpret_cast<const std::pair<std::wstring, std::wstring>*>(lParam);
+      ShowErrorHere(request->first, request->second);
+      return TRUE;
+    }
+    case WM_APP_PORT_LOST:
+      if (!m_sessionEnded) m_controller.OnDeviceChange();
+      return TRUE;
+    case WM_APP_RUN_DEFERRED:
+      if (!m_sessionEnded) m_controller.RunDeferredTransitions();
+      return TRUE;
+    case WM_CLOSE:
+      OnClose();
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void CControllerDlg::DoDataExchange() {
+  m_softActiveButton.Attach(Control(IDC_SOFT_ACTIVE));
+  m_frequencyEdit.Attach(Control(IDC_FREQUENCY_EDIT));
+  m_durationEdit.Attach(Control(IDC_DURATION_EDIT));
+  m_currentEdit.Attach(Control(IDC_CURRENT_EDIT));
+  m_currentSlider = Control(IDC_CURRENT_SLIDER);
+  m_portList = Control(IDC_PORT_LIST);
+  m_openPortButton = Control(IDC_OPEN_PORT);
+}
+
+void CControllerDlg::OnInitDialog() {
+  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+  m_hSmallIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(m_hSmallIcon != nullptr ? m_hSmallIcon : m_hIcon));
+  CreateTooltips();
+  m_preFilter = std::make_unique<PreFilter>(
+      PreFilter::Targets{m_hWnd, m_currentEdit.Handle(), m_frequencyEdit.Handle(),
+                         m_durationEdit.Handle(), Control(IDC_CURRENT_DOWN),
+                         Control(IDC_CURRENT_UP)},
+      PreFilter::Handlers{
+          [this] { m_controller.OnSetCurrent(); },
+          [this] { m_controller.OnSetFrequency(); },
+          [this] { m_controller.OnSetDuration(); },
+          [this](NudgeDirection d) { m_controller.OnNudgePress(d); },
+          [this] { m_controller.OnMouseRelease(); },
+          [this] {
+            if (m_help) m_help(m_hWnd);
+          },
+      });
+  m_controller.ClearFlagsAndScan();
+  m_softActiveButton.EnableOwnerDraw();
+  m_softActiveButton.SetColor(kSoftActiveOffColor);
+  m_controller.ShowClosed();
+  CentreOnScreen();
+}
+
+void CControllerDlg::CreateTooltips() {
+  m_tooltip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd,
+                              nullptr, Instance(), nullptr);
+  m_hintPopUp = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                                Instance(), nullptr);
+  // The first common-controls version's record size: accepted by every version.
+  TOOLINFOW tool{};
+  tool.cbSize = TTTOOLINFOW_V2_SIZE;
+  tool.hwnd = m_hWnd;
+  // Hover tips ask for their text when shown (TTN_GETDISPINFOW), so they
+  // follow the hint and the selection without being updated.
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.lpszText = LPSTR_TEXTCALLBACKW;
+  tool.uId = reinterpret_cast<UINT_PTR>(m_openPortButton);
+  SendMessageW(m_tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  // The list's visible part is its inner combo box, which gets the mouse.
+  HWND combo = reinterpret_cast<HWND>(SendMessageW(m_portList, CBEM_GETCOMBOCONTROL, 0, 0));
+  tool.uId = reinterpret_cast<UINT_PTR>(combo != nullptr ? combo : m_portList);
+  SendMessageW(m_tooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+
+  TOOLINFOW popUp{};
+  popUp.cbSize = TTTOOLINFOW_V2_SIZE;
+  popUp.hwnd = m_hWnd;
+  popUp.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+  popUp.uId = 1;
+  popUp.lpszText = const_cast<wchar_t*>(L"");
+  SendMessageW(m_hintPopUp, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&popUp));
+}
+
+void CControllerDlg::CentreOnScreen() {
+  RECT work{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  RECT window{};
+  GetWindowRect(m_hWnd, &window);
+  const int width = window.right - window.left;
+  const int height = window.bottom - window.top;
+  const int x = work.left + (work.right - work.left - width) / 2;
+  const int y = work.top + (work.bottom - work.top - height) / 2;
+  SetWindowPos(m_hWnd, nullptr, x < work.left ? work.left : x, y < work.top ? work.top : y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CControllerDlg::OnCommand(int id, int code) {
+  if (m_sessionEnded) return;
+  if (id == IDCANCEL) {
+    // The system menu's Close and Alt+F4 come here by way of WM_CLOSE's
+    // default; Escape never does (the pre-filter swallows it).
+    OnClose();
+    return;
+  }
+  if (id == IDC_PORT_LIST && code == CBN_SELCHANGE) {
+    ShowPortDetails();
+    return;
+  }
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case IDC_OPEN_PORT:
+      m_controller.OnOpenClose();
+      break;
+    case IDC_SET_CURRENT:
+      m_controller.OnSetCurrent();
+      break;
+    case IDC_SET_FREQUENCY:
+      m_controller.OnSetFrequency();
+      break;
+    case IDC_CURRENT_DOWN:
+      m_controller.StepDown();
+      break;
+    case IDC_CURRENT_UP:
+      m_controller.StepUp();
+      break;
+    case IDC_SET_DURATION:
+      m_controller.OnSetDuration();
+      break;
+    case IDC_SOFT_ACTIVE:
+      m_controller.OnSoftActive();
+      break;
+    default:
+      break;
+  }
+}
+
+bool CControllerDlg::OnPaint() {
+  if (!IsIconic(m_hWnd)) return false;  // the dialog paints itself and its controls
+  PAINTSTRUCT paint{};
+  HDC dc = BeginPaint(m_hWnd, &paint);
+  SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int cx = GetSystemMetrics(SM_CXICON);
+  const int cy = GetSystemMetrics(SM_CYICON);
+  RECT client{};
+  GetClientRect(m_hWnd, &client);
+  DrawIcon(dc, (client.right - client.left - cx + 1) / 2, (client.bottom - client.top - cy + 1) / 2,
+           m_hIcon);
+  EndPaint(m_hWnd, &paint);
+  SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, 0);
+  return true;
+}
+
+void CControllerDlg::OnClose() {
+  // The loop ends and the session with it; the window goes out of sight at
+  // once, while the link is being closed.
+  m_closed = true;
+  HideOpenPortHint();
+  ShowWindow(m_hWnd, SW_HIDE);
+}
+
+bool CControllerDlg::PreTranslateMessage(MSG& msg) {
+  return m_preFilter != nullptr && m_preFilter->PreTranslateMessage(msg);
+}
+
+void CControllerDlg::HandleMessage(MSG& msg) {
+  if (PreTranslateMessage(msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void CControllerDlg::ProcessPending() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    HandleMessage(msg);
+  }
+}
+
+void CControllerDlg::RunModal() {
+  while (!m_closed) {
+    MSG msg;
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      // Somebody asked the thread to quit: end the window, keep the request.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got < 0) break;
+    HandleMessage(msg);
+  }
+  EndSession();
+}
+
+void CControllerDlg::EndSession() {
+  if (m_sessionEnded) return;
+  m_sessionEnded = true;
+  m_ending.store(true);
+  if (m_hWnd != nullptr) {
+    for (const int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC})
+      KillTimer(m_hWnd, static_cast<UINT_PTR>(id));
+    KillTimer(m_hWnd, kHintTimer);
+  }
+  // Close pumps this thread's messages, so a byte delivery that is waiting
+  // for the window completes instead of blocking the exit.
+  m_link.Close();
+  if (m_detachOwner) m_detachOwner();
+  m_detached.store(true);
+  m_currentEdit.Detach();
+  m_frequencyEdit.Detach();
+  m_durationEdit.Detach();
+  if (m_hWnd != nullptr) {
+    // The tooltips are owned by the window and go with it.
+    DestroyWindow(m_hWnd);
+    m_hWnd = nullptr;
+    m_tooltip = nullptr;
+    m_hintPopUp = nullptr;
+  }
+  if (m_hSmallIcon != nullptr) DestroyIcon(m_hSmallIcon);
+  m_hSmallIcon = nullptr;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,138 @@
+// The panel's one window on Windows: the dialog IDD_MAIN from the resources,
+// its own message loop with the pre-filter, the controller it owns, and the
+// controller's window and the serial link's owner.
+#pragma once
+
+#include "app/win32/windows_api.h"
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/win32/numeric_edit.h"
+#include "app/win32/pre_filter.h"
+#include "app/win32/state_button.h"
+#include "controller/controller.h"
+#include "controller/controller_window.h"
+#include "serial/port_probe.h"
+#include "serial/serial_link_interface.h"
+#include "serial/serial_owner.h"
+
+namespace quorvane {
+
+// The link's byte delivery: wParam the byte, lParam the port number.
+inline constexpr UINT WM_SERIAL_RXBYTE = WM_USER + 7;
+
+// Threads: everything runs on the window thread (the thread that constructed
+// the window) except the SerialOwner operations OnSerialByte, ShowError and
+// OnPortLost, which the link calls from its monitor thread and which hand
+// their work to the window thread by window messages.
+class CControllerDlg : public ControllerWindow, public SerialOwner {
+ public:
+  // detachOwner cuts the link's way back to this window (the link's
+  // DetachOwner); it runs when the session ends. help runs on F1.
+  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports,
+                 std::function<void()> detachOwner, std::function<void(HWND)> help);
+  ~CControllerDlg() override;
+  CControllerDlg(const CControllerDlg&) = delete;
+  CControllerDlg& operator=(const CControllerDlg&) = delete;
+
+  // Creates the window and its controls from the template and initialises
+  // them. False when the window could not be created.
+  bool Create();
+  // Runs the window's message loop until it is closed, then ends the session.
+  void RunModal();
+  // Stops the timers, closes the link (pumping messages, so a byte delivery
+  // in flight completes), detaches from it and destroys the window. Once.
+  void EndSession();
+
+  // The loop's step for one message: the pre-filter, then dispatch.
+  void HandleMessage(MSG& msg);
+  // Handles what is queued for this thread now, without waiting (tests).
+  void ProcessPending();
+  bool PreTranslateMessage(MSG& msg);
+  bool Closed() const { return m_closed; }
+
+  HWND Handle() const { return m_hWnd; }
+  HWND Control(int id) const { return GetDlgItem(m_hWnd, id); }
+  Controller& GetController() { return m_controller; }
+  const CStateButton& SoftActiveButton() const { return m_softActiveButton; }
+
+  // ControllerWindow.
+  void StartTimer(int id, std::chrono::milliseconds period) override;
+  void StopTimer(int id) override;
+  void Sleep(std::chrono::milliseconds duration) override;
+  std::string GetText(int controlId) const override;
+  void SetText(int controlId, std::string_view text) override;
+  void SetSliderRange(std::int32_t maximum) override;
+  void AddSliderTick(std::int32_t position) override;
+  void SetSliderPosition(std::int32_t position) override;
+  std::int32_t SliderPosition() const override;
+  void PresentSoftActive(ColorRef color, std::string_view caption) override;
+  void ClearPortList() override;
+  void InsertPort(int index, std::string_view name, std::string_view details) override;
+  void SelectPort(int index) override;
+  int SelectedPort() const override;
+  void EnablePortList(bool enabled) override;
+  void SetOpenPortHint(std::string_view text) override;
+  void PopUpOpenPortHint() override;
+
+  // SerialOwner.
+  void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
+  void PumpMessages() override;
+  void ShowError(const std::string& text, const std::string& caption) override;
+  void OnPortLost(unsigned portNumber) override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void DoDataExchange();
+  void OnInitDialog();
+  void CreateTooltips();
+  void CentreOnScreen();
+  void OnCommand(int id, int code);
+  bool OnPaint();
+  void OnClose();
+  void ShowErrorHere(const std::wstring& text, const std::wstring& caption);
+  void ShowPortDetails();
+  void HideOpenPortHint();
+
+  SerialLinkInterface& m_link;
+  std::function<void()> m_detachOwner;
+  std::function<void(HWND)> m_help;
+  HWND m_hWnd = nullptr;
+  DWORD m_threadId = 0;
+
+  // Members bound to their controls, in binding order.
+  CStateButton m_softActiveButton;
+  CNumericEdit m_frequencyEdit;
+  CNumericEdit m_durationEdit;
+  CNumericEdit m_currentEdit;
+  HWND m_currentSlider = nullptr;
+  HWND m_portList = nullptr;
+  HWND m_openPortButton = nullptr;
+  HICON m_hIcon = nullptr;       // shared resource icon: not destroyed
+  HICON m_hSmallIcon = nullptr;  // loaded at its own size: destroyed with the window
+
+  HWND m_tooltip = nullptr;     // hover tips: the port list's details, why an open failed
+  HWND m_hintPopUp = nullptr;   // the same hint, shown at once after a failed open
+  std::wstring m_openPortHint;  // the tools keep pointers into these two
+  std::wstring m_portDetails;
+  std::vector<std::string> m_portDetailTexts;  // by list index
+
+  Controller m_controller;
+  std::unique_ptr<PreFilter> m_preFilter;
+
+  bool m_closed = false;
+  bool m_sessionEnded = false;
+  // Set on the window thread as the session starts to end; read by
+  // monitor-thread callers: from then on errors go to standard error.
+  std::atomic<bool> m_ending{false};
+  // Set on the window thread once the link is detached; read by
+  // monitor-thread callers so a late call never waits on the window.
+  std::atomic<bool> m_detached{false};
+};
+
+}  // namespace quorvane

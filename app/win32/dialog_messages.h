@@ -1,0 +1,16 @@
+// The window's own messages and timers, beside the link's WM_SERIAL_RXBYTE
+// and the controller's timer ids 1-4.
+#pragma once
+
+#include "app/win32/windows_api.h"
+
+namespace quorvane {
+
+inline constexpr UINT WM_APP_SHOW_ERROR = WM_APP + 1;    // lParam: the text and caption
+inline constexpr UINT WM_APP_PORT_LOST = WM_APP + 2;     // wParam: the port number
+inline constexpr UINT WM_APP_RUN_DEFERRED = WM_APP + 3;  // transitions held back by a box
+
+inline constexpr UINT_PTR kHintTimer = 100;  // hides the pop-up hint
+inline constexpr UINT kHintShownMs = 5000;
+
+}  // namespace quorvane

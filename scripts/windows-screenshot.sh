@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Renders the Windows panel (quorvane.exe under Wine, openbox on Xvfb), synced
+# with the Linux virtual board, to a PNG (default docs/windows-screenshot.png).
+# The same run as the end-to-end test: open COM31, type a set-point, switch
+# soft-active on; the picture is taken before the window is closed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-docs/windows-screenshot.png}")
+
+linux=build/linux
+win=build/win64
+cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
+  -DQUORVANE_BUILD_BENCH=OFF -DQUORVANE_BUILD_GUI=OFF >/dev/null
+cmake --build "$linux" --target quorvane-board-sim
+cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BOARD_SIM="$PWD/$linux/sim/quorvane-board-sim" >/dev/null
+cmake --build "$win" --target quorvane panel_operator
+
+export WINEPREFIX="$PWD/$win/wine-panel" WINEDEBUG=-all
+timeout 600 bash tests/app/win32/with_display.sh bash tests/app/win32/panel_under_wine.sh \
+  "$win/app/win32/quorvane.exe" "$win/tests/app/win32/panel_operator.exe" \
+  "$PWD/$linux/sim/quorvane-board-sim" "$out"
+echo "screenshot: $out"

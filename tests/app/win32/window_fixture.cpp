@@ -1,0 +1,73 @@
+// The in-process window fixture.
+#include "window_fixture.h"
+
+#include "controller/control_ids.h"
+#include "protocol/codes.h"
+
+namespace quorvane::test {
+
+std::vector<std::uint8_t> RecordingLink::SettingCodes() const {
+  std::vector<std::uint8_t> codes;
+  for (const auto& frame : frames) {
+    const std::uint8_t code = frame.size() > 3 ? frame[3] : 0xFF;
+    if (code != CMD_READ_STATUS && code != CMD_READ_ALL) codes.push_back(code);
+  }
+  return codes;
+}
+
+std::vector<std::vector<std::uint8_t>> RecordingLink::FramesWithCode(std::uint8_t code) const {
+  std::vector<std::vector<std::uint8_t>> found;
+  for (const auto& frame : frames)
+    if (frame.size() > 3 && frame[3] == code) found.push_back(frame);
+  return found;
+}
+
+void WindowTest::SetUp() {
+  static const bool registered = [] {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                  ICC_BAR_CLASSES | ICC_USEREX_CLASSES | ICC_WIN95_CLASSES};
+    return InitCommonControlsEx(&controls) != FALSE;
+  }();
+  ASSERT_TRUE(registered);
+  dlg = std::make_unique<CControllerDlg>(
+      link, ports, [] {}, [this](HWND) { ++helpCalls; });
+  ASSERT_TRUE(dlg->Create()) << "the dialog template could not be made into a window";
+  SetForegroundWindow(dlg->Handle());
+  dlg->ProcessPending();
+}
+
+void WindowTest::TearDown() { dlg.reset(); }
+
+void WindowTest::Sync() {
+  SendMessageW(Control(IDC_OPEN_PORT), BM_CLICK, 0, 0);
+  dlg->ProcessPending();
+  ASSERT_EQ(dlg->GetController().Flags().portOpen, 1);
+  // prefix, set-point, maximum, Hz, steps, soft-active
+  Deliver(BuildFrame(FrameKind::kReply, *ReplyLayout(RPL_ALL), {0x1234, 1000, 3000, 20000, 20, 0}));
+  ASSERT_EQ(dlg->GetController().Flags().synced, 1);
+  link.frames.clear();
+}
+
+void WindowTest::Deliver(const WireFrame& frame) {
+  for (const std::uint8_t byte : frame.view())
+    SendMessageW(dlg->Handle(), WM_SERIAL_RXBYTE, byte, kListedPort);
+}
+
+void WindowTest::Post(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+  PostMessageW(target, message, wParam, lParam);
+  dlg->ProcessPending();
+}
+
+std::wstring WindowTest::Text(HWND window) const {
+  wchar_t text[256] = {};
+  GetWindowTextW(window, text, 256);
+  return text;
+}
+
+HWND WindowTest::FocusedControl() const {
+  HWND focus = GetFocus();
+  while (focus != nullptr && GetParent(focus) != dlg->Handle()) focus = GetParent(focus);
+  return focus;
+}
+
+}  // namespace quorvane::test

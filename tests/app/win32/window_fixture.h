@@ -1,0 +1,78 @@
+// The real main window in this process, with a recording link and one listed
+// port, and ways to drive it the way the message loop does.
+#pragma once
+
+// clang-format off
+#include "app/win32/windows_api.h"
+// clang-format on
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/win32/controller_dlg.h"
+#include "protocol/wire_format.h"
+
+namespace quorvane::test {
+
+inline constexpr unsigned kListedPort = 31;
+
+// Opens as asked, starts no thread and keeps every frame it is given.
+class RecordingLink final : public SerialLinkInterface {
+ public:
+  bool Open(SerialOwner*, unsigned, unsigned, char, unsigned, unsigned, std::uint32_t, unsigned,
+            std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
+    return openError.empty();
+  }
+  bool StartMonitor() override { return true; }
+  void Send(const std::uint8_t* bytes, std::size_t count) override {
+    frames.emplace_back(bytes, bytes + count);
+  }
+  void Close() override { ++closes; }
+  std::string LastOpenError() const override { return openError; }
+
+  // Codes of the frames sent, in order, leaving out the poll's queries (a
+  // poll tick may fall into any test that runs longer than its period).
+  std::vector<std::uint8_t> SettingCodes() const;
+  std::vector<std::vector<std::uint8_t>> FramesWithCode(std::uint8_t code) const;
+
+  std::vector<std::vector<std::uint8_t>> frames;
+  std::string openError;        // Open fails with this text when not empty
+  std::atomic<int> closes = 0;  // read by a second test thread
+};
+
+class OnePort final : public PortProbe {
+ public:
+  bool PortPresent(unsigned number) const override { return number == kListedPort; }
+  std::vector<ListedPort> DiscoverPorts() const override {
+    return {{kListedPort, "COM31", "virtual board"}};
+  }
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Opens the listed port and feeds the board's full reply: the panel is synced.
+  void Sync();
+  // Delivers a reply frame the way the link does, one byte per message.
+  void Deliver(const WireFrame& frame);
+  // Posts a message to a control and lets the window's loop handle it.
+  void Post(HWND target, UINT message, WPARAM wParam, LPARAM lParam = 0);
+  HWND Control(int id) const { return dlg->Control(id); }
+  std::wstring Text(HWND window) const;
+  // The direct child of the dialog that holds the keyboard focus.
+  HWND FocusedControl() const;
+
+  RecordingLink link;
+  OnePort ports;
+  int helpCalls = 0;
+  std::unique_ptr<CControllerDlg> dlg;
+};
+
+}  // namespace quorvane::test

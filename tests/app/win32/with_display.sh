@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs a command on a private virtual X display with a window manager, the way
+# the Windows window tests need one under Wine. WINEPREFIX must name a prefix
+# of this test's own: its wine server holds the desktop on this display, so it
+# is stopped at the end, with the display.
+set -euo pipefail
+: "${WINEPREFIX:?set WINEPREFIX to a Wine prefix of this test alone}"
+export WINEPREFIX
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+xvfb_pid=""
+wm_pid=""
+cleanup() {
+  "$wineserver" -k 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# -displayfd picks a free display number and writes it once the server listens.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$display_file" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$display_file" ] && break
+  sleep 0.1
+done
+[ -s "$display_file" ] || { echo "with_display: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$display_file")"
+rm -f "$display_file"
+
+if command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  wm_pid=$!
+fi
+
+"$@"
