@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libgl-dev libudev-dev
   libclang-rt-14-dev locales
-  fonts-crosextra-caladea fonts-wqy-microhei
+  fonts-crosextra-caladea fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth openbox x11-utils
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
 )

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-docs/windows-screenshot.png}")
+command -v import >/dev/null || { echo "windows-screenshot: needs ImageMagick's import (apt-get install imagemagick)" >&2; exit 1; }
 
 linux=build/linux
 win=build/win64
