@@ -41,7 +41,7 @@ int CSerialLink::MonitorThread(CSerialLink* link) {
       DrainInput(link);
     }
   }
-  SetMonitorStopped(link);  // the last access to the link
+  link->m_run.MarkStopped();  // the last access to the link
   return kMonitorExitCode;
 }
 

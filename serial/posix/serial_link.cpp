@@ -102,20 +102,7 @@ std::optional<CSerialLink::FailedStep> CSerialLink::ConfigureDevice(PortDevice& 
 bool CSerialLink::StartMonitor() {
   // Without the events from Open nothing could ever stop the thread.
   if (!m_shutdownEvent.Exists() || !m_writeEvent.Exists()) return false;
-  {
-    std::lock_guard lock(m_runMutex);
-    if (m_monitorRunning) return false;
-    m_monitorRunning = true;  // before the thread exists, so an early Close waits for it
-  }
-  JoinMonitor();  // a thread that ended by itself is reaped here
-  try {
-    m_workerThread = std::thread(&CSerialLink::MonitorThread, this);
-  } catch (const std::system_error&) {
-    std::lock_guard lock(m_runMutex);
-    m_monitorRunning = false;
-    return false;
-  }
-  return true;
+  return m_run.Start([this] { MonitorThread(this); });
 }
 
 void CSerialLink::Send(const std::uint8_t* bytes, std::size_t count) {
@@ -130,8 +117,8 @@ void CSerialLink::Close() {
   do {
     if (m_shutdownEvent.Exists()) m_shutdownEvent.Set();
     if (SerialOwner* owner = m_owner.Current()) owner->PumpMessages();
-  } while (!WaitMonitorStopped(std::chrono::milliseconds(1)));
-  JoinMonitor();
+  } while (!m_run.WaitStopped(std::chrono::milliseconds(1)));
+  m_run.Join();
   ClosePort();
   for (ManualResetEvent* event : {&m_shutdownEvent, &m_writeEvent})
     if (event->Exists()) event->Reset();
@@ -164,10 +151,7 @@ void CSerialLink::ClosePort() {
   if (error != 0 && !IsDeviceGoneError(error)) ReportError("CloseHandle()", error);
 }
 
-bool CSerialLink::MonitorRunning() const {
-  std::lock_guard lock(m_runMutex);
-  return m_monitorRunning;
-}
+bool CSerialLink::MonitorRunning() const { return m_run.Running(); }
 
 bool CSerialLink::DeviceOpen() const {
   std::lock_guard lock(m_ioLock);
@@ -178,33 +162,8 @@ std::array<int, 2> CSerialLink::EventDescriptors() const {
   return {m_shutdownEvent.Fd(), m_writeEvent.Fd()};
 }
 
-bool CSerialLink::WaitMonitorStopped(std::chrono::milliseconds period) {
-  std::unique_lock lock(m_runMutex);
-  return m_runChanged.wait_for(lock, period, [&] { return !m_monitorRunning; });
-}
-
 void CSerialLink::StopMonitorWithoutPumping() {
-  std::unique_lock lock(m_runMutex);
-  while (m_monitorRunning) {
-    lock.unlock();
-    m_shutdownEvent.Set();
-    lock.lock();
-    m_runChanged.wait(lock, [&] { return !m_monitorRunning; });
-  }
-  lock.unlock();
-  JoinMonitor();
-}
-
-void CSerialLink::JoinMonitor() {
-  if (m_workerThread.joinable()) m_workerThread.join();
-}
-
-void CSerialLink::SetMonitorStopped(CSerialLink* link) {
-  std::lock_guard lock(link->m_runMutex);
-  link->m_monitorRunning = false;
-  // Notified under the lock: the waiter may destroy the link as soon as it
-  // sees the flag clear.
-  link->m_runChanged.notify_all();
+  m_run.StopWithoutPumping([this] { m_shutdownEvent.Set(); });
 }
 
 }  // namespace quorvane

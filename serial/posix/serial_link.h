@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "serial/frame_queue.h"
+#include "serial/monitor_run.h"
 #include "serial/posix/manual_reset_event.h"
 #include "serial/owner_gate.h"
 #include "serial/posix/port_device.h"
@@ -89,9 +90,7 @@ class CSerialLink : public SerialLinkInterface {
 
  private:
   // Waits up to `period` for the monitor thread to clear monitorRunning.
-  bool WaitMonitorStopped(std::chrono::milliseconds period);
   void StopMonitorWithoutPumping();
-  void JoinMonitor();
   // Takes the device out under the I/O lock, then closes it and reports a
   // failed close.
   void ClosePort();
@@ -102,23 +101,18 @@ class CSerialLink : public SerialLinkInterface {
   static std::optional<FailedStep> ConfigureDevice(PortDevice& port, const LineSettings& line);
   static void WriteFrame(CSerialLink* link, const Frame& frame);
   static void PortLost(CSerialLink* link);
-  static void SetMonitorStopped(CSerialLink* link);
   static void ReadFailed(CSerialLink* link, const char* operation, int error);
   static bool PauseAfterFailure(CSerialLink* link, unsigned failures);
 
   SystemCalls* m_sys;
   PortTable m_ports;
-  std::thread m_workerThread;
+  MonitorRun m_run;  // the monitor thread and its running flag
 
   // Serialises device work: Open's replacement and configuration of the
   // device, and the monitor thread's purges, queries, reads and writes.
   // Never held while the owner is called from the monitor thread.
   mutable std::mutex m_ioLock;
   std::optional<PortDevice> m_port;  // guarded by m_ioLock while a monitor runs
-
-  mutable std::mutex m_runMutex;  // guards m_monitorRunning
-  std::condition_variable m_runChanged;
-  bool m_monitorRunning = false;  // set by StartMonitor, cleared by the thread as its last act
 
   ManualResetEvent m_shutdownEvent;
   ManualResetEvent m_writeEvent;

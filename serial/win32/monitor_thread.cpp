@@ -58,7 +58,8 @@ int CSerialLink::MonitorThread(CSerialLink* link) {
     }
   }
   CancelInputWait(link);
-  SetMonitorStopped(link);  // the last access to the link
+  link->m_monitorThreadId = 0;
+  link->m_run.MarkStopped();  // the last access to the link
   return kMonitorExitCode;
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "serial/frame_queue.h"
+#include "serial/monitor_run.h"
 #include "serial/owner_gate.h"
 #include "serial/serial_link_interface.h"
 #include "serial/win32/unique_handle.h"
@@ -86,9 +87,7 @@ class CSerialLink : public SerialLinkInterface {
   // How one read or write ended.
   enum class IoStatus { kDone, kGone, kFailed, kWaitFailed, kStopped };
 
-  bool WaitMonitorStopped(std::chrono::milliseconds period);
   void StopMonitorWithoutPumping();
-  void JoinMonitor();
   bool PrepareEvents();
   // Takes the device out under the I/O lock, flushes our unsent output so the
   // close never waits on the line, closes it and gives up the claim.
@@ -109,12 +108,11 @@ class CSerialLink : public SerialLinkInterface {
   static IoStatus ReadOneByte(CSerialLink* link, std::uint8_t* byte, DWORD* error);
   static void CancelInputWait(CSerialLink* link);
   static void PortLost(CSerialLink* link);
-  static void SetMonitorStopped(CSerialLink* link);
   static void Failed(CSerialLink* link, unsigned* failures, const char* operation, DWORD error);
   static bool PauseAfterFailure(CSerialLink* link, unsigned failures);
 
   Win32Calls* m_sys;
-  std::thread m_workerThread;
+  MonitorRun m_run;  // the monitor thread and its running flag
   std::atomic<DWORD> m_monitorThreadId{0};  // written by the monitor thread, read by tests
 
   // Serialises device work: Open's replacement and configuration of the
@@ -123,10 +121,6 @@ class CSerialLink : public SerialLinkInterface {
   mutable std::mutex m_ioLock;
   HANDLE m_port = nullptr;  // guarded by m_ioLock while a monitor runs; null when none is open
   UniqueHandle m_claim;     // our mark on the port number while it is open (see Open)
-
-  mutable std::mutex m_runMutex;  // guards m_monitorRunning
-  std::condition_variable m_runChanged;
-  bool m_monitorRunning = false;  // set by StartMonitor, cleared by the thread as its last act
 
   // Manual-reset events, created by the first Open, reset by each Open and
   // Close, closed by the destructor.
