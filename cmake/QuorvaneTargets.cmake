@@ -140,8 +140,13 @@ function(quorvane_add_layering_check)
           list(APPEND files "${dir}/${source}")
         endif()
       endforeach()
-      # A test folder's own support headers.
+      # A test folder's own support headers; a platform's test folder also
+      # those its parent shares between platforms.
       list(APPEND allowed "${folder}")
+      if(folder MATCHES "/(posix|win32)$")
+        string(REGEX REPLACE "/[^/]*$" "" shared "${folder}")
+        list(APPEND allowed "${shared}")
+      endif()
     endif()
     string(APPEND text "set(FILES_${target} ${files})\nset(ALLOWED_${target} ${allowed})\n")
   endforeach()

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "base/unique_fd.h"
-#include "serial/serial_owner.h"
 #include "serial/posix/system_calls.h"
+#include "tests/serial/pumped_owner.h"
 
 namespace quorvane::test {
 
@@ -49,49 +49,6 @@ class DeviceDir {
 
  private:
   std::filesystem::path m_path;
-};
-
-// An owner whose deliveries wait for the test thread's PumpMessages, as a
-// window's do for its event loop.
-class PumpedOwner : public SerialOwner {
- public:
-  void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
-  void PumpMessages() override;
-  void ShowError(const std::string& text, const std::string& caption) override;
-  void OnPortLost(unsigned portNumber) override;
-
-  // Test thread: pumps until pred holds or the time runs out.
-  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s);
-  // Test thread: waits without pumping until a delivery is waiting.
-  bool WaitForPendingDelivery(std::chrono::milliseconds limit = 5s);
-  // Error boxes stay "open" (ShowError blocks) until ReleaseErrors.
-  void HoldErrors();
-  void ReleaseErrors();
-
-  std::vector<std::uint8_t> Received() const;
-  std::vector<unsigned> Ports() const;
-  std::vector<std::string> Errors() const;
-  std::vector<std::string> Captions() const;
-  int LostCount() const;
-  std::vector<unsigned> LostPorts() const;
-  pid_t MonitorTid() const;
-  std::size_t ReceivedCount() const;
-  bool ErrorShowing() const;
-
- private:
-  mutable std::mutex m_mutex;  // guards everything below
-  std::condition_variable m_changed;
-  bool m_deliveryWaiting = false;
-  std::uint8_t m_pendingByte = 0;
-  unsigned m_pendingPort = 0;
-  std::vector<std::uint8_t> m_received;
-  std::vector<unsigned> m_ports;
-  std::vector<std::string> m_errors;
-  std::vector<std::string> m_captions;
-  std::vector<unsigned> m_lost;
-  bool m_holdErrors = false;
-  bool m_errorShowing = false;
-  pid_t m_monitorTid = 0;
 };
 
 // Pass-through seam that fails chosen calls a chosen number of times.

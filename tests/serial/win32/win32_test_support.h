@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "serial/serial_owner.h"
 #include "serial/win32/win32_calls.h"
+#include "tests/serial/pumped_owner.h"
 
 namespace quorvane::test {
 
@@ -26,43 +26,6 @@ unsigned BoardPort();
 // The board's frames so far, as logged: direction "<-" (to the board) or "->"
 // (from it), each frame as its bytes.
 std::vector<std::vector<std::uint8_t>> BoardFrames(const std::string& direction);
-
-// An owner whose deliveries wait for the test thread's PumpMessages, as a
-// window's SendMessage waits for its message loop.
-class PumpedOwner : public SerialOwner {
- public:
-  void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
-  void PumpMessages() override;
-  void ShowError(const std::string& text, const std::string& caption) override;
-  void OnPortLost(unsigned portNumber) override;
-
-  // Test thread: pumps until pred holds or the time runs out.
-  bool PumpUntil(const std::function<bool()>& pred, std::chrono::milliseconds limit = 5s);
-  // Test thread: waits without pumping until a delivery is waiting.
-  bool WaitForPendingDelivery(std::chrono::milliseconds limit = 5s);
-  // Runs inside ShowError, on the thread that shows the box.
-  void OnError(std::function<void()> action);
-
-  std::vector<std::uint8_t> Received() const;
-  std::vector<unsigned> Ports() const;
-  std::vector<std::string> Errors() const;
-  std::vector<std::string> Captions() const;
-  std::vector<unsigned> LostPorts() const;
-  std::size_t ReceivedCount() const;
-
- private:
-  mutable std::mutex m_mutex;  // guards everything below
-  std::condition_variable m_changed;
-  bool m_deliveryWaiting = false;
-  std::uint8_t m_pendingByte = 0;
-  unsigned m_pendingPort = 0;
-  std::vector<std::uint8_t> m_received;
-  std::vector<unsigned> m_ports;
-  std::vector<std::string> m_errors;
-  std::vector<std::string> m_captions;
-  std::vector<unsigned> m_lost;
-  std::function<void()> m_onError;
-};
 
 // Pass-through seam that fails chosen calls, and remembers what was asked.
 class FaultyWin32Calls : public Win32Calls {
