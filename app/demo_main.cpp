@@ -6,7 +6,8 @@
 // of its own, so the request is made even while the window thread is in a
 // pause, and prints "close-requested-ns <CLOCK_REALTIME ns>" when it does;
 // --noise BYTES_PER_SECOND has the board send noise between its replies;
-// --hold-step presses the up step button once synced and never releases it.
+// --hold-step presses the up step button once synced and never releases it;
+// --help and --version answer without a display.
 #include <time.h>
 
 #include <chrono>
@@ -27,10 +28,35 @@
 #include "app/controller_dlg.h"
 #include "app/demo_ports.h"
 #include "app/gui_start.h"
+#include "app/info_options.h"
 #include "controller/control_ids.h"
 #include "sim/pty_board.h"
 
 namespace {
+
+// A delimiter of its own: the quoted "(virtual board)" would end a plain R"(.
+constexpr const char* kHelp = R"help(Usage: quorvane-demo [options]
+
+The Quorvane control panel with a virtual laser driver board attached as an
+extra port, "(virtual board)" in the port list, selected at start. Press
+OpenPort to connect; the machine's own serial ports are listed as well.
+
+  --open                    press OpenPort once the window shows
+  --grab FILE               open, save the synced window as an image to FILE
+                            and close
+  --quit-after SECONDS      close the window after SECONDS
+  --close-after-ms MS       ask the window to close after MS milliseconds from
+                            a thread of its own and print
+                            "close-requested-ns <CLOCK_REALTIME ns>" then
+  --noise BYTES_PER_SECOND  have the board send noise between its replies
+  --hold-step               once synced, press the up step button of the
+                            current and never release it
+  --help                    print this help and exit
+  --version                 print the version and exit
+
+It needs a graphical session; without one, xvfb-run -a quorvane-demo runs it
+on a virtual display.
+)help";
 
 struct DemoOptions {
   bool open = false;
@@ -148,6 +174,10 @@ class CloseRequester {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before Qt, so both answer where no display can be opened.
+  if (const std::optional<int> status =
+          quorvane::AnswerInfoOption(argc, argv, "quorvane-demo", kHelp))
+    return *status;
   std::optional<quorvane::GuiStartGuard> starting(std::in_place, "quorvane-demo");
   QApplication qapp(argc, argv);
   starting.reset();
