@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the panel needs to build, test and run.
+# Installs the Debian 12 packages the panel needs to build, test, run and
+# package (dpkg-dev and file for cpack's library dependencies, lintian).
 # Quiet and quick when everything is present; apt-get update only when not.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ packages=(
   fonts-crosextra-caladea fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth openbox x11-utils
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
+  dpkg-dev file lintian
 )
 
 missing=()
