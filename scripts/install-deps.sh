@@ -11,6 +11,7 @@ packages=(
   fonts-crosextra-caladea fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth openbox x11-utils
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
+  libcli11-dev nlohmann-json3-dev python3-serial
 )
 
 missing=()

@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (parsed.options.help) {
-    std::fputs(kSimUsage, stdout);
+    std::fputs(SimUsage().c_str(), stdout);
     return 0;
   }
   return Run(parsed.options);
