@@ -272,6 +272,16 @@ TEST_F(CtlTest, MonitorWritesOneRowPerStatusReplyAndCtrlCEndsItWithWholeRows) {
   }
 }
 
+TEST_F(CtlTest, MonitorEndsWithAFailureWhenThePortGoes) {
+  PtyBoard& board = StartBoard();
+  CtlProcess monitor(CtlCommand(On({"monitor", "--interval", "50ms"})));
+  ASSERT_TRUE(monitor.WaitForOutput("\n"));
+  board.HangUp();
+  const Finished run = monitor.Finish();
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("ttyUSB0 has gone"));
+}
+
 TEST_F(CtlTest, HelpAndVersion) {
   const Finished help = RunCtl({"--help"});
   EXPECT_EQ(help.status, 0);
