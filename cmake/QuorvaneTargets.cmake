@@ -70,7 +70,7 @@ function(quorvane_add_qtest name)
 endfunction()
 
 # The layer folders, bottom up. A layer's folder holds its library of the same name.
-set(QUORVANE_LAYERS base protocol serial sim controller controls app)
+set(QUORVANE_LAYERS base protocol serial sim controller ctl controls app)
 
 # The quorvane libraries a target links, directly or through its libraries' links.
 function(_quorvane_linked_layers target out)
@@ -153,4 +153,23 @@ function(quorvane_add_layering_check)
   file(WRITE "${map}" "${text}")
   add_test(NAME layering COMMAND ${CMAKE_COMMAND} -DMAP=${map} -DROOT=${PROJECT_SOURCE_DIR}
                                  -P "${PROJECT_SOURCE_DIR}/cmake/CheckLayering.cmake")
+endfunction()
+
+# quorvane_header_only_deps(target): CLI11 and nlohmann-json for target, as
+# SYSTEM includes from a build-tree folder of links to their header folders.
+# Only those two folders are reachable there, so a cross build never sees
+# the rest of the host's /usr/include.
+set(QUORVANE_HEADER_ONLY_ROOT "/usr/include" CACHE PATH "Where CLI/ and nlohmann/ are")
+function(quorvane_header_only_deps target)
+  set(dir "${CMAKE_BINARY_DIR}/header-only")
+  foreach(sub CLI nlohmann)
+    if(NOT EXISTS "${QUORVANE_HEADER_ONLY_ROOT}/${sub}")
+      message(FATAL_ERROR "${QUORVANE_HEADER_ONLY_ROOT}/${sub} is missing (libcli11-dev, nlohmann-json3-dev)")
+    endif()
+    if(NOT EXISTS "${dir}/${sub}")
+      file(MAKE_DIRECTORY "${dir}")
+      file(CREATE_LINK "${QUORVANE_HEADER_ONLY_ROOT}/${sub}" "${dir}/${sub}" SYMBOLIC)
+    endif()
+  endforeach()
+  target_include_directories(${target} SYSTEM PUBLIC "${dir}")
 endfunction()

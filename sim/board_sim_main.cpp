@@ -137,7 +137,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (parsed.options.help) {
-    std::fputs(kSimUsage, stdout);
+    std::fputs(SimUsage().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options.version) {
+    std::printf("quorvane-board-sim %s\n", QUORVANE_VERSION);
     return 0;
   }
   return Run(parsed.options);

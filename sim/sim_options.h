@@ -1,4 +1,4 @@
-// The command line of quorvane-board-sim, parsed strictly: a developer who
+// The command line of quorvane-board-sim, parsed strictly (with CLI11): a developer who
 // mistypes a switch gets told, rather than a board that quietly behaves well.
 #pragma once
 
@@ -19,6 +19,7 @@ struct SimOptions {
   // until SIGUSR1.
   std::optional<std::chrono::milliseconds> reappearAfter;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedOptions {
@@ -28,6 +29,7 @@ struct ParsedOptions {
 
 ParsedOptions ParseSimOptions(const std::vector<std::string>& arguments);  // without argv[0]
 
-extern const char* const kSimUsage;
+// The --help text.
+std::string SimUsage();
 
 }  // namespace quorvane::sim

@@ -123,6 +123,23 @@ std::string DescribeOpenFailure(unsigned portNumber,
   }
 }
 
+OpenFailure ClassifyOpenFailure(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return OpenFailure::kNoDevice;
+    case EACCES:
+    case EPERM:
+      return OpenFailure::kPermission;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return OpenFailure::kBusy;
+    default:
+      return OpenFailure::kOther;
+  }
+}
+
 std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
                                          const std::string& operation, int error) {
   return "COM" + std::to_string(portNumber) + " (" + path.string() +

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/error_report.h"
+#include "serial/open_failure.h"
 
 namespace quorvane {
 
@@ -21,6 +22,9 @@ bool IsDeviceGoneError(int error);
 // error the errno of the failed open.
 std::string DescribeOpenFailure(unsigned portNumber,
                                 const std::optional<std::filesystem::path>& path, int error);
+
+// The kind of a failed open's errno.
+OpenFailure ClassifyOpenFailure(int error);
 
 // The device opened but the configuration step named by operation failed with error.
 std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,

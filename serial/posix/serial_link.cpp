@@ -37,6 +37,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
       event->Reset();
     } else if (!event->Create()) {
       m_lastOpenError = "Could not create the link's events: " + SystemErrorText(errno);
+      m_lastOpenFailure = OpenFailure::kOther;
       return false;
     }
   }
@@ -56,6 +57,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   const std::optional<std::filesystem::path> path = m_ports.DevicePath(portNumber);
   if (!path) {
     m_lastOpenError = DescribeOpenFailure(portNumber, std::nullopt, ENOENT);
+    m_lastOpenFailure = OpenFailure::kNoDevice;
     return false;
   }
   const LineSettings line{baudRate, parityCode, dataBits, stopBitsCode};
@@ -64,6 +66,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   std::optional<PortDevice> device = PortDevice::Open(*m_sys, path->string(), &error);
   if (!device) {
     m_lastOpenError = DescribeOpenFailure(portNumber, path, error);
+    m_lastOpenFailure = ClassifyOpenFailure(error);
     return false;
   }
 
@@ -74,6 +77,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   if (const std::optional<FailedStep> failed = ConfigureDevice(*device, line)) {
     m_lastOpenError =
         DescribeConfigurationFailure(portNumber, *path, failed->operation, failed->error);
+    m_lastOpenFailure = OpenFailure::kOther;
     // The box waits for the operator, and whoever shows it may need the link
     // meanwhile; the device stays ours until the box is gone, then closes, so
     // a port left in the driver's cooked settings is never reported open.
@@ -85,6 +89,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   device->Purge(TCIOFLUSH);  // a failure leaves nothing worse than stale bytes
   m_port = std::move(device);
   m_lastOpenError.clear();
+  m_lastOpenFailure = OpenFailure::kNone;
   return true;
 }
 
@@ -125,6 +130,8 @@ void CSerialLink::Close() {
 }
 
 std::string CSerialLink::LastOpenError() const { return m_lastOpenError; }
+
+OpenFailure CSerialLink::LastOpenFailure() const { return m_lastOpenFailure; }
 
 void CSerialLink::DetachOwner() { m_owner.Detach(); }
 

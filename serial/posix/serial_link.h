@@ -14,12 +14,13 @@
 
 #include "serial/frame_queue.h"
 #include "serial/monitor_run.h"
-#include "serial/posix/manual_reset_event.h"
+#include "serial/open_failure.h"
 #include "serial/owner_gate.h"
+#include "serial/posix/manual_reset_event.h"
 #include "serial/posix/port_device.h"
 #include "serial/posix/port_table.h"
-#include "serial/serial_link_interface.h"
 #include "serial/posix/system_calls.h"
+#include "serial/serial_link_interface.h"
 
 namespace quorvane {
 
@@ -60,6 +61,8 @@ class CSerialLink : public SerialLinkInterface {
   void Send(const std::uint8_t* bytes, std::size_t count) override;
   void Close() override;
   std::string LastOpenError() const override;
+  // The kind of that failure, for programs that answer each differently.
+  OpenFailure LastOpenFailure() const;
 
   // The owner is going away: after this returns the link never calls it
   // again, and Close and the destructor no longer wait on it. A delivery
@@ -125,6 +128,7 @@ class CSerialLink : public SerialLinkInterface {
   std::uint32_t m_eventMask = 0;
   unsigned m_writeBufferSize = 0;
   std::string m_lastOpenError;
+  OpenFailure m_lastOpenFailure = OpenFailure::kNone;
 
   // Monitor thread only (reset by Open before the thread starts).
   bool m_portLost = false;

@@ -77,6 +77,25 @@ std::string DescribeOpenFailure(unsigned portNumber, DWORD error) {
   }
 }
 
+OpenFailure ClassifyOpenFailure(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_UNIT:
+    case kErrorNoSuchDevice:
+    case ERROR_DEVICE_NOT_CONNECTED:
+      return OpenFailure::kNoDevice;
+    // A COM port is opened exclusively: Windows refuses a second opener
+    // with "access denied", so that means busy, as DescribeOpenFailure says.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      return OpenFailure::kBusy;
+    default:
+      return OpenFailure::kOther;
+  }
+}
+
 std::string DescribeConfigurationFailure(unsigned portNumber, const std::string& operation,
                                          DWORD error) {
   std::string text = SystemErrorText(error);

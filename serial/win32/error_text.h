@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/error_report.h"
+#include "serial/open_failure.h"
 
 namespace quorvane {
 
@@ -20,6 +21,9 @@ bool IsDeviceGoneError(DWORD error);
 
 // Why COMn could not be opened, as a sentence the operator can act on.
 std::string DescribeOpenFailure(unsigned portNumber, DWORD error);
+
+// The kind of a failed open's error code.
+OpenFailure ClassifyOpenFailure(DWORD error);
 
 // The device opened but the configuration step named by operation failed.
 std::string DescribeConfigurationFailure(unsigned portNumber, const std::string& operation,

@@ -99,6 +99,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
 
   if (!PrepareEvents()) {
     m_lastOpenError = "Could not create the link's events: " + SystemErrorText(::GetLastError());
+    m_lastOpenFailure = OpenFailure::kOther;
     return false;
   }
 
@@ -122,6 +123,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   UniqueHandle claim;
   if (ClaimPort(portNumber, &claim) == Claim::kHeldElsewhere) {
     m_lastOpenError = DescribeOpenFailure(portNumber, ERROR_ACCESS_DENIED);
+    m_lastOpenFailure = OpenFailure::kBusy;
     return false;
   }
 
@@ -130,7 +132,10 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   const HANDLE port = m_sys->CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED);
   if (port == INVALID_HANDLE_VALUE || port == nullptr) {
-    m_lastOpenError = DescribeOpenFailure(portNumber, ::GetLastError());
+    // Taken once: building the sentence may call the system again.
+    const DWORD error = ::GetLastError();
+    m_lastOpenError = DescribeOpenFailure(portNumber, error);
+    m_lastOpenFailure = ClassifyOpenFailure(error);
     return false;
   }
 
@@ -144,6 +149,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   FailedStep failed{};
   if (!ConfigureDevice(this, port, baudRate, parityCode, dataBits, stopBitsCode, &failed)) {
     m_lastOpenError = DescribeConfigurationFailure(portNumber, failed.operation, failed.error);
+    m_lastOpenFailure = OpenFailure::kOther;
     // The box waits for the operator, and whoever shows it may need the link
     // meanwhile; the device stays ours until the box is gone, then closes, so
     // a port left with the driver's settings is never reported open.
@@ -158,6 +164,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   m_port = port;
   m_claim = std::move(claim);
   m_lastOpenError.clear();
+  m_lastOpenFailure = OpenFailure::kNone;
   return true;
 }
 
@@ -215,6 +222,8 @@ void CSerialLink::Close() {
 
 std::string CSerialLink::LastOpenError() const { return m_lastOpenError; }
 
+OpenFailure CSerialLink::LastOpenFailure() const { return m_lastOpenFailure; }
+
 void CSerialLink::DetachOwner() { m_owner.Detach(); }
 
 void CSerialLink::ReportError(const char* operation) { ReportError(operation, ::GetLastError()); }
@@ -250,7 +259,9 @@ bool CSerialLink::DeviceOpen() const {
 }
 
 void CSerialLink::StopMonitorWithoutPumping() {
-  m_run.StopWithoutPumping([this] { if (m_shutdownEvent) ::SetEvent(m_shutdownEvent.Get()); });
+  m_run.StopWithoutPumping([this] {
+    if (m_shutdownEvent) ::SetEvent(m_shutdownEvent.Get());
+  });
 }
 
 }  // namespace quorvane

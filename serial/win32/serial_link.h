@@ -16,6 +16,7 @@
 
 #include "serial/frame_queue.h"
 #include "serial/monitor_run.h"
+#include "serial/open_failure.h"
 #include "serial/owner_gate.h"
 #include "serial/serial_link_interface.h"
 #include "serial/win32/unique_handle.h"
@@ -49,6 +50,8 @@ class CSerialLink : public SerialLinkInterface {
   void Send(const std::uint8_t* bytes, std::size_t count) override;
   void Close() override;
   std::string LastOpenError() const override;
+  // The kind of that failure, for programs that answer each differently.
+  OpenFailure LastOpenFailure() const;
 
   // The owner is going away: after this returns the link never calls it
   // again, and Close and the destructor no longer wait on it. A delivery
@@ -112,7 +115,7 @@ class CSerialLink : public SerialLinkInterface {
   static bool PauseAfterFailure(CSerialLink* link, unsigned failures);
 
   Win32Calls* m_sys;
-  MonitorRun m_run;  // the monitor thread and its running flag
+  MonitorRun m_run;                         // the monitor thread and its running flag
   std::atomic<DWORD> m_monitorThreadId{0};  // written by the monitor thread, read by tests
 
   // Serialises device work: Open's replacement and configuration of the
@@ -145,6 +148,7 @@ class CSerialLink : public SerialLinkInterface {
   std::uint32_t m_eventMask = 0;
   unsigned m_writeBufferSize = 0;
   std::string m_lastOpenError;
+  OpenFailure m_lastOpenFailure = OpenFailure::kNone;
 
   // Monitor thread only (reset by Open before the thread starts).
   bool m_portLost = false;

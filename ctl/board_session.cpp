@@ -1,0 +1,134 @@
+// The board conversation: bytes from the monitor thread go through the
+// panel's receiver into a queue of typed replies the main thread waits on.
+#include "ctl/board_session.h"
+
+#include <cstdio>
+
+#include "controller/timing.h"
+
+namespace quorvane::ctl {
+namespace {
+
+// The panel's open: 9600 8N1, receive events, a 512-byte write buffer and
+// 1000 for each time-out argument.
+constexpr unsigned kBaudRate = 9600;
+constexpr char kParity = 'N';
+constexpr unsigned kDataBits = 8;
+constexpr unsigned kOneStopBit = 0;
+constexpr unsigned kWriteBufferSize = 512;
+constexpr std::uint32_t kTimeout = 1000;
+
+}  // namespace
+
+BoardSession::BoardSession(SerialLinkInterface& link) : m_link(link) {}
+
+BoardSession::~BoardSession() { Close(); }
+
+bool BoardSession::Open(unsigned portNumber) {
+  {
+    std::lock_guard lock(m_mutex);
+    m_context.currentPort = portNumber;
+  }
+  if (!m_link.Open(this, portNumber, kBaudRate, kParity, kDataBits, kOneStopBit, EV_RXCHAR,
+                   kWriteBufferSize, kTimeout, kTimeout, kTimeout, kTimeout, kTimeout))
+    return false;
+  m_open = true;
+  if (!m_link.StartMonitor()) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void BoardSession::Close() {
+  if (!m_open) return;
+  m_open = false;
+  m_link.Close();
+}
+
+WaitResult BoardSession::Sync(milliseconds limit) {
+  const Clock::time_point end = Clock::now() + limit;
+  const auto isAll = [](const Reply& r) { return std::holds_alternative<AllReply>(r); };
+  for (;;) {
+    Send(BuildReadAll());
+    const Clock::time_point next = std::min(end, Clock::now() + kSyncPeriod);
+    const WaitResult result = WaitForReply(isAll, next);
+    if (result != WaitResult::kTimedOut || next >= end) return result;
+  }
+}
+
+void BoardSession::Send(const CommandFrame& frame) { m_link.Send(frame.data(), frame.size); }
+
+void BoardSession::DiscardReplies() {
+  std::lock_guard lock(m_mutex);
+  m_replies.clear();
+}
+
+WaitResult BoardSession::WaitForReply(const std::function<bool(const Reply&)>& match,
+                                      Clock::time_point deadline, Reply* matched) {
+  std::unique_lock lock(m_mutex);
+  for (;;) {
+    while (!m_replies.empty()) {
+      const Reply reply = m_replies.front();
+      m_replies.pop_front();
+      if (match(reply)) {
+        if (matched) *matched = reply;
+        return WaitResult::kDone;
+      }
+    }
+    if (const WaitResult result = Interrupted(); result != WaitResult::kDone) return result;
+    if (!m_changed.wait_until(lock, deadline,
+                              [this] { return !m_replies.empty() || m_stopped || m_portLost; }))
+      return WaitResult::kTimedOut;
+  }
+}
+
+WaitResult BoardSession::PauseUntil(Clock::time_point deadline) {
+  std::unique_lock lock(m_mutex);
+  m_changed.wait_until(lock, deadline, [this] { return m_stopped || m_portLost; });
+  return Interrupted();
+}
+
+WaitResult BoardSession::Interrupted() const {
+  if (m_stopped) return WaitResult::kStopped;
+  if (m_portLost) return WaitResult::kPortLost;
+  return WaitResult::kDone;
+}
+
+DeviceState BoardSession::Device() const {
+  std::lock_guard lock(m_mutex);
+  return m_device;
+}
+
+void BoardSession::Stop() {
+  std::lock_guard lock(m_mutex);
+  m_stopped = true;
+  m_changed.notify_all();
+}
+
+// Handled right here on the monitor thread, so the byte has been dealt with
+// when this returns, as the link requires, and nothing is left to pump.
+void BoardSession::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
+  std::lock_guard lock(m_mutex);
+  quorvane::OnSerialByte(m_rx, m_context, *this, byte, portNumber);
+}
+
+void BoardSession::PumpMessages() {}
+
+void BoardSession::ShowError(const std::string& text, const std::string& caption) {
+  std::fprintf(stderr, "quorvane-ctl: %s: %s\n", caption.c_str(), text.c_str());
+}
+
+void BoardSession::OnPortLost(unsigned) {
+  std::lock_guard lock(m_mutex);
+  m_portLost = true;
+  m_changed.notify_all();
+}
+
+void BoardSession::OnReply(const Reply& reply) {
+  StoreReply(m_device, reply);
+  m_replies.push_back(reply);
+  m_changed.notify_all();
+}
+
+}  // namespace quorvane::ctl

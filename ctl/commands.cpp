@@ -1,0 +1,275 @@
+// list, status, set and monitor: each opens the port as the panel does, talks
+// to the board through the panel's frames, and ends in an exit status.
+#include "ctl/commands.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "controller/operator_entry.h"
+#include "controller/timing.h"
+#include "ctl/board_session.h"
+#include "ctl/exit_status.h"
+#include "ctl/platform_serial.h"
+#include "ctl/port_choice.h"
+#include "ctl/readings_output.h"
+#include "ctl/setting.h"
+
+namespace quorvane::ctl {
+namespace {
+
+// How long the board has to answer a status query or confirm a setting.
+constexpr milliseconds kReplyLimit{2000};
+
+void Print(std::FILE* stream, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+void Fail(std::FILE* err, const std::string& text) { Print(err, "quorvane-ctl: " + text + "\n"); }
+
+int OpenFailureStatus(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::kNoDevice:
+      return kExitNoSuchPort;
+    case OpenFailure::kPermission:
+      return kExitPermission;
+    case OpenFailure::kBusy:
+      return kExitPortBusy;
+    default:
+      return kExitFailure;
+  }
+}
+
+// The port, the panel's link on it and the conversation, closed in reverse.
+// Stop requests reach the conversation while it lives.
+class Connection {
+ public:
+  Connection(ChosenPort port, StopSignal& stop)
+      : m_port(std::move(port)),
+#ifdef _WIN32
+        m_link(),
+#else
+        m_link(m_port.deviceDirectory),
+#endif
+        m_session(m_link),
+        m_stop(stop) {
+    m_stop.Listen([this] { m_session.Stop(); });
+  }
+  ~Connection() {
+    m_stop.Listen(nullptr);
+    m_session.Close();
+  }
+
+  // 0 when open and synced, else the exit status after the message.
+  int OpenAndSync(std::FILE* err) {
+    if (!m_session.Open(m_port.number)) {
+      Fail(err, InTermsOf(m_port, m_link.LastOpenError()));
+      return OpenFailureStatus(m_link.LastOpenFailure());
+    }
+    const WaitResult synced = m_session.Sync();
+    if (synced == WaitResult::kTimedOut) {
+      Fail(err, "the board on " + m_port.name + " is silent: no full reply (RPL_ALL) within " +
+                    std::to_string(kSyncLimit.count() / 1000) + " s.");
+      return kExitBoardSilent;
+    }
+    return WaitStatus(synced, err);
+  }
+
+  // The exit status for a wait that did not get what it waited for.
+  int WaitStatus(WaitResult result, std::FILE* err) const {
+    switch (result) {
+      case WaitResult::kDone:
+        return kExitOk;
+      case WaitResult::kStopped:
+        return kExitInterrupted;
+      case WaitResult::kPortLost:
+        Fail(err, m_port.name + " has gone (unplugged or hung up).");
+        return kExitFailure;
+      case WaitResult::kTimedOut:
+      default:
+        Fail(err, "the board on " + m_port.name + " stopped answering.");
+        return kExitFailure;
+    }
+  }
+
+  BoardSession& Session() { return m_session; }
+  const ChosenPort& Port() const { return m_port; }
+
+ private:
+  ChosenPort m_port;
+  CSerialLink m_link;
+  BoardSession m_session;
+  StopSignal& m_stop;
+};
+
+int RunList(const CtlOptions& o, std::FILE* out) {
+#ifdef _WIN32
+  const PortTable table;
+#else
+  const PortTable table(o.deviceDirectory);
+#endif
+  const std::vector<ListedPort> ports = table.DiscoverPorts();
+  Print(out, o.json ? PortListJson(ports).dump(2) + "\n" : PortListText(ports));
+  return kExitOk;
+}
+
+int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+  BoardSession& session = c.Session();
+  session.DiscardReplies();
+  session.Send(BuildReadStatus());
+  const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
+  const WaitResult result = session.WaitForReply(isStatus, Clock::now() + kReplyLimit);
+  if (result != WaitResult::kDone) return c.WaitStatus(result, err);
+  const DeviceState device = session.Device();
+  Print(out, o.json ? StatusJson(c.Port().name, device).dump(2) + "\n"
+                    : StatusText(c.Port().name, device));
+  return kExitOk;
+}
+
+int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+  BoardSession& session = c.Session();
+  const DeviceState device = session.Device();
+  const SettingPlan plan = PlanSetting(o.setting, o.value, device);
+  if (o.setting == Setting::kCurrent && ParseCurrent(o.value, INT32_MAX) > device.currentMax) {
+    Print(err, "quorvane-ctl: note: " + o.value + " is above the board's maximum of " +
+                   ShownValue(Setting::kCurrent, static_cast<std::uint32_t>(device.currentMax)) +
+                   "; sending the maximum.\n");
+  }
+
+  session.DiscardReplies();
+  session.Send(plan.frame);
+  if (plan.sendTwice) {
+    // Sent twice like the panel: a frame can be lost when the link purges
+    // its queue for a write, and the reply is the only acknowledgement.
+    const WaitResult paused = session.PauseUntil(Clock::now() + kBetweenRepeats);
+    if (paused != WaitResult::kDone) return c.WaitStatus(paused, err);
+    session.Send(plan.frame);
+  }
+
+  // Every frame sent is answered. Waiting for all the answers, not just the
+  // first that confirms, keeps the link open until the repeat has really
+  // left: closing earlier would drop it from the output queue unsent.
+  const int framesSent = plan.sendTwice ? 2 : 1;
+  std::optional<std::uint32_t> reported;
+  WaitResult result = WaitResult::kDone;
+  const Clock::time_point deadline = Clock::now() + kReplyLimit;
+  for (int answers = 0; answers < framesSent && result == WaitResult::kDone; ++answers) {
+    result = session.WaitForReply(
+        [&](const Reply& reply) {
+          const std::optional<std::uint32_t> value = ConfirmedValue(o.setting, reply);
+          if (value) reported = value;
+          return value.has_value();
+        },
+        deadline);
+  }
+  // A repeat may be lost on the way; the latest answer is the board's word.
+  if (reported == plan.value && (result == WaitResult::kDone || result == WaitResult::kTimedOut)) {
+    Print(out,
+          std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
+    return kExitOk;
+  }
+  if (result != WaitResult::kDone && result != WaitResult::kTimedOut)
+    return c.WaitStatus(result, err);
+  Fail(err, "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
+                (reported ? ": it reports " + ShownValue(o.setting, *reported) + "."
+                          : ": no reply to the setting."));
+  return kExitNotConfirmed;
+}
+
+// Whole rows only, flushed one by one, so whatever ends the program leaves
+// every row that was written complete.
+class CsvLog {
+ public:
+  ~CsvLog() {
+    if (m_file) std::fclose(m_file);
+  }
+  // Appends: an existing log is continued, never overwritten.
+  bool Open(const std::string& path) {
+    m_file = std::fopen(path.c_str(), "ab");
+    if (!m_file) return false;
+    std::fseek(m_file, 0, SEEK_END);
+    return std::ftell(m_file) != 0 || Write(CsvHeader());
+  }
+  bool Write(const std::string& row) {
+    return std::fwrite(row.data(), 1, row.size(), m_file) == row.size() && std::fflush(m_file) == 0;
+  }
+
+ private:
+  std::FILE* m_file = nullptr;
+};
+
+int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+  BoardSession& session = c.Session();
+  CsvLog csv;
+  if (!o.csvPath.empty() && !csv.Open(o.csvPath)) {
+    Fail(err, "cannot write " + o.csvPath + ": " + std::strerror(errno) + ".");
+    return kExitFailure;
+  }
+  const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
+  unsigned long long rows = 0;
+  bool silent = false;
+  Clock::time_point tick = Clock::now();
+  while (!o.count || rows < *o.count) {
+    session.Send(BuildReadStatus());
+    tick += o.interval;
+    WaitResult result = session.WaitForReply(isStatus, tick);
+    if (result == WaitResult::kDone) {
+      const WallTime now = std::chrono::system_clock::now();
+      const DeviceState device = session.Device();
+      if (silent) Print(err, "quorvane-ctl: the board answers again.\n");
+      silent = false;
+      if (!o.csvPath.empty() && !csv.Write(CsvRow(now, device))) {
+        Fail(err, "writing " + o.csvPath + " failed: " + std::strerror(errno) + ".");
+        return kExitFailure;
+      }
+      Print(out, o.json ? ReadingJson(now, device).dump() + "\n" : ReadingText(now, device));
+      ++rows;
+      if (o.count && rows == *o.count) break;
+      result = session.PauseUntil(tick);
+    } else if (result == WaitResult::kTimedOut) {
+      if (!silent) Print(err, "quorvane-ctl: no status reply; still asking.\n");
+      silent = true;
+      result = WaitResult::kDone;
+    }
+    // Ctrl-C is how a monitor is meant to end.
+    if (result == WaitResult::kStopped) return kExitOk;
+    if (result != WaitResult::kDone) return c.WaitStatus(result, err);
+    // Behind by a whole period or more (a stalled machine): no burst of queries.
+    if (tick < Clock::now()) tick = Clock::now();
+  }
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE* err) {
+  if (o.command == Command::kList) return RunList(o, out);
+  if (o.command == Command::kSet && !IsAcceptedValue(o.setting, o.value)) {
+    Fail(err, "bad value '" + o.value + "': " +
+                  (o.setting == Setting::kSoftActive
+                       ? std::string("soft-active takes on or off.")
+                       : std::string("digits with at most one point, a minus only in front.")));
+    return kExitBadValue;
+  }
+  std::optional<ChosenPort> port = ChoosePort(o.port, o.deviceDirectory);
+  if (!port) {
+    Fail(err, "no such port: '" + o.port + "' (see quorvane-ctl list).");
+    return kExitNoSuchPort;
+  }
+  Connection connection(std::move(*port), stop);
+  if (const int status = connection.OpenAndSync(err); status != kExitOk) return status;
+  switch (o.command) {
+    case Command::kStatus:
+      return RunStatus(o, connection, out, err);
+    case Command::kSet:
+      return RunSet(o, connection, out, err);
+    case Command::kMonitor:
+    default:
+      return RunMonitor(o, connection, out, err);
+  }
+}
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,149 @@
+// The command line, declared with CLI11: the help text, value checks and
+// error messages come from its declarations, not from a parser of our own.
+#include "ctl/ctl_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+#include "ctl/exit_status.h"
+#include "ctl/version.h"
+
+namespace quorvane::ctl {
+namespace {
+
+// Polling faster than a query and its reply take on the wire (17 ms at 9600
+// baud) would only pile queries up in the board.
+constexpr double kShortestIntervalMs = 50;
+constexpr double kLongestIntervalMs = 86'400'000;
+
+const char* const kDescription =
+    "Lists serial ports, reads the laser driver board's values, sends a setting\n"
+    "and confirms it, or logs the readings, from a terminal or a script.";
+
+const char* const kExamples = R"(
+Examples:
+  quorvane-ctl list
+  quorvane-ctl -p ttyUSB0 status --json
+  quorvane-ctl -p ttyUSB0 set current 1500
+  quorvane-ctl -p ttyUSB0 set soft-active off
+  quorvane-ctl -p ttyUSB0 monitor --interval 1s --csv readings.csv
+)";
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  CtlOptions o;
+  CLI::App app(kDescription, "quorvane-ctl");
+  app.allow_windows_style_options(false);
+  app.require_subcommand(1);
+  // Global options may also follow the command: "status -p ttyUSB0".
+  app.fallthrough();
+  app.set_version_flag("--version", std::string("quorvane-ctl ") + kVersion);
+  app.footer(std::string(kExitStatusText) + kExamples);
+
+  app.add_option("-p,--port", o.port,
+                 "the port: a name from 'list' (ttyUSB0, COM3) or a device path")
+      ->type_name("PORT");
+  app.add_flag("--json", o.json,
+               "machine-readable output: JSON for list and status, JSON lines for monitor");
+#ifndef _WIN32
+  app.add_option("--dev", o.deviceDirectory, "where the port devices are (default /dev)")
+      ->type_name("DIR");
+#endif
+
+  CLI::App* list = app.add_subcommand("list", "ports found: number, name, description");
+  CLI::App* status =
+      app.add_subcommand("status", "sync with the board, then one status query; every value");
+  CLI::App* set = app.add_subcommand(
+      "set", "send a setting as the panel does and wait for the board to confirm it");
+  CLI::App* monitor = app.add_subcommand(
+      "monitor", "poll the readings and print one line (or CSV row) per status reply");
+
+  const std::map<std::string, Setting> settings = {{"current", Setting::kCurrent},
+                                                   {"frequency", Setting::kFrequency},
+                                                   {"duration", Setting::kDuration},
+                                                   {"soft-active", Setting::kSoftActive}};
+  std::string what;
+  set->add_option("what", what, "current (mA) | frequency (kHz) | duration (steps) | soft-active")
+      ->required()
+      ->check(CLI::IsMember({"current", "frequency", "duration", "soft-active"}))
+      ->type_name("WHAT");
+  set->add_option("value", o.value, "the value as typed into the panel's field, or on|off")
+      ->required()
+      ->type_name("VALUE");
+  set->footer(
+      "The value is converted exactly as the panel's entry field converts it; the\n"
+      "current is clamped to the board's maximum. Current, frequency and duration\n"
+      "are sent twice, 100 ms apart, like the panel does.");
+
+  double intervalMs = 500;
+  monitor->add_option("--interval", intervalMs, "time between status queries (default 500ms)")
+      ->transform(CLI::AsNumberWithUnit(
+          std::map<std::string, double>{{"ms", 1}, {"s", 1000}, {"min", 60000}},
+          CLI::AsNumberWithUnit::CASE_SENSITIVE, "ms"))
+      ->check(CLI::Validator(
+          [](std::string& ms) {
+            const double value = std::strtod(ms.c_str(), nullptr);
+            return std::isfinite(value) && value >= kShortestIntervalMs &&
+                           value <= kLongestIntervalMs
+                       ? std::string()
+                       : "wants a time from 50ms to 1440min";
+          },
+          "TIME"))
+      ->type_name("TIME");
+  monitor->add_option("--count", o.count, "stop after N status replies")
+      ->check(CLI::PositiveNumber)
+      ->type_name("N");
+  monitor
+      ->add_option("--csv", o.csvPath, "also write the readings to FILE as CSV, one row per reply")
+      ->type_name("FILE");
+
+  ParsedCommandLine parsed;
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  std::ostringstream out, err;
+  try {
+    app.parse(reversed);
+    if (list->parsed()) {
+      o.command = Command::kList;
+    } else {
+      o.command = status->parsed() ? Command::kStatus
+                  : set->parsed()  ? Command::kSet
+                                   : Command::kMonitor;
+      if (o.port.empty()) {
+        // The command's own help would not show -p; the program's does.
+        return {std::nullopt, kExitUsage, "",
+                "quorvane-ctl: --port is required\n\n" +
+                    app.get_formatter()->make_help(&app, "", CLI::AppFormatMode::Normal)};
+      }
+      if (set->parsed()) o.setting = settings.at(what);
+    }
+    o.interval = std::chrono::milliseconds(std::llround(intervalMs));
+  } catch (const CLI::CallForHelp&) {
+    out << app.help();
+    return {std::nullopt, kExitOk, out.str(), ""};
+  } catch (const CLI::CallForAllHelp&) {
+    out << app.help("", CLI::AppFormatMode::All);
+    return {std::nullopt, kExitOk, out.str(), ""};
+  } catch (const CLI::CallForVersion& e) {
+    return {std::nullopt, kExitOk, std::string(e.what()) + "\n", ""};
+  } catch (const CLI::ParseError& e) {
+    // A value that has the right place but not the right form is a bad value;
+    // anything else means the command line was not understood.
+    const bool badValue = dynamic_cast<const CLI::ValidationError*>(&e) ||
+                          dynamic_cast<const CLI::ConversionError*>(&e);
+    if (badValue) {
+      return {std::nullopt, kExitBadValue, "",
+              "quorvane-ctl: " + std::string(e.what()) + " (see --help)\n"};
+    }
+    return {std::nullopt, kExitUsage, "",
+            "quorvane-ctl: " + std::string(e.what()) + "\n\n" + app.help()};
+  }
+  parsed.options = o;
+  return parsed;
+}
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,41 @@
+// quorvane-ctl's command line: the four commands, their options, and what a
+// mistake on it turns into (the usage text and status 2).
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvane::ctl {
+
+enum class Command { kList, kStatus, kSet, kMonitor };
+enum class Setting { kCurrent, kFrequency, kDuration, kSoftActive };
+
+struct CtlOptions {
+  Command command = Command::kList;
+  std::string port;  // a list name or a device path
+  bool json = false;
+  // Where the ports' devices are; only Linux has such a folder.
+  std::string deviceDirectory = "/dev";
+  // set
+  Setting setting = Setting::kCurrent;
+  std::string value;  // as typed: converted exactly as the entry field converts it
+  // monitor
+  std::chrono::milliseconds interval{500};
+  std::optional<unsigned long long> count;
+  std::string csvPath;
+};
+
+// What the command line came to: options to run, or a status to exit with
+// and the text to print first (help, version, or the error and the usage).
+struct ParsedCommandLine {
+  std::optional<CtlOptions> options;
+  int exitStatus = 0;
+  std::string out;
+  std::string err;
+};
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);  // without argv[0]
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,35 @@
+// quorvane-ctl's exit statuses: one per failure a script may want to tell
+// apart, so a caller can react without reading the message.
+#pragma once
+
+namespace quorvane::ctl {
+
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitFailure = 1,   // anything else: the port vanished, an output file failed
+  kExitUsage = 2,     // the command line itself was wrong
+  kExitBadValue = 3,  // a value the entry fields would not take
+  kExitNoSuchPort = 4,
+  kExitPermission = 5,
+  kExitPortBusy = 6,
+  kExitBoardSilent = 7,    // no RPL_ALL within the sync time
+  kExitNotConfirmed = 8,   // the board's reply did not carry the new value
+  kExitInterrupted = 130,  // Ctrl-C before the command was done (monitor: 0)
+};
+
+// The table printed by --help and written in the manual page.
+inline constexpr const char* kExitStatusText =
+    R"(Exit status:
+  0  success
+  1  other failure (the port vanished, the CSV file could not be written)
+  2  usage error (the usage text is printed)
+  3  bad value (not a number as the panel's entry fields take it)
+  4  no such port
+  5  permission denied on the port
+  6  port in use by another program
+  7  board silent: no full reply (RPL_ALL) within 2 s
+  8  board did not confirm the setting
+  130  interrupted by Ctrl-C (monitor ends with 0)
+)";
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,21 @@
+// quorvane-ctl: the panel's port handling and protocol from a terminal or a
+// script: list ports, read the board, send a setting, log the readings.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ctl/commands.h"
+#include "ctl/ctl_options.h"
+#include "ctl/stop_signal.h"
+
+int main(int argc, char** argv) {
+  using namespace quorvane::ctl;
+  // First, before any thread exists: every thread inherits the blocked signals.
+  StopSignal stop;
+  const ParsedCommandLine parsed =
+      ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  std::fputs(parsed.out.c_str(), stdout);
+  std::fputs(parsed.err.c_str(), stderr);
+  if (!parsed.options) return parsed.exitStatus;
+  return RunCommand(*parsed.options, stop, stdout, stderr);
+}

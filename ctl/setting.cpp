@@ -1,0 +1,95 @@
+// Settings from typed text to frames and back from replies, through the
+// panel's own conversions, clamps and display forms.
+#include "ctl/setting.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "controller/display_forms.h"
+#include "controller/operator_entry.h"
+
+namespace quorvane::ctl {
+
+bool IsAcceptedValue(Setting setting, const std::string& text) {
+  if (setting == Setting::kSoftActive) return text == "on" || text == "off";
+  std::u16string typed;
+  for (const char c : text) {
+    if (!AdmitsTypedChar(static_cast<unsigned char>(c), typed)) return false;
+    typed.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+  }
+  // "-" alone passes the character rule but is no number.
+  return std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+SettingPlan PlanSetting(Setting setting, const std::string& text, const DeviceState& device) {
+  switch (setting) {
+    case Setting::kCurrent: {
+      const std::int32_t mA = ParseCurrent(text, device.currentMax);
+      return {BuildSetCurrent(device.currentPrefix[0], device.currentPrefix[1], mA), true,
+              static_cast<std::uint32_t>(mA), ShownValue(setting, static_cast<std::uint32_t>(mA))};
+    }
+    case Setting::kFrequency: {
+      const std::int32_t hz = ParseFrequency(text);
+      return {BuildSetFrequency(hz), true, static_cast<std::uint32_t>(hz),
+              ShownValue(setting, static_cast<std::uint32_t>(hz))};
+    }
+    case Setting::kDuration: {
+      const std::uint8_t steps = ParseDuration(text);
+      return {BuildSetDuration(steps), true, steps, ShownValue(setting, steps)};
+    }
+    case Setting::kSoftActive:
+    default: {
+      const std::uint8_t state = text == "on" ? 1 : 0;
+      return {BuildSetSoftActive(state), false, state, ShownValue(setting, state)};
+    }
+  }
+}
+
+std::optional<std::uint32_t> ConfirmedValue(Setting setting, const Reply& reply) {
+  switch (setting) {
+    case Setting::kCurrent:
+      if (const auto* r = std::get_if<CurrentReply>(&reply)) return r->setpoint;
+      break;
+    case Setting::kFrequency:
+      if (const auto* r = std::get_if<FrequencyReply>(&reply)) return r->hertz;
+      break;
+    case Setting::kDuration:
+      if (const auto* r = std::get_if<DurationReply>(&reply)) return r->steps;
+      break;
+    case Setting::kSoftActive:
+      // The board keeps any non-zero state as on.
+      if (const auto* r = std::get_if<SoftActiveReply>(&reply)) return r->state != 0 ? 1u : 0u;
+      break;
+  }
+  return std::nullopt;
+}
+
+const char* SettingName(Setting setting) {
+  switch (setting) {
+    case Setting::kCurrent:
+      return "current";
+    case Setting::kFrequency:
+      return "frequency";
+    case Setting::kDuration:
+      return "duration";
+    case Setting::kSoftActive:
+    default:
+      return "soft-active";
+  }
+}
+
+std::string ShownValue(Setting setting, std::uint32_t value) {
+  switch (setting) {
+    case Setting::kCurrent:
+      return SetpointText(static_cast<std::int32_t>(value)) + " mA";
+    case Setting::kFrequency:
+      return FrequencyText(static_cast<std::int32_t>(value)) + " kHz";
+    case Setting::kDuration:
+      return DurationText(static_cast<std::uint8_t>(value));
+    case Setting::kSoftActive:
+    default:
+      return PresentSoftActive(static_cast<std::uint8_t>(value)).caption;
+  }
+}
+
+}  // namespace quorvane::ctl

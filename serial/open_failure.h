@@ -1,0 +1,15 @@
+// Why a port could not be opened, as a kind a program can act on (a script's
+// exit status), beside the operator's sentence that LastOpenError gives.
+#pragma once
+
+namespace quorvane {
+
+enum class OpenFailure {
+  kNone,        // the last open succeeded
+  kNoDevice,    // nothing behind that name or number
+  kPermission,  // the system refused us the device
+  kBusy,        // another program holds it open
+  kOther,       // configuration failed, or an error of no other kind
+};
+
+}  // namespace quorvane

@@ -1,0 +1,50 @@
+// quorvane-ctl run as a user runs it: its output on pipes, its exit status,
+// and signals sent while it runs.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace quorvane::ctl::test {
+
+using namespace std::chrono_literals;
+
+struct Finished {
+  int status = -1;  // exit status, 128 + signal, or -1 when it had to be killed
+  std::string out;
+  std::string err;
+};
+
+class CtlProcess {
+ public:
+  // command: the program and its arguments (a wrapper such as setpriv may come first).
+  explicit CtlProcess(std::vector<std::string> command);
+  ~CtlProcess();
+  CtlProcess(const CtlProcess&) = delete;
+  CtlProcess& operator=(const CtlProcess&) = delete;
+
+  // Reads output until standard output holds needle count times; false on
+  // time-out or end of output.
+  bool WaitForOutput(const std::string& needle, int count = 1,
+                     std::chrono::milliseconds limit = 10s);
+  void Signal(int signal) const;
+  // Collects the rest of the output and the exit status; kills it after limit.
+  Finished Finish(std::chrono::milliseconds limit = 20s);
+
+ private:
+  bool ReadSome(std::chrono::milliseconds limit);
+
+  pid_t m_pid = -1;
+  int m_out = -1;
+  int m_err = -1;
+  Finished m_result;
+};
+
+// The program under test with the given arguments, to its end.
+Finished RunCtl(const std::vector<std::string>& arguments);
+std::vector<std::string> CtlCommand(const std::vector<std::string>& arguments);
+
+}  // namespace quorvane::ctl::test

@@ -1,0 +1,119 @@
+// quorvane-ctl's parts that need no board: the command line's verdicts, the
+// settings' conversions to frames and back, and the printed number forms.
+#include <gtest/gtest.h>
+
+#include "ctl/ctl_options.h"
+#include "ctl/readings_output.h"
+#include "ctl/setting.h"
+
+namespace quorvane::ctl {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(CtlOptionsTest, CommandLinesAndTheirVerdicts) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;                               // 0: parsed
+    std::chrono::milliseconds interval{500};  // when parsed
+  };
+  const Case cases[] = {
+      {{"-p", "ttyUSB0", "monitor"}, 0, 500ms},
+      {{"-p", "ttyUSB0", "monitor", "--interval", "250"}, 0, 250ms},
+      {{"-p", "ttyUSB0", "monitor", "--interval", "2s"}, 0, 2000ms},
+      {{"-p", "ttyUSB0", "monitor", "--interval", "0.5s"}, 0, 500ms},
+      {{"monitor", "--interval", "1min", "-p", "ttyUSB0"}, 0, 60000ms},
+      {{"-p", "ttyUSB0", "monitor", "--interval", "49ms"}, 3},
+      {{"-p", "ttyUSB0", "monitor", "--interval", "2h"}, 3},
+      {{"-p", "ttyUSB0", "monitor", "--count", "0"}, 3},
+      {{"-p", "ttyUSB0", "monitor", "--count", "x"}, 3},
+      {{"-p", "ttyUSB0", "monitor", "--frob"}, 2},
+      {{"-p", "ttyUSB0", "status", "extra"}, 2},
+      {{"list", "status"}, 2},
+      {{}, 2},
+      {{"--help"}, 0},
+      {{"--version"}, 0},
+  };
+  for (const Case& c : cases) {
+    const ParsedCommandLine parsed = ParseCommandLine(c.args);
+    const std::string shown = c.args.empty() ? "(none)" : c.args.back();
+    EXPECT_EQ(parsed.exitStatus, c.status) << shown << ": " << parsed.err;
+    if (parsed.options) {
+      EXPECT_EQ(parsed.options->interval, c.interval) << shown;
+    }
+    if (c.status == 2) {
+      EXPECT_NE(parsed.err.find("Usage:"), std::string::npos) << shown;
+    }
+  }
+}
+
+TEST(SettingTest, TextIsConvertedAsTheEntryFieldConvertsIt) {
+  DeviceState device;
+  device.currentPrefix = {0xAB, 0xCD};
+  device.currentMax = 4000;
+  struct Case {
+    Setting setting;
+    const char* text;
+    bool accepted;
+    quorvane::Command expected;  // when accepted
+  };
+  const Case cases[] = {
+      {Setting::kCurrent, "1500.9", true, SetCurrentCommand{{0xAB, 0xCD}, 1500}},
+      {Setting::kCurrent, "99999", true, SetCurrentCommand{{0xAB, 0xCD}, 4000}},
+      {Setting::kCurrent, "-5", true, SetCurrentCommand{{0xAB, 0xCD}, 0}},
+      {Setting::kFrequency, "12.345", true, SetFrequencyCommand{12340}},
+      {Setting::kFrequency, "1.", true, SetFrequencyCommand{1000}},
+      {Setting::kDuration, "300", true, SetDurationCommand{255}},
+      {Setting::kDuration, "-1", true, SetDurationCommand{0}},
+      {Setting::kSoftActive, "on", true, SetSoftActiveCommand{1}},
+      {Setting::kSoftActive, "off", true, SetSoftActiveCommand{0}},
+      {Setting::kCurrent, "1e3", false, {}},
+      {Setting::kCurrent, ".5", false, {}},
+      {Setting::kCurrent, "1.2.3", false, {}},
+      {Setting::kCurrent, "5-", false, {}},
+      {Setting::kCurrent, "-", false, {}},
+      {Setting::kCurrent, "", false, {}},
+      {Setting::kSoftActive, "1", false, {}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(IsAcceptedValue(c.setting, c.text), c.accepted) << c.text;
+    if (!c.accepted) continue;
+    const SettingPlan plan = PlanSetting(c.setting, c.text, device);
+    EXPECT_EQ(plan.frame.ToVector(), EncodeCommand(c.expected).ToVector()) << c.text;
+    EXPECT_EQ(plan.sendTwice, c.setting != Setting::kSoftActive) << c.text;
+  }
+}
+
+TEST(SettingTest, OnlyTheSettingsOwnReplyCarriesItsValue) {
+  EXPECT_EQ(ConfirmedValue(Setting::kCurrent, CurrentReply{{1, 2}, 700}), 700u);
+  EXPECT_EQ(ConfirmedValue(Setting::kCurrent, AllReply{{1, 2}, 700, 900, 1, 2, 0}), std::nullopt);
+  EXPECT_EQ(ConfirmedValue(Setting::kFrequency, FrequencyReply{12340}), 12340u);
+  EXPECT_EQ(ConfirmedValue(Setting::kDuration, FrequencyReply{12}), std::nullopt);
+  EXPECT_EQ(ConfirmedValue(Setting::kSoftActive, SoftActiveReply{7}), 1u);
+}
+
+TEST(ReadingsOutputTest, NumbersAndTimesAreExact) {
+  for (const auto& [hundredths, text] : std::vector<std::pair<std::int32_t, std::string>>{
+           {2501, "25.01"}, {-5, "-0.05"}, {0, "0.00"}, {-12345, "-123.45"}, {100, "1.00"}})
+    EXPECT_EQ(HundredthsText(hundredths), text) << hundredths;
+
+  // 2026-12-07 16:30:00.123 UTC
+  const WallTime time{std::chrono::milliseconds(1796661000123)};
+  EXPECT_EQ(IsoTime(time), "2026-12-07T16:30:00.123Z");
+  DeviceState d;
+  d.currentRead = 1203;
+  d.seedTemp = 2501;
+  d.pumpTemp = 3740;
+  d.currentSetpoint = 1500;
+  d.frequencyHz = 12340;
+  d.pulseSteps = 20;
+  d.softActive = 1;
+  EXPECT_EQ(CsvRow(time, d), "2026-12-07T16:30:00.123Z,1203,25.01,37.40,1500,12340,20,1\n");
+  EXPECT_EQ(
+      ReadingJson(time, d).dump(),
+      R"({"current_mA":1203,"duration_steps":20,"frequency_Hz":12340,"pump_C":37.4,)"
+      R"("seed_C":25.01,"setpoint_mA":1500,"soft_active":true,"time":"2026-12-07T16:30:00.123Z"})");
+}
+
+}  // namespace
+}  // namespace quorvane::ctl
