@@ -66,7 +66,11 @@ class Connection {
   // 0 when open and synced, else the exit status after the message.
   int OpenAndSync(std::FILE* err) {
     if (!m_session.Open(m_port.number)) {
-      Fail(err, InTermsOf(m_port, m_link.LastOpenError()));
+      // Opened, but the thread that reads the port could not start.
+      const std::string why = m_link.LastOpenError().empty()
+                                  ? "could not start reading " + m_port.name + "."
+                                  : m_link.LastOpenError();
+      Fail(err, InTermsOf(m_port, why));
       return OpenFailureStatus(m_link.LastOpenFailure());
     }
     const WaitResult synced = m_session.Sync();

@@ -144,7 +144,9 @@ TEST_F(CtlTest, SetSendsAsThePanelAndExitsZeroOnlyOnceConfirmed) {
     ASSERT_EQ(sets.size(), static_cast<std::size_t>(c.frames)) << c.args[2];
     if (c.frames == 2) {
       EXPECT_EQ(sets[0].raw, sets[1].raw);
-      EXPECT_GE(sets[1].time - sets[0].time, 90ms) << c.args[2];
+      // 100 ms apart when sent; the board's clock stamps them when its thread
+      // gets to them, so a loaded machine narrows the gap. Back to back would be < 5 ms.
+      EXPECT_GE(sets[1].time - sets[0].time, 50ms) << c.args[2];
     }
   }
   const auto p = board.Board().Snapshot().parameters;
