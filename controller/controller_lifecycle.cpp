@@ -4,22 +4,10 @@
 
 #include "controller/control_ids.h"
 #include "controller/controller.h"
+#include "controller/line_settings.h"
 #include "controller/timing.h"
 
 namespace quorvane {
-
-namespace {
-
-// Line settings of every open: 9600 8N1, receive events only, a 512-byte write
-// buffer and 1000 for each time-out argument.
-constexpr unsigned kBaudRate = 9600;
-constexpr char kParity = 'N';
-constexpr unsigned kDataBits = 8;
-constexpr unsigned kOneStopBit = 0;
-constexpr unsigned kWriteBufferSize = 512;
-constexpr std::uint32_t kTimeout = 1000;
-
-}  // namespace
 
 Controller::Controller(ControllerWindow& window, SerialLinkInterface& link, const PortProbe& ports,
                        SerialOwner& linkOwner)
@@ -202,9 +190,7 @@ void Controller::PortGone() {
 }
 
 bool Controller::OpenCurrentPort() {
-  const bool opened =
-      m_link.Open(&m_linkOwner, m_flags.currentPort, kBaudRate, kParity, kDataBits, kOneStopBit,
-                  EV_RXCHAR, kWriteBufferSize, kTimeout, kTimeout, kTimeout, kTimeout, kTimeout);
+  const bool opened = OpenBoardLink(m_link, &m_linkOwner, m_flags.currentPort);
   // Opening shows nothing on the panel itself; the reason goes to the open
   // button's tooltip so the operator can find out why nothing happened.
   m_window.SetOpenPortHint(opened ? std::string() : m_link.LastOpenError());

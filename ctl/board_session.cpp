@@ -4,21 +4,10 @@
 
 #include <cstdio>
 
+#include "controller/line_settings.h"
 #include "controller/timing.h"
 
 namespace quorvane::ctl {
-namespace {
-
-// The panel's open: 9600 8N1, receive events, a 512-byte write buffer and
-// 1000 for each time-out argument.
-constexpr unsigned kBaudRate = 9600;
-constexpr char kParity = 'N';
-constexpr unsigned kDataBits = 8;
-constexpr unsigned kOneStopBit = 0;
-constexpr unsigned kWriteBufferSize = 512;
-constexpr std::uint32_t kTimeout = 1000;
-
-}  // namespace
 
 BoardSession::BoardSession(SerialLinkInterface& link) : m_link(link) {}
 
@@ -29,9 +18,7 @@ bool BoardSession::Open(unsigned portNumber) {
     std::lock_guard lock(m_mutex);
     m_context.currentPort = portNumber;
   }
-  if (!m_link.Open(this, portNumber, kBaudRate, kParity, kDataBits, kOneStopBit, EV_RXCHAR,
-                   kWriteBufferSize, kTimeout, kTimeout, kTimeout, kTimeout, kTimeout))
-    return false;
+  if (!OpenBoardLink(m_link, this, portNumber)) return false;
   m_open = true;
   if (!m_link.StartMonitor()) {
     Close();
