@@ -1,26 +1,8 @@
 #include "tests/serial/pumped_owner.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
 #include <utility>
 
 namespace quorvane::test {
-namespace {
-
-long CurrentThreadId() {
-#ifdef _WIN32
-  return static_cast<long>(::GetCurrentThreadId());
-#else
-  return static_cast<long>(::syscall(SYS_gettid));
-#endif
-}
-
-}  // namespace
 
 void PumpedOwner::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
   std::unique_lock lock(m_mutex);

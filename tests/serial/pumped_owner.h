@@ -16,6 +16,9 @@ namespace quorvane::test {
 
 using namespace std::chrono_literals;
 
+// The system's id of the calling thread; each platform's test support defines it.
+long CurrentThreadId();
+
 class PumpedOwner : public SerialOwner {
  public:
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;

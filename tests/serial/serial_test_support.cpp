@@ -14,6 +14,8 @@
 
 namespace quorvane::test {
 
+long CurrentThreadId() { return static_cast<long>(::syscall(SYS_gettid)); }
+
 PtyPair PtyPair::Make() {
   PtyPair pair;
   pair.master.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));

@@ -8,6 +8,8 @@
 
 namespace quorvane::test {
 
+long CurrentThreadId() { return static_cast<long>(::GetCurrentThreadId()); }
+
 unsigned BoardPort() {
   const char* text = std::getenv("QUORVANE_TEST_COM");
   return text != nullptr ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : 0;
