@@ -34,6 +34,17 @@ enum class ConnectionState { Closed, WaitingForBoard, Synced, Suspended };
 
 enum class NudgeDirection { Down, Up };
 
+// Told of every port open and every status reading, on the window thread;
+// the readings history listens here. It must return quickly: it runs inside
+// the handling of a reply.
+class ReadingsObserver {
+ public:
+  virtual ~ReadingsObserver() = default;
+  virtual void OnPortOpened() = 0;
+  // device holds the reading just stored and the set-points as they stand.
+  virtual void OnStatusReading(const DeviceState& device) = 0;
+};
+
 class Controller {
  public:
   // linkOwner is handed to link.Open (the window, in the finished program).
@@ -76,6 +87,9 @@ class Controller {
   void OnTimerPoll();
   void OnTimerSync();
   void OnNudgeTick(NudgeDirection direction);
+
+  // nullptr (the default) for none.
+  void SetReadingsObserver(ReadingsObserver* observer) { m_readingsObserver = observer; }
 
   const DeviceState& Device() const { return m_device; }
   const ConnectionFlags& Flags() const { return m_flags; }
@@ -132,6 +146,7 @@ class Controller {
   SerialLinkInterface& m_link;
   const PortProbe& m_ports;
   SerialOwner& m_linkOwner;
+  ReadingsObserver* m_readingsObserver = nullptr;
 
   DeviceState m_device;
   ConnectionFlags m_flags;

@@ -197,6 +197,7 @@ bool Controller::OpenCurrentPort() {
   // A failed open changes nothing else on the panel, so without this the
   // operator would see no reaction at all.
   if (!opened) m_window.PopUpOpenPortHint();
+  if (opened && m_readingsObserver != nullptr) m_readingsObserver->OnPortOpened();
   return opened;
 }
 

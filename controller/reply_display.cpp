@@ -13,6 +13,7 @@ void Controller::ApplyReply(const Reply& reply) {
       m_window.SetText(IDC_CURRENT_READ, SetpointText(m_device.currentRead));
       m_window.SetText(IDC_SEED_TEMP, TemperatureText(m_device.seedTemp));
       m_window.SetText(IDC_PUMP_TEMP, TemperatureText(m_device.pumpTemp));
+      if (m_readingsObserver != nullptr) m_readingsObserver->OnStatusReading(m_device);
       break;
     case IndexOf<AllReply>():
       m_window.SetSliderRange(m_device.currentMax);

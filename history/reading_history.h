@@ -1,0 +1,72 @@
+// The panel's memory of the board's readings: one entry per status reply, in
+// a bounded ring, so a session of days never grows without limit.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "controller/timing.h"
+#include "protocol/device_state.h"
+
+namespace quorvane {
+
+using WallTime = std::chrono::system_clock::time_point;
+
+// What one status reply showed, with the set-points the panel held then.
+struct Reading {
+  WallTime time;
+  std::int32_t currentRead = 0;      // mA
+  std::int32_t seedTemp = 0;         // hundredths of a degree C
+  std::int32_t pumpTemp = 0;         // hundredths of a degree C
+  std::int32_t currentSetpoint = 0;  // mA
+  std::int32_t frequencyHz = 0;
+  std::uint8_t pulseSteps = 0;
+  std::uint8_t softActive = 0;
+  // Nothing joins this reading to the one before: the port was opened again,
+  // or no reading came for longer than ReadingHistory::kGapAfter.
+  bool startsRun = false;
+};
+
+Reading ReadingOf(WallTime time, const DeviceState& device);
+
+// Used on one thread only (the window thread, in the panel).
+class ReadingHistory {
+ public:
+  // A day of status replies at the poll rate, and an hour more.
+  static constexpr std::size_t kDefaultCapacity =
+      static_cast<std::size_t>(std::chrono::hours(25) / kPollPeriod);
+  // A pause in the readings this long is shown as a gap, not a line.
+  static constexpr std::chrono::milliseconds kGapAfter = 10 * kPollPeriod;
+
+  explicit ReadingHistory(std::size_t capacity = kDefaultCapacity);
+
+  // The port was opened (again): the next reading starts a new run.
+  void MarkBreak();
+  // Once full, the oldest reading makes room. A reading timed before the
+  // newest one (the clock was set back) takes the newest one's time and
+  // starts a new run, so the history stays in time order.
+  void Append(Reading reading);
+
+  std::size_t Size() const { return m_size; }
+  std::size_t Capacity() const { return m_capacity; }
+  bool Empty() const { return m_size == 0; }
+  // 0 is the oldest reading kept.
+  const Reading& operator[](std::size_t index) const;
+  const Reading& Newest() const { return (*this)[m_size - 1]; }
+  // The index of the first reading at or after time; Size() when there is none.
+  std::size_t LowerBound(WallTime time) const;
+  // Counts every reading ever appended, so a viewer can tell that one came.
+  std::uint64_t Appended() const { return m_appended; }
+
+ private:
+  std::vector<Reading> m_ring;  // reserved whole at the start: appending never reallocates
+  std::size_t m_capacity;
+  std::size_t m_oldest = 0;
+  std::size_t m_size = 0;
+  std::uint64_t m_appended = 0;
+  bool m_breakPending = true;
+};
+
+}  // namespace quorvane

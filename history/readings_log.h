@@ -1,0 +1,45 @@
+// What the panel keeps of the board's readings while it runs: the history,
+// and a recording when the operator has started one. The controller tells it
+// of each status reply; it does nothing else, so a reply's handling stays short.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "controller/controller.h"
+#include "history/csv_file.h"
+#include "history/reading_history.h"
+
+namespace quorvane {
+
+// Runs on the window thread, as the controller does.
+class ReadingsLog final : public ReadingsObserver {
+ public:
+  using Clock = std::function<WallTime()>;
+  // Told once when a recording stops because a row could not be written.
+  using FailureHandler = std::function<void(const std::string& path, const std::string& reason)>;
+
+  explicit ReadingsLog(Clock clock = &std::chrono::system_clock::now,
+                       std::size_t capacity = ReadingHistory::kDefaultCapacity);
+
+  // ReadingsObserver.
+  void OnPortOpened() override;
+  void OnStatusReading(const DeviceState& device) override;
+
+  const ReadingHistory& History() const { return m_history; }
+
+  // A new file at path (emptied if it exists); "" or the reason it failed.
+  std::string StartRecording(const std::string& path);
+  void StopRecording();
+  bool Recording() const { return m_recording.Active(); }
+  const std::string& RecordingPath() const { return m_recording.Path(); }
+  void OnRecordingFailed(FailureHandler handler) { m_onFailure = std::move(handler); }
+
+ private:
+  Clock m_clock;
+  ReadingHistory m_history;
+  CsvRecording m_recording;
+  FailureHandler m_onFailure;
+};
+
+}  // namespace quorvane
