@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimerEvent>
 
@@ -109,10 +110,16 @@ CControllerDlg::CControllerDlg(CSerialLink& link, const PortProbe& ports, QWidge
                         [this] { m_controller.OnMouseRelease(); },
                     });
   WireHandlers();
+  m_controller.SetReadingsObserver(&m_readings);
   OnInitDialog();
 }
 
-CControllerDlg::~CControllerDlg() { EndSession(); }
+CControllerDlg::~CControllerDlg() {
+  EndSession();
+  // Before the readings it draws are gone.
+  delete m_history;
+  m_history = nullptr;
+}
 
 void CControllerDlg::CreateControls() {
   QWidget* previousTabStop = nullptr;
@@ -176,6 +183,8 @@ void CControllerDlg::WireHandlers() {
   onClick(IDC_CURRENT_UP, &Controller::StepUp);
   onClick(IDC_SET_DURATION, &Controller::OnSetDuration);
   onClick(IDC_SOFT_ACTIVE, &Controller::OnSoftActive);
+  auto* history = new QShortcut(QKeySequence(Qt::Key_F2), this);
+  connect(history, &QShortcut::activated, this, &CControllerDlg::ShowHistory);
   // The list item's device details follow the selection as the box's tooltip.
   connect(m_portList, &QComboBox::currentIndexChanged, this, [this](int index) {
     m_portList->setToolTip(index < 0 ? QString()
@@ -211,6 +220,7 @@ void CControllerDlg::EndSession() {
   m_link.Close();
   m_link.DetachOwner();
   m_detached.store(true);
+  m_readings.StopRecording();
 }
 
 void CControllerDlg::WatchDevices(int fd, std::function<bool()> drain) {

@@ -14,6 +14,7 @@
 #include "app/dialog_template.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
+#include "history/readings_log.h"
 #include "serial/posix/port_table.h"
 #include "serial/posix/serial_link.h"
 #include "serial/serial_owner.h"
@@ -27,6 +28,7 @@ namespace quorvane {
 class CNumericEdit;
 class CStateButton;
 class CTickSlider;
+class HistoryWindow;
 class PreFilter;
 
 // Threads: everything runs on the window thread except the SerialOwner
@@ -52,6 +54,13 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
 
   QWidget* Control(int id) const;
   Controller& GetController() { return m_controller; }
+
+  // The readings kept since the port was first opened, and the window that
+  // draws them: created on first use, opened by F2 and by the context menu
+  // of the window's background, kept (hidden) when closed.
+  void ShowHistory();
+  HistoryWindow* History() const { return m_history; }
+  ReadingsLog& Readings() { return m_readings; }
   const DialogBaseUnits& BaseUnits() const { return m_units; }
 
   // ControllerWindow.
@@ -81,6 +90,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
 
  protected:
   void timerEvent(QTimerEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void CreateControls();
@@ -105,7 +115,9 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   DialogBaseUnits m_units;
   std::map<int, QWidget*> m_controls;   // by control id
   std::map<int, QBasicTimer> m_timers;  // by timer id
+  ReadingsLog m_readings;  // before the controller, which tells it of every reading
   Controller m_controller;
+  HistoryWindow* m_history = nullptr;  // child window
   PreFilter* m_preFilter = nullptr;  // child QObject
   QSocketNotifier* m_deviceNotifier = nullptr;
   std::function<bool()> m_drainDevices;

@@ -1,0 +1,40 @@
+// What the readings history window draws for a span of time: each quantity as
+// runs of points (a gap between runs), thinned to a few points per pixel
+// column so a day of readings draws as fast as a minute.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "history/reading_history.h"
+
+namespace quorvane {
+
+struct TrendPoint {
+  double timeMs = 0;  // milliseconds since the epoch, as the chart's time axis counts
+  double value = 0;   // mA or degrees C
+};
+using TrendRun = std::vector<TrendPoint>;
+
+enum class TrendQuantity { MeasuredCurrent, SeedTemperature, PumpTemperature, CurrentSetpoint };
+
+double TrendValue(const Reading& reading, TrendQuantity quantity);
+double TrendTimeMs(WallTime time);
+
+// The runs of one quantity between from and to, with the reading just outside
+// each end so lines reach the edges. Each run keeps, per column of the span,
+// its first, lowest, highest and last point in time order: the thinned line
+// has the same extremes as the whole one. The set-point comes as a step line.
+std::vector<TrendRun> TrendRuns(const ReadingHistory& history, WallTime from, WallTime to,
+                                TrendQuantity quantity, int columns);
+
+// A change of a set-point the panel held, between two readings of one run.
+struct SettingChange {
+  double timeMs = 0;
+  double currentSetpoint = 0;  // mA after the change, where its marker sits
+  std::string text;            // "set-point 1000 -> 1500 mA; frequency 25.00 -> 30.00 kHz"
+};
+std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTime from,
+                                          WallTime to);
+
+}  // namespace quorvane
