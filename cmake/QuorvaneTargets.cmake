@@ -70,7 +70,7 @@ function(quorvane_add_qtest name)
 endfunction()
 
 # The layer folders, bottom up. A layer's folder holds its library of the same name.
-set(QUORVANE_LAYERS base protocol serial sim controller ctl controls app)
+set(QUORVANE_LAYERS base protocol serial sim controller history ctl controls app)
 
 # The quorvane libraries a target links, directly or through its libraries' links.
 function(_quorvane_linked_layers target out)

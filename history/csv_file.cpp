@@ -1,0 +1,116 @@
+// Recording and exporting readings as CSV through std::FILE, which the
+// Windows build of quorvane-ctl shares; a failed write never leaves half a row.
+#include "history/csv_file.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include "history/readings_csv.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The one place an errno becomes the operator's text. Some C runtimes leave
+// errno alone on a failed write; the operator still gets a reason.
+std::string SystemReason(int error) {
+  return std::generic_category().message(error != 0 ? error : EIO);
+}
+
+// Bytes in the file now, or 0 when it is no regular file (a device or a pipe
+// holds no rows to keep).
+std::uintmax_t SizeOf(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t size = fs::file_size(path, error);
+  return error ? 0 : size;
+}
+
+// Only ever shortens: a file someone else cut shorter is not padded out.
+void CutBackTo(const std::string& path, std::uintmax_t size) {
+  std::error_code error;
+  const std::uintmax_t now = fs::file_size(path, error);
+  if (!error && now > size) fs::resize_file(path, size, error);
+}
+
+}  // namespace
+
+CsvRecording::~CsvRecording() { Stop(); }
+
+std::string CsvRecording::Start(const std::string& path, Mode mode) {
+  Stop();
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), mode == Mode::Replace ? "wb" : "ab");
+  if (!file) return SystemReason(errno);
+  m_file = file;
+  m_path = path;
+  m_rows = 0;
+  m_goodSize = mode == Mode::Replace ? 0 : SizeOf(path);
+  // A continued file already has its header, unless it is empty. A trailing
+  // half row left by a program that is not this one is kept: it is not ours.
+  if (m_goodSize != 0) return {};
+  return WriteWhole(CsvHeader());
+}
+
+std::string CsvRecording::Write(const Reading& reading) {
+  if (!m_file) return SystemReason(EBADF);
+  std::string reason = WriteWhole(CsvRow(reading));
+  if (reason.empty()) ++m_rows;
+  return reason;
+}
+
+void CsvRecording::Stop() {
+  if (!m_file) return;
+  // Every row was flushed as it was written: nothing is left to fail here.
+  std::fclose(m_file);
+  m_file = nullptr;
+}
+
+std::string CsvRecording::WriteWhole(const std::string& text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), m_file) == text.size() && std::fflush(m_file) == 0) {
+    m_goodSize += text.size();
+    return {};
+  }
+  const std::string reason = SystemReason(errno);
+  // Closed first: fclose may push the rest of the row out, and the cut must
+  // come after the last byte the C library writes.
+  std::fclose(m_file);
+  m_file = nullptr;
+  CutBackTo(m_path, m_goodSize);
+  return reason;
+}
+
+std::string ExportCsv(const ReadingHistory& history, const std::string& path) {
+  // Beside the target, so the rename stays on one file system.
+  const std::string partial = path + ".quorvane-export";
+  errno = 0;
+  std::FILE* file = std::fopen(partial.c_str(), "wb");
+  if (!file) return SystemReason(errno);
+
+  bool written = std::fputs(CsvHeader().c_str(), file) >= 0;
+  for (std::size_t i = 0; written && i < history.Size(); ++i) {
+    const std::string row = CsvRow(history[i]);
+    written = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+  }
+  written = written && std::fflush(file) == 0;
+  int error = errno;
+  if (std::fclose(file) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+
+  std::error_code renamed;
+  if (written) {
+    fs::rename(partial, path, renamed);
+    if (!renamed) return {};
+  }
+  std::error_code ignored;
+  fs::remove(partial, ignored);
+  // A rename's error on Windows may be the system's own code, not an errno.
+  if (renamed) return renamed.message();
+  return SystemReason(error);
+}
+
+}  // namespace quorvane

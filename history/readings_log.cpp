@@ -1,0 +1,31 @@
+// Each status reply into the history and, while one runs, the recording.
+#include "history/readings_log.h"
+
+#include <utility>
+
+namespace quorvane {
+
+ReadingsLog::ReadingsLog(Clock clock, std::size_t capacity)
+    : m_clock(std::move(clock)), m_history(capacity) {}
+
+void ReadingsLog::OnPortOpened() { m_history.MarkBreak(); }
+
+void ReadingsLog::OnStatusReading(const DeviceState& device) {
+  m_history.Append(ReadingOf(m_clock(), device));
+  if (!m_recording.Active()) return;
+  // The history's copy, so the file holds the time the history settled on.
+  const std::string reason = m_recording.Write(m_history.Newest());
+  // A failed write has closed the recording, so this is told only once.
+  if (!reason.empty() && m_onFailure) {
+    const std::string path = m_recording.Path();  // the handler may start another
+    m_onFailure(path, reason);
+  }
+}
+
+std::string ReadingsLog::StartRecording(const std::string& path) {
+  return m_recording.Start(path, CsvRecording::Mode::Replace);
+}
+
+void ReadingsLog::StopRecording() { m_recording.Stop(); }
+
+}  // namespace quorvane

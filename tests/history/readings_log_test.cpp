@@ -1,0 +1,88 @@
+// The log the controller feeds, on a clock the test moves: every status reply
+// into the history, a row each while recording, and a failed row told once.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <system_error>
+#include <vector>
+
+#include "history/readings_csv.h"
+#include "history/readings_log.h"
+#include "tests/history/history_files.h"
+
+namespace quorvane::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ReadingsLogTest : public testing::Test {
+ protected:
+  // One status reply, half a second after the one before.
+  void Reply(int currentRead) {
+    m_now += 500ms;
+    DeviceState device;
+    device.currentRead = currentRead;
+    m_log.OnStatusReading(device);
+  }
+
+  WallTime m_now = kSomeTime;
+  ReadingsLog m_log{[this] { return m_now; }, 8};
+};
+
+TEST_F(ReadingsLogTest, RecordsARowPerStatusReplyWithTheHistorysTimes) {
+  ScratchFolder folder;
+  const std::string path = folder / "recording.csv";
+  Reply(1);
+  ASSERT_EQ(m_log.StartRecording(path), "");
+  EXPECT_TRUE(m_log.Recording());
+  EXPECT_EQ(m_log.RecordingPath(), path);
+  Reply(2);
+  m_now -= 10s;  // the clock set back: the row shows the time the history kept
+  Reply(3);
+  m_log.StopRecording();
+  Reply(4);
+  const ReadingHistory& history = m_log.History();
+  ASSERT_EQ(history.Size(), 4u);
+  EXPECT_EQ(ReadFile(path), CsvHeader() + CsvRow(history[1]) + CsvRow(history[2]));
+  EXPECT_EQ(history[2].time, history[1].time);
+}
+
+TEST_F(ReadingsLogTest, APortOpenStartsARun) {
+  Reply(1);
+  Reply(2);
+  m_log.OnPortOpened();
+  Reply(3);
+  const ReadingHistory& history = m_log.History();
+  ASSERT_EQ(history.Size(), 3u);
+  EXPECT_TRUE(history[0].startsRun);
+  EXPECT_FALSE(history[1].startsRun);
+  EXPECT_TRUE(history[2].startsRun);
+}
+
+#ifndef _WIN32
+// The disk fills in the middle of the second row.
+TEST_F(ReadingsLogTest, AFailedRowIsToldOnceAndTheReadingsGoOn) {
+  ScratchFolder folder;
+  const std::string path = folder / "recording.csv";
+  const std::string firstRow = CsvRow(ReadingOf(m_now + 500ms, DeviceState{}));
+  const std::size_t limit = CsvHeader().size() + firstRow.size() * 3 / 2;
+  const int result = WithFileSizeLimit(limit, [&] {
+    std::vector<std::pair<std::string, std::string>> told;
+    m_log.OnRecordingFailed([&](const std::string& failed, const std::string& reason) {
+      told.emplace_back(failed, reason);
+    });
+    if (!m_log.StartRecording(path).empty()) return 1;
+    for (int i = 0; i < 4; ++i) Reply(0);
+    if (told.size() != 1) return 2;
+    if (told[0] != std::pair(path, std::generic_category().message(EFBIG))) return 3;
+    if (m_log.Recording()) return 4;
+    return m_log.History().Size() == 4 ? 0 : 5;
+  });
+  EXPECT_EQ(result, 0) << "1: no start, 2: not told once, 3: wrong path or reason, "
+                          "4: still recording, 5: readings lost";
+  EXPECT_EQ(ReadFile(path), CsvHeader() + firstRow);
+}
+#endif
+
+}  // namespace
+}  // namespace quorvane::test
