@@ -2,8 +2,6 @@
 // to the board through the panel's frames, and ends in an exit status.
 #include "ctl/commands.h"
 
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +14,7 @@
 #include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
+#include "history/csv_file.h"
 
 namespace quorvane::ctl {
 namespace {
@@ -183,34 +182,16 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   return kExitNotConfirmed;
 }
 
-// Whole rows only, flushed one by one, so whatever ends the program leaves
-// every row that was written complete.
-class CsvLog {
- public:
-  ~CsvLog() {
-    if (m_file) std::fclose(m_file);
-  }
-  // Appends: an existing log is continued, never overwritten.
-  bool Open(const std::string& path) {
-    m_file = std::fopen(path.c_str(), "ab");
-    if (!m_file) return false;
-    std::fseek(m_file, 0, SEEK_END);
-    return std::ftell(m_file) != 0 || Write(CsvHeader());
-  }
-  bool Write(const std::string& row) {
-    return std::fwrite(row.data(), 1, row.size(), m_file) == row.size() && std::fflush(m_file) == 0;
-  }
-
- private:
-  std::FILE* m_file = nullptr;
-};
-
 int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   BoardSession& session = c.Session();
-  CsvLog csv;
-  if (!o.csvPath.empty() && !csv.Open(o.csvPath)) {
-    Fail(err, "cannot write " + o.csvPath + ": " + std::strerror(errno) + ".");
-    return kExitFailure;
+  // Appends: an existing log is continued, never overwritten.
+  CsvRecording csv;
+  if (!o.csvPath.empty()) {
+    if (const std::string reason = csv.Start(o.csvPath, CsvRecording::Mode::Append);
+        !reason.empty()) {
+      Fail(err, "cannot write " + o.csvPath + ": " + reason + ".");
+      return kExitFailure;
+    }
   }
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
   unsigned long long rows = 0;
@@ -225,9 +206,11 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
       const DeviceState device = session.Device();
       if (silent) Print(err, "quorvane-ctl: the board answers again.\n");
       silent = false;
-      if (!o.csvPath.empty() && !csv.Write(CsvRow(now, device))) {
-        Fail(err, "writing " + o.csvPath + " failed: " + std::strerror(errno) + ".");
-        return kExitFailure;
+      if (csv.Active()) {
+        if (const std::string reason = csv.Write(ReadingOf(now, device)); !reason.empty()) {
+          Fail(err, "writing " + o.csvPath + " failed: " + reason + ".");
+          return kExitFailure;
+        }
       }
       Print(out, o.json ? ReadingJson(now, device).dump() + "\n" : ReadingText(now, device));
       ++rows;

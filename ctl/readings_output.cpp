@@ -1,40 +1,13 @@
 // The printed forms of ports, values and readings. Text uses the panel's own
-// display forms; JSON and CSV carry the board's full resolution.
+// display forms; JSON carries the board's full resolution.
 #include "ctl/readings_output.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "controller/display_forms.h"
+#include "history/readings_csv.h"
 
 namespace quorvane::ctl {
-
-std::string IsoTime(WallTime time) {
-  using namespace std::chrono;
-  const auto sinceEpoch = time_point_cast<milliseconds>(time).time_since_epoch();
-  const auto wholeSeconds = floor<seconds>(sinceEpoch);
-  const std::time_t t = static_cast<std::time_t>(wholeSeconds.count());
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &t);
-#else
-  gmtime_r(&t, &utc);
-#endif
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>((sinceEpoch - wholeSeconds).count()));
-  return text;
-}
-
-std::string HundredthsText(std::int32_t hundredths) {
-  const std::int64_t value = hundredths;
-  const std::int64_t magnitude = value < 0 ? -value : value;
-  char text[32];
-  std::snprintf(text, sizeof text, "%s%lld.%02lld", value < 0 ? "-" : "",
-                static_cast<long long>(magnitude / 100), static_cast<long long>(magnitude % 100));
-  return text;
-}
 
 namespace {
 
@@ -112,17 +85,6 @@ nlohmann::json ReadingJson(WallTime time, const DeviceState& d) {
           {"frequency_Hz", d.frequencyHz},
           {"duration_steps", d.pulseSteps},
           {"soft_active", d.softActive != 0}};
-}
-
-std::string CsvHeader() {
-  return "time,current_mA,seed_C,pump_C,setpoint_mA,frequency_Hz,duration_steps,soft_active\n";
-}
-
-std::string CsvRow(WallTime time, const DeviceState& d) {
-  return IsoTime(time) + "," + std::to_string(d.currentRead) + "," + HundredthsText(d.seedTemp) +
-         "," + HundredthsText(d.pumpTemp) + "," + std::to_string(d.currentSetpoint) + "," +
-         std::to_string(d.frequencyHz) + "," + std::to_string(d.pulseSteps) + "," +
-         (d.softActive != 0 ? "1" : "0") + "\n";
 }
 
 }  // namespace quorvane::ctl

@@ -1,24 +1,18 @@
 // What quorvane-ctl prints: the port list, the board's values and one
-// reading per status reply, as text for people and as JSON or CSV for programs.
+// reading per status reply, as text for people and as JSON for programs (the
+// CSV form is the readings history's, shared with the panel).
 #pragma once
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "history/reading_history.h"
 #include "protocol/device_state.h"
 #include "serial/port_probe.h"
 
 namespace quorvane::ctl {
-
-using WallTime = std::chrono::system_clock::time_point;
-
-// "2026-12-07T16:30:00.123Z": UTC, milliseconds.
-std::string IsoTime(WallTime time);
-// Hundredths as an exact decimal with two places: "25.01", "-0.05".
-std::string HundredthsText(std::int32_t hundredths);
 
 std::string PortListText(const std::vector<ListedPort>& ports);
 nlohmann::json PortListJson(const std::vector<ListedPort>& ports);
@@ -28,7 +22,5 @@ nlohmann::json StatusJson(const std::string& port, const DeviceState& device);
 
 std::string ReadingText(WallTime time, const DeviceState& device);
 nlohmann::json ReadingJson(WallTime time, const DeviceState& device);
-std::string CsvHeader();
-std::string CsvRow(WallTime time, const DeviceState& device);
 
 }  // namespace quorvane::ctl

@@ -237,6 +237,20 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+std::string FileText(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+// A whole row of the test board's readings.
+bool IsCsvRow(const std::string& line) {
+  static const std::regex row(
+      R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z,\d+,-?\d+\.\d\d,-?\d+\.\d\d,1234,12340,33,1)");
+  return std::regex_match(line, row);
+}
+
 TEST_F(CtlTest, MonitorWritesOneRowPerStatusReplyAndCtrlCEndsItWithWholeRows) {
   StartBoard();
   const fs::path csv = m_dir / "log.csv";
@@ -253,25 +267,49 @@ TEST_F(CtlTest, MonitorWritesOneRowPerStatusReplyAndCtrlCEndsItWithWholeRows) {
   const Finished run = monitor.Finish();
   EXPECT_EQ(run.status, 0) << run.err;
 
-  std::ifstream file(csv);
-  std::stringstream content;
-  content << file.rdbuf();
-  ASSERT_EQ(content.str().back(), '\n');
-  const std::vector<std::string> rows = Lines(content.str());
+  const std::string content = FileText(csv);
+  ASSERT_EQ(content.back(), '\n');
+  const std::vector<std::string> rows = Lines(content);
   const std::vector<std::string> json = Lines(run.out);
   // One header for both runs: the second appended to the first's log.
   ASSERT_EQ(rows.size(), 1 + 3 + json.size());
   EXPECT_EQ(rows[0],
             "time,current_mA,seed_C,pump_C,setpoint_mA,frequency_Hz,duration_steps,soft_active");
-  const std::regex row(
-      R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z,\d+,-?\d+\.\d\d,-?\d+\.\d\d,1234,12340,33,1)");
-  for (std::size_t i = 1; i < rows.size(); ++i)
-    EXPECT_TRUE(std::regex_match(rows[i], row)) << rows[i];
+  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(IsCsvRow(rows[i])) << rows[i];
   for (std::size_t i = 0; i < json.size(); ++i) {
     const auto reading = nlohmann::json::parse(json[i]);
     EXPECT_EQ(reading["time"], rows[4 + i].substr(0, 24));
     EXPECT_EQ(reading["setpoint_mA"], 1234);
   }
+}
+
+// The disk fills in the middle of the third row: the rows before it stay whole.
+TEST_F(CtlTest, MonitorEndsAtAFailedRowLeavingOnlyWholeRows) {
+  StartBoard();
+  const fs::path csv = m_dir / "log.csv";
+  ASSERT_EQ(RunCtl(On({"monitor", "--count", "1", "--csv", csv.string()})).status, 0);
+  const std::string first = FileText(csv);
+  const std::size_t header = first.find('\n') + 1;
+  const std::size_t row = first.size() - header;
+  fs::remove(csv);
+
+  std::vector<std::string> command =
+      CtlCommand(On({"monitor", "--interval", "50ms", "--count", "10", "--csv", csv.string()}));
+  command.insert(command.begin(),
+                 {"prlimit", "--fsize=" + std::to_string(header + 2 * row + row / 2), "--"});
+  // Ignored here, ignored in the program: past the limit a write fails instead.
+  const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+  const Finished run = CtlProcess(command).Finish();
+  ::signal(SIGXFSZ, previous);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("writing " + csv.string() + " failed: File too large."));
+
+  const std::string content = FileText(csv);
+  ASSERT_FALSE(content.empty());
+  EXPECT_EQ(content.back(), '\n') << content;
+  const std::vector<std::string> rows = Lines(content);
+  ASSERT_EQ(rows.size(), 3u) << content;
+  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(IsCsvRow(rows[i])) << rows[i];
 }
 
 TEST_F(CtlTest, MonitorEndsWithAFailureWhenThePortGoes) {
