@@ -12,6 +12,7 @@
 #include <QSocketNotifier>
 #include <QTimerEvent>
 
+#include "app/history_window.h"
 #include "app/pre_filter.h"
 #include "controls/numeric_edit.h"
 #include "controls/state_button.h"
