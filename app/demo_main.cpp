@@ -29,6 +29,7 @@
 #include "app/demo_ports.h"
 #include "app/gui_start.h"
 #include "app/info_options.h"
+#include "history/csv_file.h"
 #include "controller/control_ids.h"
 #include "sim/pty_board.h"
 
@@ -180,6 +181,7 @@ int main(int argc, char** argv) {
     return *status;
   std::optional<quorvane::GuiStartGuard> starting(std::in_place, "quorvane-demo");
   QApplication qapp(argc, argv);
+  quorvane::TakeFileSizeLimitAsWriteError();
   starting.reset();
   QApplication::setApplicationName("quorvane-demo");
   QApplication::setApplicationVersion(QUORVANE_VERSION);

@@ -8,6 +8,7 @@
 #include "app/controller_app.h"
 #include "app/gui_start.h"
 #include "app/info_options.h"
+#include "history/csv_file.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     return *status;
   std::optional<quorvane::GuiStartGuard> starting(std::in_place, "quorvane");
   QApplication qapp(argc, argv);
+  quorvane::TakeFileSizeLimitAsWriteError();
   starting.reset();
   QApplication::setApplicationName("quorvane");
   QApplication::setApplicationVersion(QUORVANE_VERSION);

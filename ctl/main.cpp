@@ -7,11 +7,13 @@
 #include "ctl/commands.h"
 #include "ctl/ctl_options.h"
 #include "ctl/stop_signal.h"
+#include "history/csv_file.h"
 
 int main(int argc, char** argv) {
   using namespace quorvane::ctl;
   // First, before any thread exists: every thread inherits the blocked signals.
   StopSignal stop;
+  quorvane::TakeFileSizeLimitAsWriteError();
   const ParsedCommandLine parsed =
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   std::fputs(parsed.out.c_str(), stdout);

@@ -3,6 +3,7 @@
 #include "history/csv_file.h"
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
@@ -111,6 +112,12 @@ std::string ExportCsv(const ReadingHistory& history, const std::string& path) {
   // A rename's error on Windows may be the system's own code, not an errno.
   if (renamed) return renamed.message();
   return SystemReason(error);
+}
+
+void TakeFileSizeLimitAsWriteError() {
+#ifdef SIGXFSZ
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 }  // namespace quorvane

@@ -44,6 +44,11 @@ class CsvRecording {
   std::uint64_t m_rows = 0;
 };
 
+// Makes a file that may grow no further (a file-size limit) a failed write,
+// reported like a full disk, instead of the end of the program by SIGXFSZ.
+// Programs that write readings call it once at start.
+void TakeFileSizeLimitAsWriteError();
+
 // The whole history into path, by way of a temporary file beside it that
 // replaces path only when complete: a failure leaves path as it was.
 std::string ExportCsv(const ReadingHistory& history, const std::string& path);
