@@ -128,6 +128,12 @@ std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTim
   for (std::size_t i = std::max<std::size_t>(history.LowerBound(from), 1); i < end; ++i) {
     const Reading& before = history[i - 1];
     const Reading& after = history[i];
+    // Most neighbours hold the same settings: no text is made for them, so a
+    // day of readings is searched in a few milliseconds.
+    if (before.currentSetpoint == after.currentSetpoint &&
+        before.frequencyHz == after.frequencyHz && before.pulseSteps == after.pulseSteps &&
+        before.softActive == after.softActive)
+      continue;
     std::string text;
     const auto add = [&text](const std::string& what, const std::string& was,
                              const std::string& now) {
