@@ -9,11 +9,8 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,14 +21,16 @@
 #include <QWindow>
 
 #include "app/controller_dlg.h"
-#include "protocol/codes.h"
+#include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
+#include "protocol/codes.h"
 #include "serial/posix/device_watcher.h"
 #include "sim/pty_board.h"
 
 namespace {
 
 using namespace quorvane;
+using namespace quorvane::bench;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
@@ -39,51 +38,6 @@ long long RealtimeNs() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
-std::set<std::string> Threads() {
-  std::set<std::string> tids;
-  for (const auto& entry : fs::directory_iterator("/proc/self/task"))
-    tids.insert(entry.path().filename().string());
-  return tids;
-}
-
-// CPU time of one thread in ns: schedstat when the kernel keeps it, else the
-// clock-tick counts of stat.
-long long ThreadCpuNs(const std::string& tid) {
-  std::ifstream schedstat("/proc/self/task/" + tid + "/schedstat");
-  long long ns = 0;
-  if (schedstat >> ns) return ns;
-  std::ifstream stat("/proc/self/task/" + tid + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  std::istringstream fields(line.substr(line.rfind(')') + 2));
-  std::string skip;
-  for (int i = 3; i < 14; ++i) fields >> skip;
-  long long user = 0, system = 0;
-  fields >> user >> system;
-  return (user + system) * 1'000'000'000LL / sysconf(_SC_CLK_TCK);
-}
-
-long long PanelCpuNs(const std::set<std::string>& excluded) {
-  long long total = 0;
-  for (const std::string& tid : Threads())
-    if (!excluded.count(tid)) total += ThreadCpuNs(tid);
-  return total;
-}
-
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  long value = 0;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> value;
-      return value;
-    }
-    status.ignore(1 << 12, '\n');
-  }
-  return -1;
 }
 
 double Percentile(std::vector<double> values, double p) {
@@ -173,13 +127,13 @@ int Run(int seconds, int replyDelayMs, bool pace) {
     return 1;
   }
 
-  const long long cpuStart = PanelCpuNs(boardThreads);
+  const long long cpuStart = CpuNsExcept(boardThreads);
   const Clock::time_point wallStart = Clock::now();
   dlg.shown.clear();
   QTimer::singleShot(seconds * 1000, &dlg, &QDialog::reject);
   dlg.exec();
   const double wallNs = std::chrono::duration<double, std::nano>(Clock::now() - wallStart).count();
-  const long long cpuNs = PanelCpuNs(boardThreads) - cpuStart;
+  const long long cpuNs = CpuNsExcept(boardThreads) - cpuStart;
   const long rss = ResidentKiB();
 
   std::vector<double> latencies;

@@ -1,0 +1,64 @@
+// Per-thread CPU time and resident memory of this process, read from /proc.
+#include "bench/app/proc_figures.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace quorvane::bench {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> Threads() {
+  std::set<std::string> tids;
+  for (const auto& entry : fs::directory_iterator("/proc/self/task"))
+    tids.insert(entry.path().filename().string());
+  return tids;
+}
+
+namespace {
+
+// CPU time of one thread in ns: schedstat when the kernel keeps it, else the
+// clock-tick counts of stat.
+long long ThreadCpuNs(const std::string& tid) {
+  std::ifstream schedstat("/proc/self/task/" + tid + "/schedstat");
+  long long ns = 0;
+  if (schedstat >> ns) return ns;
+  std::ifstream stat("/proc/self/task/" + tid + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  if (line.rfind(')') == std::string::npos) return 0;  // the thread ended meanwhile
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string skip;
+  for (int i = 3; i < 14; ++i) fields >> skip;
+  long long user = 0, system = 0;
+  fields >> user >> system;
+  return (user + system) * 1'000'000'000LL / sysconf(_SC_CLK_TCK);
+}
+
+}  // namespace
+
+long long CpuNsExcept(const std::set<std::string>& excluded) {
+  long long total = 0;
+  for (const std::string& tid : Threads())
+    if (!excluded.count(tid)) total += ThreadCpuNs(tid);
+  return total;
+}
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = 0;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> value;
+      return value;
+    }
+    status.ignore(1 << 12, '\n');
+  }
+  return -1;
+}
+
+}  // namespace quorvane::bench

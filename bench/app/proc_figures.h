@@ -1,0 +1,19 @@
+// What the panel's timing harnesses read of their own process from /proc: CPU
+// time per thread, so the virtual board's threads can be left out, and memory.
+#pragma once
+
+#include <set>
+#include <string>
+
+namespace quorvane::bench {
+
+// The ids of this process's threads now.
+std::set<std::string> Threads();
+
+// CPU time in ns of all this process's threads but the excluded ones.
+long long CpuNsExcept(const std::set<std::string>& excluded);
+
+// VmRSS in KiB, or -1 when the kernel does not tell.
+long ResidentKiB();
+
+}  // namespace quorvane::bench
