@@ -1,6 +1,8 @@
 // The readings history window's controls, its redraw pace and its files.
 #include "app/history_window.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QDateTime>
 #include <QDir>
@@ -19,8 +21,12 @@ namespace quorvane {
 
 namespace {
 
-// At most four redraws a second, and only when a reading came or the view moved.
+// At most four redraws a second, and only when a reading came or the view
+// moved. A new reading is drawn once the view has moved on by a pixel's worth
+// of time (a few seconds at most): in a long span a redraw per reading would
+// cost time and show nothing new.
 constexpr int kRedrawPeriodMs = 250;
+constexpr std::chrono::milliseconds kLongestWait{5000};
 
 std::chrono::milliseconds SpanLength(HistoryWindow::Span span) {
   using namespace std::chrono_literals;
@@ -136,7 +142,14 @@ void HistoryWindow::hideEvent(QHideEvent* event) {
 void HistoryWindow::Redraw() {
   if (!isVisible()) return;
   const ReadingHistory& history = m_readings.History();
-  if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!m_viewChanged) {
+    if (history.Appended() == m_drawnAppended) return;
+    const auto pixel = (m_chart->To() - m_chart->From()) / m_chart->PlotWidth();
+    const auto wait = std::clamp<std::chrono::steady_clock::duration>(
+        pixel, std::chrono::milliseconds(kRedrawPeriodMs), kLongestWait);
+    if (now - m_drawnAt < wait) return;
+  }
   WallTime from = m_chart->From();
   WallTime to = m_chart->To();
   if (m_following) {
@@ -147,6 +160,7 @@ void HistoryWindow::Redraw() {
   m_chart->Draw(history, from, to);
   m_drawnAppended = history.Appended();
   m_viewChanged = false;
+  m_drawnAt = now;
   ++m_redraws;
 }
 

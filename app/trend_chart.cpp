@@ -129,34 +129,43 @@ QLineSeries* TrendChart::AddRunSeries(Line& line, int index) {
 }
 
 void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to) {
-  m_time->setRange(DateTimeOf(from), DateTimeOf(to));
   const int columns = std::max(100, static_cast<int>(chart()->plotArea().width()));
+  TrendLines all = TrendRunsOfAll(history, from, to, columns);
   std::array<std::vector<TrendRun>, 4> runs;
   for (std::size_t k = 0; k < m_lines.size(); ++k) {
-    Line& line = m_lines[k];
-    runs[k] = TrendRuns(history, from, to, line.quantity, columns);
+    runs[k] = std::move(all[static_cast<std::size_t>(m_lines[k].quantity)]);
     std::vector<TrendRun>& lineRuns = runs[k];
     while (static_cast<int>(lineRuns.size()) > kMaxRuns) {
       TrendRun& joined = lineRuns[lineRuns.size() - 2];
       joined.insert(joined.end(), lineRuns.back().begin(), lineRuns.back().end());
       lineRuns.pop_back();
     }
-    const int count = static_cast<int>(lineRuns.size());
+  }
+  m_changeList = SettingChanges(history, from, to);
+
+  // Every range change places every point of every line anew: the lines are
+  // emptied first and filled last, so each new point is placed once.
+  for (Line& line : m_lines)
+    for (int i = 0; i < line.used; ++i) line.runs[static_cast<std::size_t>(i)]->clear();
+  m_changes->clear();
+  m_time->setRange(DateTimeOf(from), DateTimeOf(to));
+  FitValueAxes(runs);
+
+  for (std::size_t k = 0; k < m_lines.size(); ++k) {
+    Line& line = m_lines[k];
+    const int count = static_cast<int>(runs[k].size());
     for (int i = 0; i < count; ++i) {
       QLineSeries* series =
           i < static_cast<int>(line.runs.size()) ? line.runs[static_cast<std::size_t>(i)]
                                                  : AddRunSeries(line, i);
+      const TrendRun& run = runs[k][static_cast<std::size_t>(i)];
       QList<QPointF> points;
-      points.reserve(static_cast<qsizetype>(lineRuns[static_cast<std::size_t>(i)].size()));
-      for (const TrendPoint& p : lineRuns[static_cast<std::size_t>(i)])
-        points.append(QPointF(p.timeMs, p.value));
+      points.reserve(static_cast<qsizetype>(run.size()));
+      for (const TrendPoint& p : run) points.append(QPointF(p.timeMs, p.value));
       series->replace(points);
     }
-    for (int i = count; i < line.used; ++i) line.runs[static_cast<std::size_t>(i)]->clear();
     line.used = count;
   }
-  FitValueAxes(runs);
-  m_changeList = SettingChanges(history, from, to);
   QList<QPointF> marks;
   for (const SettingChange& change : m_changeList)
     marks.append(QPointF(change.timeMs, change.currentSetpoint));
@@ -212,6 +221,8 @@ int TrendChart::RunCount(TrendQuantity quantity) const {
     if (line.quantity == quantity) return line.used;
   return 0;
 }
+
+int TrendChart::PlotWidth() const { return std::max(1, static_cast<int>(chart()->plotArea().width())); }
 
 int TrendChart::ChangeMarkers() const { return static_cast<int>(m_changes->count()); }
 

@@ -33,6 +33,8 @@ class TrendChart : public QChartView {
   qsizetype PointCount(TrendQuantity quantity) const;
   int RunCount(TrendQuantity quantity) const;
   int ChangeMarkers() const;
+  // Width of the plotting area in pixels: how finely time can be shown.
+  int PlotWidth() const;
 
  signals:
   // The operator zoomed or scrolled the time axis.

@@ -2,6 +2,7 @@
 // a bounded ring, so a session of days never grows without limit.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +58,18 @@ class ReadingHistory {
   const Reading& Newest() const { return (*this)[m_size - 1]; }
   // The index of the first reading at or after time; Size() when there is none.
   std::size_t LowerBound(WallTime time) const;
+  // Calls visit(reading) for the readings [first, end) in order, a stretch of
+  // the ring at a time rather than working out each reading's place.
+  template <typename Visit>
+  void ForEach(std::size_t first, std::size_t end, Visit&& visit) const {
+    std::size_t place = (m_oldest + first) % m_capacity;
+    for (std::size_t left = end > first ? end - first : 0; left > 0;) {
+      const std::size_t stretch = std::min(left, m_capacity - place);
+      for (std::size_t i = 0; i < stretch; ++i) visit(m_ring[place + i]);
+      left -= stretch;
+      place = 0;
+    }
+  }
   // Counts every reading ever appended, so a viewer can tell that one came.
   std::uint64_t Appended() const { return m_appended; }
 

@@ -43,8 +43,9 @@ std::pair<std::size_t, std::size_t> Window(const ReadingHistory& history, WallTi
 class ColumnThinner {
  public:
   ColumnThinner(WallTime from, WallTime to, int columns)
-      : m_from(from), m_columns(std::max(columns, 1)), m_spanMs(std::max<double>(
-                                                           TrendTimeMs(to) - TrendTimeMs(from), 1)) {}
+      : m_fromMs(TrendTimeMs(from)),
+        m_columns(std::max(columns, 1)),
+        m_perMs(m_columns / std::max(TrendTimeMs(to) - m_fromMs, 1.0)) {}
 
   void Add(const TrendPoint& point, TrendRun& run) {
     const long long column = Column(point.timeMs);
@@ -75,50 +76,76 @@ class ColumnThinner {
 
  private:
   long long Column(double timeMs) const {
-    const double offset = timeMs - TrendTimeMs(m_from);
-    return static_cast<long long>(std::clamp(offset * m_columns / m_spanMs, -1.0,
-                                             static_cast<double>(m_columns)));
+    return static_cast<long long>(
+        std::clamp((timeMs - m_fromMs) * m_perMs, -1.0, static_cast<double>(m_columns)));
   }
 
-  WallTime m_from;
+  double m_fromMs;
   int m_columns;
-  double m_spanMs;
+  double m_perMs;  // columns per millisecond
   long long m_column = 0;
   std::array<TrendPoint, 4> m_bucket{};
   std::size_t m_count = 0;
 };
 
+// A step line: the old value holds until the reading that shows the new one.
+void AddStep(const TrendPoint& point, TrendRun& run) {
+  if (run.empty()) {
+    run.push_back(point);
+  } else if (point.value != run.back().value) {
+    run.push_back({point.timeMs, run.back().value});
+    run.push_back(point);
+  }
+}
+
+// The step line's last stretch reaches its run's last reading.
+void EndStep(double lastMs, TrendRun& run) {
+  if (!run.empty() && run.back().timeMs != lastMs) run.push_back({lastMs, run.back().value});
+}
+
 }  // namespace
+
+TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns) {
+  TrendLines lines;
+  const auto [first, end] = Window(history, from, to);
+  std::array<ColumnThinner, kTrendQuantities> thinners{
+      ColumnThinner(from, to, columns), ColumnThinner(from, to, columns),
+      ColumnThinner(from, to, columns), ColumnThinner(from, to, columns)};
+  constexpr auto kSetpoint = static_cast<std::size_t>(TrendQuantity::CurrentSetpoint);
+  double lastMs = 0;
+  const auto endRun = [&] {
+    for (std::size_t k = 0; k < kTrendQuantities; ++k) {
+      if (lines[k].empty()) continue;
+      if (k == kSetpoint) {
+        EndStep(lastMs, lines[k].back());
+      } else {
+        thinners[k].Flush(lines[k].back());
+      }
+    }
+  };
+  history.ForEach(first, end, [&](const Reading& reading) {
+    const double timeMs = TrendTimeMs(reading.time);
+    if (lines[0].empty() || reading.startsRun) {
+      endRun();
+      for (std::vector<TrendRun>& runs : lines) runs.emplace_back();
+    }
+    for (std::size_t k = 0; k < kTrendQuantities; ++k) {
+      const TrendPoint point{timeMs, TrendValue(reading, static_cast<TrendQuantity>(k))};
+      if (k == kSetpoint) {
+        AddStep(point, lines[k].back());
+      } else {
+        thinners[k].Add(point, lines[k].back());
+      }
+    }
+    lastMs = timeMs;
+  });
+  endRun();
+  return lines;
+}
 
 std::vector<TrendRun> TrendRuns(const ReadingHistory& history, WallTime from, WallTime to,
                                 TrendQuantity quantity, int columns) {
-  std::vector<TrendRun> runs;
-  const auto [first, end] = Window(history, from, to);
-  ColumnThinner thinner(from, to, columns);
-  const bool steps = quantity == TrendQuantity::CurrentSetpoint;
-  for (std::size_t i = first; i < end; ++i) {
-    const Reading& reading = history[i];
-    const TrendPoint point{TrendTimeMs(reading.time), TrendValue(reading, quantity)};
-    if (runs.empty() || reading.startsRun) {
-      if (!runs.empty()) thinner.Flush(runs.back());
-      runs.emplace_back();
-      if (steps) runs.back().push_back(point);
-    }
-    TrendRun& run = runs.back();
-    if (!steps) {
-      thinner.Add(point, run);
-      continue;
-    }
-    // A step line: the old value holds until the reading that shows the new one.
-    if (point.value != run.back().value) {
-      run.push_back({point.timeMs, run.back().value});
-      run.push_back(point);
-    }
-    const bool lastOfRun = i + 1 == end || history[i + 1].startsRun;
-    if (lastOfRun && run.back().timeMs != point.timeMs) run.push_back(point);
-  }
-  if (!steps && !runs.empty()) thinner.Flush(runs.back());
-  return runs;
+  return std::move(TrendRunsOfAll(history, from, to, columns)[static_cast<std::size_t>(quantity)]);
 }
 
 std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTime from,

@@ -3,6 +3,7 @@
 // column so a day of readings draws as fast as a minute.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct TrendPoint {
 using TrendRun = std::vector<TrendPoint>;
 
 enum class TrendQuantity { MeasuredCurrent, SeedTemperature, PumpTemperature, CurrentSetpoint };
+inline constexpr std::size_t kTrendQuantities = 4;
+using TrendLines = std::array<std::vector<TrendRun>, kTrendQuantities>;  // by TrendQuantity
 
 double TrendValue(const Reading& reading, TrendQuantity quantity);
 double TrendTimeMs(WallTime time);
@@ -25,6 +28,8 @@ double TrendTimeMs(WallTime time);
 // each end so lines reach the edges. Each run keeps, per column of the span,
 // its first, lowest, highest and last point in time order: the thinned line
 // has the same extremes as the whole one. The set-point comes as a step line.
+// All four quantities in one pass over the readings.
+TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns);
 std::vector<TrendRun> TrendRuns(const ReadingHistory& history, WallTime from, WallTime to,
                                 TrendQuantity quantity, int columns);
 
