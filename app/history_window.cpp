@@ -21,11 +21,12 @@ namespace quorvane {
 
 namespace {
 
-// At most four redraws a second, and only when a reading came or the view
-// moved. A new reading is drawn once the view has moved on by a pixel's worth
-// of time (a few seconds at most): in a long span a redraw per reading would
-// cost time and show nothing new.
-constexpr int kRedrawPeriodMs = 250;
+// New readings are drawn at most as often as they come (the poll period), and
+// in a long span only once the view has moved on by a pixel's worth of time
+// (a few seconds at most): a redraw per reading would cost time and show
+// nothing new. The pace is the timer's own, so the window wakes no more often
+// than it draws.
+constexpr std::chrono::milliseconds kShortestWait = kPollPeriod;
 constexpr std::chrono::milliseconds kLongestWait{5000};
 
 std::chrono::milliseconds SpanLength(HistoryWindow::Span span) {
@@ -52,7 +53,7 @@ HistoryWindow::HistoryWindow(ReadingsLog& readings, QWidget* parent)
   setWindowTitle("Readings history");
   BuildControls();
   resize(900, 520);
-  m_redrawTimer.setInterval(kRedrawPeriodMs);
+  m_redrawTimer.setInterval(kShortestWait);
   connect(&m_redrawTimer, &QTimer::timeout, this, &HistoryWindow::Redraw);
   connect(m_chart, &TrendChart::ViewMoved, this, [this] {
     m_following = false;
@@ -131,7 +132,6 @@ void HistoryWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   m_viewChanged = true;
   Redraw();
-  m_redrawTimer.start();
 }
 
 void HistoryWindow::hideEvent(QHideEvent* event) {
@@ -142,26 +142,32 @@ void HistoryWindow::hideEvent(QHideEvent* event) {
 void HistoryWindow::Redraw() {
   if (!isVisible()) return;
   const ReadingHistory& history = m_readings.History();
-  const auto now = std::chrono::steady_clock::now();
-  if (!m_viewChanged) {
-    if (history.Appended() == m_drawnAppended) return;
-    const auto pixel = (m_chart->To() - m_chart->From()) / m_chart->PlotWidth();
-    const auto wait = std::clamp<std::chrono::steady_clock::duration>(
-        pixel, std::chrono::milliseconds(kRedrawPeriodMs), kLongestWait);
-    if (now - m_drawnAt < wait) return;
-  }
+  if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
   WallTime from = m_chart->From();
   WallTime to = m_chart->To();
   if (m_following) {
-    to = history.Empty() ? std::chrono::system_clock::now() : history.Newest().time;
-    from = to - SpanLength(m_span);
-    if (m_span == Span::All && !history.Empty() && history[0].time < from) from = history[0].time;
+    // The newest reading within the last step of the time labels, so the
+    // labels fall on round times.
+    const WallTime newest =
+        history.Empty() ? std::chrono::system_clock::now() : history.Newest().time;
+    std::chrono::milliseconds span = SpanLength(m_span);
+    if (m_span == Span::All && !history.Empty())
+      span = std::max(span, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                newest - history[0].time));
+    const auto step = TrendChart::TickStep(span);
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::milliseconds>(newest.time_since_epoch());
+    to = WallTime((sinceEpoch / step + 1) * step);
+    from = to - span;
+    if (m_span == Span::All) from = WallTime((from.time_since_epoch() / step) * step);
   }
   m_chart->Draw(history, from, to);
   m_drawnAppended = history.Appended();
   m_viewChanged = false;
-  m_drawnAt = now;
   ++m_redraws;
+  const auto pixel = std::chrono::duration_cast<std::chrono::milliseconds>(
+      (to - from) / m_chart->PlotWidth());
+  m_redrawTimer.start(std::clamp(pixel, kShortestWait, kLongestWait));
 }
 
 QString HistoryWindow::SuggestedFile(const char* stem) const {

@@ -3,7 +3,6 @@
 // own beside the panel, which stays exactly as it is.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 
 #include <QTimer>
@@ -71,7 +70,6 @@ class HistoryWindow : public QWidget {
   bool m_viewChanged = true;
   std::uint64_t m_drawnAppended = 0;
   int m_redraws = 0;
-  std::chrono::steady_clock::time_point m_drawnAt;
   QString m_lastMessage;
 };
 

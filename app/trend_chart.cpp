@@ -34,7 +34,7 @@ LineLook LookOf(TrendQuantity quantity) {
     case TrendQuantity::MeasuredCurrent:
       return {"Measured current (mA)", QColor(0x1f, 0x5f, 0xbf), Qt::SolidLine};
     case TrendQuantity::CurrentSetpoint:
-      return {"Current set-point (mA)", QColor(0x40, 0x40, 0x40), Qt::DashLine};
+      return {"Current set-point (mA)", QColor(0x8e, 0x2f, 0xb0), Qt::DashLine};
     case TrendQuantity::SeedTemperature:
       return {"Seed temperature (\u2103)", QColor(0x2e, 0x8b, 0x3e), Qt::SolidLine};
     case TrendQuantity::PumpTemperature:
@@ -77,7 +77,6 @@ TrendChart::TrendChart(QWidget* parent)
   c->legend()->setAlignment(Qt::AlignBottom);
   m_time = new QDateTimeAxis(c);
   m_time->setFormat("HH:mm:ss");
-  m_time->setTickCount(7);
   m_time->setTitleText("Time");
   m_current = new QValueAxis(c);
   m_current->setTitleText("Current (mA)");
@@ -114,7 +113,7 @@ QLineSeries* TrendChart::AddRunSeries(Line& line, int index) {
   const LineLook look = LookOf(line.quantity);
   auto* series = new QLineSeries(chart());
   QPen pen(look.color);
-  pen.setWidthF(line.quantity == TrendQuantity::CurrentSetpoint ? 1.5 : 1.8);
+  pen.setWidthF(line.quantity == TrendQuantity::CurrentSetpoint ? 2.0 : 1.6);
   pen.setStyle(look.style);
   series->setPen(pen);
   series->setName(QString::fromUtf8(look.name));
@@ -128,7 +127,21 @@ QLineSeries* TrendChart::AddRunSeries(Line& line, int index) {
   return series;
 }
 
+std::chrono::milliseconds TrendChart::TickStep(std::chrono::milliseconds span) {
+  using namespace std::chrono_literals;
+  constexpr std::chrono::milliseconds kSteps[] = {1s,  2s,  5s,  10s, 15s, 30s, 1min, 2min, 5min, 10min,
+                                                  15min, 30min, 1h, 2h, 3h, 6h, 12h, 24h};
+  for (const auto step : kSteps)
+    if (span <= 10 * step) return step;
+  return span / 10;
+}
+
 void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to) {
+  using namespace std::chrono_literals;
+  const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(to - from);
+  const auto step = TickStep(span);
+  m_time->setTickCount(span % step == 0ms ? static_cast<int>(span / step) + 1 : 7);
+  m_time->setFormat(span <= 15min ? "HH:mm:ss" : span <= 20h ? "HH:mm" : "ddd HH:mm");
   const int columns = std::max(100, static_cast<int>(chart()->plotArea().width()));
   TrendLines all = TrendRunsOfAll(history, from, to, columns);
   std::array<std::vector<TrendRun>, 4> runs;

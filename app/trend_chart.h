@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <vector>
 
 #include <QChartView>
@@ -25,6 +26,11 @@ class TrendChart : public QChartView {
 
   // Draws the history between from and to.
   void Draw(const ReadingHistory& history, WallTime from, WallTime to);
+
+  // The round step between time labels for a span (10 s for a minute, a
+  // minute for ten, ten for an hour): at most ten steps across. A span from
+  // one whole step to another gets a label on every step.
+  static std::chrono::milliseconds TickStep(std::chrono::milliseconds span);
 
   // The time span the axis shows, as the operator may have changed it.
   WallTime From() const;
