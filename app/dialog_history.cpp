@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
 
 #include "app/controller_app.h"
 #include "app/controller_dlg.h"
@@ -13,7 +14,15 @@ namespace quorvane {
 
 void CControllerDlg::ShowHistory() {
   if (m_sessionEnded) return;
-  if (m_history == nullptr) m_history = new HistoryWindow(m_readings, this);
+  if (m_history == nullptr) {
+    m_history = new HistoryWindow(m_readings, this);
+    // Beside the panel when the screen has room there, so neither hides the
+    // other; otherwise the window manager places it.
+    const QRect panel = frameGeometry();
+    const QRect room = screen()->availableGeometry();
+    const QRect beside(panel.right() + 8, panel.top(), m_history->width(), m_history->height());
+    if (room.contains(beside)) m_history->move(beside.topLeft());
+  }
   m_history->show();
   m_history->raise();
   m_history->activateWindow();
