@@ -24,6 +24,7 @@
 #include <QWindow>
 
 #include "app/controller_dlg.h"
+#include "bench/app/panel_session.h"
 #include "app/history_window.h"
 #include "app/trend_chart.h"
 #include "bench/app/proc_figures.h"
@@ -67,22 +68,13 @@ int Window(int seconds, int rounds, bool pace) {
   options.link = fs::path(dir.path().toStdString()) / "ttyUSB0";
   const std::set<std::string> before = Threads();
   sim::PtyBoard board(options);
-  std::set<std::string> boardThreads;
-  for (const std::string& tid : Threads())
-    if (!before.count(tid)) boardThreads.insert(tid);
+  const std::set<std::string> boardThreads = ThreadsSince(before);
 
   CSerialLink link(dir.path().toStdString());
   PortTable ports(dir.path().toStdString());
   CControllerDlg dlg(link, ports);
   dlg.show();
-  static_cast<QPushButton*>(dlg.Control(IDC_OPEN_PORT))->click();
-  const Steady::time_point syncDeadline = Steady::now() + std::chrono::seconds(10);
-  while (!dlg.GetController().Flags().synced && Steady::now() < syncDeadline)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  if (!dlg.GetController().Flags().synced) {
-    std::fprintf(stderr, "history_bench: the board never synced\n");
-    return 1;
-  }
+  if (!OpenAndSync(dlg, "history_bench")) return 1;
   const long rssStart = ResidentKiB();
   std::printf("seconds_per_phase %d rounds %d pace %d\n", seconds, rounds, pace ? 1 : 0);
   std::printf("rss_at_start_mib %.1f (synced, history window never opened)\n", MiB(rssStart));

@@ -21,6 +21,7 @@
 #include <QWindow>
 
 #include "app/controller_dlg.h"
+#include "bench/app/panel_session.h"
 #include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
@@ -110,22 +111,13 @@ int Run(int seconds, int replyDelayMs, bool pace) {
   };
   const std::set<std::string> before = Threads();
   sim::PtyBoard board(options);
-  std::set<std::string> boardThreads;
-  for (const std::string& tid : Threads())
-    if (!before.count(tid)) boardThreads.insert(tid);
+  const std::set<std::string> boardThreads = ThreadsSince(before);
 
   CSerialLink link(dir.path().toStdString());
   PortTable ports(dir.path().toStdString());
   TimedDlg dlg(link, ports);
   dlg.show();
-  static_cast<QPushButton*>(dlg.Control(IDC_OPEN_PORT))->click();
-  const Clock::time_point syncDeadline = Clock::now() + std::chrono::seconds(10);
-  while (!dlg.GetController().Flags().synced && Clock::now() < syncDeadline)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-  if (!dlg.GetController().Flags().synced) {
-    std::fprintf(stderr, "panel_bench: the board never synced\n");
-    return 1;
-  }
+  if (!OpenAndSync(dlg, "panel_bench")) return 1;
 
   const long long cpuStart = CpuNsExcept(boardThreads);
   const Clock::time_point wallStart = Clock::now();

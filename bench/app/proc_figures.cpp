@@ -40,6 +40,13 @@ long long ThreadCpuNs(const std::string& tid) {
 
 }  // namespace
 
+std::set<std::string> ThreadsSince(const std::set<std::string>& before) {
+  std::set<std::string> started;
+  for (const std::string& tid : Threads())
+    if (!before.count(tid)) started.insert(tid);
+  return started;
+}
+
 long long CpuNsExcept(const std::set<std::string>& excluded) {
   long long total = 0;
   for (const std::string& tid : Threads())

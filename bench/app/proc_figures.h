@@ -10,6 +10,9 @@ namespace quorvane::bench {
 // The ids of this process's threads now.
 std::set<std::string> Threads();
 
+// The threads that did not exist in before (those a virtual board started).
+std::set<std::string> ThreadsSince(const std::set<std::string>& before);
+
 // CPU time in ns of all this process's threads but the excluded ones.
 long long CpuNsExcept(const std::set<std::string>& excluded);
 
