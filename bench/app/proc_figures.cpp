@@ -18,10 +18,7 @@ std::set<std::string> Threads() {
   return tids;
 }
 
-namespace {
-
-// CPU time of one thread in ns: schedstat when the kernel keeps it, else the
-// clock-tick counts of stat.
+// schedstat when the kernel keeps it, else the clock-tick counts of stat.
 long long ThreadCpuNs(const std::string& tid) {
   std::ifstream schedstat("/proc/self/task/" + tid + "/schedstat");
   long long ns = 0;
@@ -37,8 +34,6 @@ long long ThreadCpuNs(const std::string& tid) {
   fields >> user >> system;
   return (user + system) * 1'000'000'000LL / sysconf(_SC_CLK_TCK);
 }
-
-}  // namespace
 
 std::set<std::string> ThreadsSince(const std::set<std::string>& before) {
   std::set<std::string> started;

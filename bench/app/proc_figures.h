@@ -10,6 +10,9 @@ namespace quorvane::bench {
 // The ids of this process's threads now.
 std::set<std::string> Threads();
 
+// CPU time of one thread of this process in ns; 0 once it has gone.
+long long ThreadCpuNs(const std::string& tid);
+
 // The threads that did not exist in before (those a virtual board started).
 std::set<std::string> ThreadsSince(const std::set<std::string>& before);
 

@@ -2,13 +2,9 @@
 // /proc figures and the event-loop watchdog.
 #include "bench/stress/stress_rig.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,6 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
 
 namespace quorvane::stress {
@@ -37,41 +34,13 @@ static int CountEntries(const char* directory) {
   return count;
 }
 
-std::set<std::string> ThreadIds() {
-  std::set<std::string> tids;
-  for (const auto& entry : fs::directory_iterator("/proc/self/task"))
-    tids.insert(entry.path().filename().string());
-  return tids;
-}
-
 ProcessCounts SampleProcess() {
   ProcessCounts counts;
   // The directory iterator holds one descriptor of its own while it counts.
   counts.fds = CountEntries("/proc/self/fd") - 1;
   counts.threads = CountEntries("/proc/self/task");
-  std::ifstream status("/proc/self/status");
-  std::string key;
-  while (status >> key) {
-    if (key == "VmRSS:") {
-      status >> counts.rssKiB;
-      break;
-    }
-    status.ignore(1 << 12, '\n');
-  }
+  counts.rssKiB = bench::ResidentKiB();
   return counts;
-}
-
-long long ThreadCpuNs(const std::string& tid) {
-  std::ifstream stat("/proc/self/task/" + tid + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return 0;
-  // The command name may hold spaces; the fields after it do not.
-  std::istringstream fields(line.substr(line.rfind(')') + 2));
-  std::string skip;
-  for (int i = 3; i < 14; ++i) fields >> skip;
-  long long user = 0, system = 0;
-  fields >> user >> system;
-  return (user + system) * 1'000'000'000LL / sysconf(_SC_CLK_TCK);
 }
 
 bool PumpUntil(const std::function<bool()>& done, Ms timeout) {

@@ -55,9 +55,6 @@ struct ProcessCounts {
   long rssKiB = 0;
 };
 ProcessCounts SampleProcess();
-std::set<std::string> ThreadIds();
-// utime + stime of one thread of this process, in ns; 0 once it has gone.
-long long ThreadCpuNs(const std::string& tid);
 
 // Runs the event loop until done() or the time-out; returns done().
 bool PumpUntil(const std::function<bool()>& done, Ms timeout);

@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include <QLineEdit>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QWindow>
 
+#include "bench/app/proc_figures.h"
 #include "bench/stress/scenarios.h"
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
@@ -41,18 +43,17 @@ class Unplugger {
           // the link's.
           const std::string self = std::to_string(::syscall(SYS_gettid));
           std::vector<std::string> linkThreads;
-          for (const std::string& tid : ThreadIds())
+          for (const std::string& tid : bench::Threads())
             if (!infrastructure.count(tid) && tid != self) linkThreads.push_back(tid);
-          const auto cpu = [&linkThreads] {
-            long long total = 0;
-            for (const std::string& tid : linkThreads) total += ThreadCpuNs(tid);
-            return total;
-          };
           linkThreadsSeen = linkThreads.size();
-          const long long cpuStart = cpu();
+          std::vector<long long> cpuStart;
+          for (const std::string& tid : linkThreads) cpuStart.push_back(bench::ThreadCpuNs(tid));
           const Clock::time_point goneAt = Clock::now();
           std::this_thread::sleep_for(goneFor);
-          goneCpuNs = cpu() - cpuStart;
+          // A thread that ended meanwhile reads 0: it spent nothing more.
+          goneCpuNs = 0;
+          for (std::size_t i = 0; i < linkThreads.size(); ++i)
+            goneCpuNs += std::max(0LL, bench::ThreadCpuNs(linkThreads[i]) - cpuStart[i]);
           goneWallNs =
               std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - goneAt).count();
           pollsAtReturn = rig.CountCode(CMD_READ_STATUS) + rig.CountCode(CMD_READ_ALL);
@@ -98,7 +99,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
   rig.Button(IDC_OPEN_PORT)->click();
   PumpFor(Ms(500));
   const ProcessCounts start = SampleProcess();
-  const std::set<std::string> infrastructure = ThreadIds();
+  const std::set<std::string> infrastructure = bench::Threads();
   if (!rig.OpenAndSync(Ms(5000))) figures.Violation("the board never synced");
 
   int survived = 0, reopened = 0, closedEnds = 0, watched = 0;
