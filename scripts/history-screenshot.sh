@@ -6,9 +6,8 @@
 # current set-point halfway, press F2, show "All", take the window's picture.
 #   history-screenshot.sh [DURATION_SECONDS (default 180)] [OUT.png]
 set -euo pipefail
-cd "$(dirname "$0")/.."
-duration=${1:-180}
-out=$(realpath -m "${2:-docs/history-screenshot.png}")
+self=$(realpath "$0")
+cd "$(dirname "$self")/.."
 for tool in Xvfb openbox xdotool import; do
   command -v "$tool" >/dev/null || {
     echo "history-screenshot: needs $tool (apt-get install xvfb openbox xdotool imagemagick)" >&2
@@ -16,35 +15,24 @@ for tool in Xvfb openbox xdotool import; do
   }
 done
 
-build=${QUORVANE_DEMO_BUILD:-build/demo}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j 2 --target quorvane-demo
-demo="$PWD/$build/app/quorvane-demo"
+# The build, then this script again on a private display with openbox.
+if [ "${1:-}" != --on-display ]; then
+  duration=${1:-180}
+  out=$(realpath -m "${2:-docs/history-screenshot.png}")
+  build=${QUORVANE_DEMO_BUILD:-build/demo}
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j 2 --target quorvane-demo
+  exec bash scripts/with_display.sh bash "$self" --on-display "$PWD/$build/app/quorvane-demo" \
+    "$duration" "$out"
+fi
+demo=$2 duration=$3 out=$4
 
-xvfb_pid="" wm_pid="" demo_pid=""
+demo_pid=""
 cleanup() {
-  for pid in "$demo_pid" "$wm_pid" "$xvfb_pid"; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  done
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
   wait 2>/dev/null || true
 }
 trap cleanup EXIT
-
-# -displayfd picks a free display number and writes it once the server listens.
-# 96 dpi: the panel's fonts at the size they were drawn for.
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  [ -s "$display_file" ] && break
-  sleep 0.1
-done
-[ -s "$display_file" ] || { echo "history-screenshot: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$display_file")"
-rm -f "$display_file"
-openbox >/dev/null 2>&1 &
-wm_pid=$!
-sleep 1
 
 # Closes itself well after the picture, should this script stop halfway.
 "$demo" --open --quit-after $((duration + 120)) >/dev/null 2>&1 &

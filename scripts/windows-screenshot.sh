@@ -18,7 +18,7 @@ cmake -S . -B "$win" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 cmake --build "$win" --target quorvane panel_operator
 
 export WINEPREFIX="$PWD/$win/wine-panel" WINEDEBUG=-all
-timeout 600 bash tests/app/win32/with_display.sh bash tests/app/win32/panel_under_wine.sh \
+timeout 600 bash scripts/with_display.sh bash tests/app/win32/panel_under_wine.sh \
   "$win/app/win32/quorvane.exe" "$win/tests/app/win32/panel_operator.exe" \
   "$PWD/$linux/sim/quorvane-board-sim" "$out"
 echo "screenshot: $out"

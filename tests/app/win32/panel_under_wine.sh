@@ -5,12 +5,12 @@
 # current set-point with Enter, switches soft-active on and watches the
 # current rise, and closes the window while it polls. The board's log must
 # then show the setting frames with the typed value and the new state.
-# Needs a display (with_display.sh) and WINEPREFIX.
+# Needs a display (scripts/with_display.sh) and WINEPREFIX.
 #
 #   panel_under_wine.sh QUORVANE_EXE OPERATOR_EXE BOARD_SIM [SCREENSHOT.png]
 set -euo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
-: "${DISPLAY:?run under a display (with_display.sh)}"
+: "${DISPLAY:?run under a display (scripts/with_display.sh)}"
 panel_exe=$1 operator_exe=$2 board=$3 screenshot=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../../scripts/wine-run.sh"

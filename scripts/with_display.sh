@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Runs a command on a private virtual X display with a window manager, the way
-# the Windows window tests need one under Wine. WINEPREFIX must name a prefix
-# of this test's own: its wine server holds the desktop on this display, so it
-# is stopped at the end, with the display.
+# Runs a command on a private virtual X display (96 dpi) with a window manager
+# (openbox, when installed): the window tests under Wine and the screenshot
+# scripts. With WINEPREFIX set it must name a prefix of the caller's own: its
+# wine server holds the desktop on this display, so it is stopped at the end,
+# with the display.
 set -euo pipefail
-: "${WINEPREFIX:?set WINEPREFIX to a Wine prefix of this test alone}"
-export WINEPREFIX
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+wineserver=""
+if [ -n "${WINEPREFIX:-}" ]; then
+  export WINEPREFIX
+  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+fi
 
 xvfb_pid=""
 wm_pid=""
 cleanup() {
-  "$wineserver" -k 2>/dev/null || true
+  [ -n "$wineserver" ] && "$wineserver" -k 2>/dev/null || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
