@@ -14,10 +14,10 @@
 
 #include "app/history_window.h"
 #include "app/pre_filter.h"
+#include "controller/control_ids.h"
 #include "controls/numeric_edit.h"
 #include "controls/state_button.h"
 #include "controls/tick_slider.h"
-#include "controller/control_ids.h"
 
 namespace quorvane {
 
@@ -233,6 +233,17 @@ void CControllerDlg::WatchDevices(int fd, std::function<bool()> drain) {
   connect(m_deviceNotifier, &QSocketNotifier::activated, this, [this] {
     if (m_drainDevices && m_drainDevices() && !m_sessionEnded) m_controller.OnDeviceChange();
   });
+}
+
+bool CControllerDlg::event(QEvent* event) {
+  // A box over the panel, or another window taking the focus, is where the
+  // release of a held step button goes unseen: the hold ends now rather than
+  // at the next repeat.
+  const QEvent::Type type = event->type();
+  if (!m_sessionEnded &&
+      (type == QEvent::WindowBlocked || (type == QEvent::ActivationChange && !isActiveWindow())))
+    m_controller.EndHold();
+  return QDialog::event(event);
 }
 
 void CControllerDlg::timerEvent(QTimerEvent* event) {

@@ -81,6 +81,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   void EnablePortList(bool enabled) override;
   void SetOpenPortHint(std::string_view text) override;
   void PopUpOpenPortHint() override;
+  bool LeftButtonDown() const override;
 
   // SerialOwner.
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
@@ -90,6 +91,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
 
  protected:
   void timerEvent(QTimerEvent* event) override;
+  bool event(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:

@@ -12,6 +12,7 @@
 #include <QToolTip>
 
 #include "app/controller_dlg.h"
+#include "app/mouse_buttons.h"
 #include "controls/state_button.h"
 #include "controls/tick_slider.h"
 
@@ -22,6 +23,8 @@ QString FromView(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 }  // namespace
+
+bool CControllerDlg::LeftButtonDown() const { return LeftMouseButtonDown(); }
 
 void CControllerDlg::StartTimer(int id, std::chrono::milliseconds period) {
   // Starting a running QBasicTimer restarts it with the new period.

@@ -80,6 +80,10 @@ class Controller {
   void ReleaseTransitions();
   void RunDeferredTransitions();
   void OnMouseRelease();
+  // A hold ended without its release reaching the window: a box opened, the
+  // window lost activation. Acts as the release; does nothing when no step
+  // button is held.
+  void EndHold();
   void StepDown();
   void StepUp();
 
@@ -154,6 +158,7 @@ class Controller {
   ReceiverBridge m_receiverOwner{*this};
   std::vector<std::uint8_t> m_portNumbers;  // COM number behind each list item
   std::uint8_t m_nudgeTicks = 0;
+  bool m_holding = false;  // a step button's repeat timer runs
   // Where the panel itself last left the slider; any other position is the
   // operator's doing. Settings go out only after an operator action.
   std::int32_t m_sliderPlaced = 0;

@@ -160,6 +160,9 @@ void Controller::OpenNow() {
 }
 
 void Controller::DeviceChangeNow() {
+  // The pauses and the reopen below pump messages that can take the release
+  // of a held step button; the hold ends here, and the poll comes back.
+  EndHold();
   m_window.Sleep(kDeviceChangeSettle);
   if (m_flags.portOpen) {
     // Any device change may concern the open port, so the link is closed and
@@ -203,6 +206,7 @@ bool Controller::OpenCurrentPort() {
 
 void Controller::StopAllTimers() {
   for (int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC}) m_window.StopTimer(id);
+  m_holding = false;
 }
 
 void Controller::OnTimerSync() {

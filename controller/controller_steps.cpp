@@ -26,17 +26,35 @@ void Controller::OnNudgePress(NudgeDirection direction) {
   m_nudgeTicks = 0;
   m_window.StartTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_DOWN : TIMER_NUDGE_UP,
                       kRepeatPeriod);
+  m_holding = true;
 }
 
 void Controller::OnMouseRelease() {
   if (!m_flags.synced) return;
+  m_holding = false;
   m_window.StopTimer(TIMER_NUDGE_UP);
   m_window.StopTimer(TIMER_NUDGE_DOWN);
   m_nudgeTicks = 0;
   m_window.StartTimer(TIMER_POLL, kPollAfterRelease);
 }
 
+void Controller::EndHold() {
+  if (m_holding) OnMouseRelease();
+}
+
 void Controller::OnNudgeTick(NudgeDirection direction) {
+  // A dead man's switch: the laser current climbs only while the operator's
+  // finger is on the button. Whatever took the release, the first tick after
+  // it ends the hold instead of stepping.
+  if (!m_window.LeftButtonDown()) {
+    if (m_flags.synced) return OnMouseRelease();
+    // Not reachable through a press, which needs the board synced; a repeat
+    // timer must not outlive the hold all the same.
+    m_window.StopTimer(TIMER_NUDGE_UP);
+    m_window.StopTimer(TIMER_NUDGE_DOWN);
+    m_holding = false;
+    return;
+  }
   if (m_nudgeTicks < kMaxNudgeTicks) ++m_nudgeTicks;
   if (direction == NudgeDirection::Down) {
     StepDown();

@@ -50,6 +50,12 @@ class ControllerWindow {
   virtual void SetOpenPortHint(std::string_view text) = 0;
   // Shows that tooltip at the button at once, without the operator hovering.
   virtual void PopUpOpenPortHint() = 0;
+
+  // Whether the left mouse button is down at this moment, asked of the system
+  // rather than remembered from the events the window saw: a box, another
+  // window or a lost grab can take the release, and a held step button must
+  // never outlive the operator's finger.
+  virtual bool LeftButtonDown() const = 0;
 };
 
 }  // namespace quorvane

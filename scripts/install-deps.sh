@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ clang make cmake ninja-build pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libudev-dev
+  qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libudev-dev libxcb1-dev
   libclang-rt-14-dev locales
   fonts-crosextra-caladea fonts-wqy-microhei fonts-dejavu-core
   xvfb xauth openbox x11-utils

@@ -78,6 +78,7 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   void EnablePortList(bool enabled) override;
   void SetOpenPortHint(std::string_view text) override;
   void PopUpOpenPortHint() override;
+  bool LeftButtonDown() const override;
 
   // SerialOwner.
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;

@@ -106,6 +106,15 @@ void CControllerDlg::SetOpenPortHint(std::string_view text) {
   if (text.empty()) HideOpenPortHint();
 }
 
+bool CControllerDlg::LeftButtonDown() const {
+  // The physical button, not the last message seen: a box's own loop or
+  // another window may have taken the release. GetAsyncKeyState reports the
+  // physical buttons, so a left-handed mapping puts the logical left button
+  // on the right one.
+  const int key = GetSystemMetrics(SM_SWAPBUTTON) != 0 ? VK_RBUTTON : VK_LBUTTON;
+  return (static_cast<unsigned short>(GetAsyncKeyState(key)) & 0x8000U) != 0;
+}
+
 void CControllerDlg::PopUpOpenPortHint() {
   if (m_openPortHint.empty() || m_hintPopUp == nullptr || !IsWindowVisible(m_hWnd)) return;
   TOOLINFOW tool{};

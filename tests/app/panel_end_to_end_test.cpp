@@ -86,6 +86,7 @@ class PanelEndToEndTest : public QObject {
   void enterInCurrentFieldSendsTheFrameTwice();
   void softActiveTurnsRedOnAfterTheReply();
   void holdingStepUpRepeatsUntilRelease();
+  void holdEndsWhenTheReleaseGoesToABox();
   void failedOpenExplainsItselfInTheTooltip();
   void hangUpClosesAndDropsThePort();
   void closingWhilePollingEndsPromptly();
@@ -197,6 +198,38 @@ void PanelEndToEndTest::holdingStepUpRepeatsUntilRelease() {
                                                   .arg(expected)));
   }
   QCOMPARE(p.dlg->GetController().Device().currentSetpoint, expected);
+}
+
+void PanelEndToEndTest::holdEndsWhenTheReleaseGoesToABox() {
+  // The hold's next step fails to write, so the monitor thread raises a box;
+  // the operator lets go over the box, where the panel never sees the release.
+  FailingWrites sys;
+  Panel p(Parameters(100, 0), false, sys);
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  p.board->SetSwitches({.silent = true});
+  const std::size_t before = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
+  QTest::mousePress(p.Button(IDC_CURRENT_UP), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(EntriesWithCode(*p.board, CMD_SET_CURRENT).size() >= before + 2, 5000);
+  bool released = false;
+  QTimer inBox;
+  QObject::connect(&inBox, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || released) return;
+    released = true;
+    sys.armed = false;
+    QTest::mouseRelease(box, Qt::LeftButton);
+    box->button(QMessageBox::Ok)->click();
+  });
+  inBox.start(20);
+  sys.armed = true;
+  QTRY_VERIFY_WITH_TIMEOUT(released, 5000);
+  QTest::qWait(300);  // a step already on its way may still arrive
+  const std::size_t sets = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
+  const std::size_t polls = EntriesWithCode(*p.board, CMD_READ_STATUS).size();
+  QTest::qWait(1000);
+  QCOMPARE(EntriesWithCode(*p.board, CMD_SET_CURRENT).size(), sets);
+  QVERIFY2(EntriesWithCode(*p.board, CMD_READ_STATUS).size() > polls, "the poll did not resume");
 }
 
 void PanelEndToEndTest::failedOpenExplainsItselfInTheTooltip() {

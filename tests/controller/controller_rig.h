@@ -50,6 +50,7 @@ class FakeWindow final : public ControllerWindow {
   void EnablePortList(bool enabled) override;
   void SetOpenPortHint(std::string_view text) override;
   void PopUpOpenPortHint() override;
+  bool LeftButtonDown() const override { return leftButtonDown; }
 
   // The operator's own doing: not journalled.
   void Type(int controlId, std::string text) { m_texts[controlId] = std::move(text); }
@@ -63,6 +64,7 @@ class FakeWindow final : public ControllerWindow {
   std::vector<std::string> ports;  // list item names
   bool portListEnabled = true;
   std::string openPortHint;
+  bool leftButtonDown = true;  // as the system reports the mouse
 
  private:
   struct Timer {

@@ -110,6 +110,7 @@ class ClockWindow final : public ControllerWindow {
   void EnablePortList(bool) override {}
   void SetOpenPortHint(std::string_view) override {}
   void PopUpOpenPortHint() override {}
+  bool LeftButtonDown() const override { return true; }
 
   void Type(int id, std::string text) { m_texts[id] = std::move(text); }
   // Fires due timers; returns when the next one is due.

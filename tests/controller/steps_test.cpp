@@ -1,4 +1,6 @@
 // The step buttons: clicks, holds with a growing step, limits and the poll around them.
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "tests/controller/controller_rig.h"
@@ -64,6 +66,36 @@ TEST(ControllerSteps, HoldRepeatsWithAGrowingStepWithinTheLimits) {
       EXPECT_EQ(sent[49] - sent[48], 10);
     }
     EXPECT_EQ(rig.Sent(mark).size(), c.frames) << "no status query while held";
+  }
+}
+
+// The release can go where the window never sees it (a box, another window);
+// the hold must end anyway, and the poll come back.
+TEST(ControllerSteps, HoldEndsWhenTheReleaseGoesElsewhere) {
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> end;
+  };
+  const Case cases[] = {
+      {"button reported up at a tick", [](Rig& rig) { rig.window.leftButtonDown = false; }},
+      {"box opened or window deactivated", [](Rig& rig) { rig.controller.EndHold(); }},
+      {"device change", [](Rig& rig) { rig.controller.OnDeviceChange(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig;
+    rig.OpenAndSync();
+    rig.controller.OnNudgePress(NudgeDirection::Up);
+    rig.RunFor(milliseconds(450));
+    ASSERT_EQ(SentSetpoints(rig, 0).size(), 2u);
+    const auto mark = rig.journal.Mark();
+    c.end(rig);
+    rig.RunFor(milliseconds(1000));
+    EXPECT_EQ(SentSetpoints(rig, mark), std::vector<int>{}) << "stepped after the hold ended";
+    EXPECT_FALSE(rig.window.TimerRunning(TIMER_NUDGE_UP));
+    EXPECT_TRUE(rig.window.TimerRunning(TIMER_POLL));
+    EXPECT_NE(rig.Sent(mark).size(), 0u) << "the poll did not come back";
+    EXPECT_EQ(rig.controller.NudgeTicks(), 0);
   }
 }
 
