@@ -55,4 +55,21 @@ bool AdmitsTypedChar(char32_t ch, std::u16string_view currentText) {
   return (ch >= U'0' && ch <= U'9') || ch == kBackspace;
 }
 
+std::u16string FilterInsertedText(std::u16string_view currentText, std::size_t selectionStart,
+                                  std::size_t selectionEnd, std::u16string_view inserted) {
+  selectionEnd = std::min(selectionEnd, currentText.size());
+  selectionStart = std::min(selectionStart, selectionEnd);
+  std::u16string text(currentText);
+  std::u16string admitted;
+  for (const char16_t ch : inserted) {
+    // A backspace in pasted text would be a character, not an erase.
+    if (ch == u'\b' || !AdmitsTypedChar(ch, text)) continue;
+    // The first admitted character replaces the selection, as a typed one does.
+    text.replace(selectionStart, selectionEnd - selectionStart, 1, ch);
+    selectionEnd = ++selectionStart;
+    admitted += ch;
+  }
+  return admitted;
+}
+
 }  // namespace quorvane

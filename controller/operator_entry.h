@@ -2,7 +2,9 @@
 // atof reads it in the "C" locale, truncated toward zero, kept in range.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "protocol/device_state.h"
@@ -23,6 +25,13 @@ void ToggleSoftActive(DeviceState& state);
 // that holds none, a minus only into an empty field. Everything else can never
 // be part of a number and is dropped. Every platform's entry field asks here.
 bool AdmitsTypedChar(char32_t ch, std::u16string_view currentText);
+
+// What of a pasted or dropped text may go into a field, as if its characters
+// were typed one by one at the caret: the first admitted one replaces the
+// selection [selectionStart, selectionEnd) and each is judged against the
+// text as it stands after the ones before. Returns the characters to insert.
+std::u16string FilterInsertedText(std::u16string_view currentText, std::size_t selectionStart,
+                                  std::size_t selectionEnd, std::u16string_view inserted);
 
 inline constexpr std::int32_t kMaxFrequencyHz = 2147483640;  // largest multiple of 10 in int32
 

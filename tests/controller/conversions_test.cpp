@@ -200,5 +200,24 @@ TEST(DeviceState, TextFormsAgreeWithPrintfOverTheWholeRange) {
   }
 }
 
+TEST(OperatorEntry, PastedTextKeepsWhatTypingWouldAdmit) {
+  struct Case {
+    std::u16string current;
+    std::size_t start, end;
+    std::u16string pasted, admitted;
+  };
+  const Case cases[] = {
+      {u"", 0, 0, u"1,500", u"1500"},
+      {u"", 0, 0, u".-5.5e3", u"-5.53"},         // a point cannot come first
+      {u"12.5", 1, 3, u".9", u"9"},              // the selected point counts until replaced
+      {u"12.5", 0, 4, u"-.5", u"5"},             // judged against the whole text, as typed
+      {u"7", 1, 1, u"\b\u0663\U0001F600", u""},  // backspace, Arabic three, emoji
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FilterInsertedText(c.current, c.start, c.end, c.pasted), c.admitted)
+        << std::string(c.pasted.begin(), c.pasted.end());
+  }
+}
+
 }  // namespace
 }  // namespace quorvane

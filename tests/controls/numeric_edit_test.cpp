@@ -2,7 +2,12 @@
 // discarded, and which editing keys keep working.
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 
 #include "controls/numeric_edit.h"
 
@@ -21,7 +26,8 @@ class NumericEditTest : public QObject {
   void typedSequences();
   void clipboardAndUndoShortcutsHaveNoEffect();
   void nonTypingKeysEditAsUsual();
-  void shiftInsertPastesUnfiltered();
+  void pastedTextPassesTheTypedRule_data();
+  void pastedTextPassesTheTypedRule();
 };
 
 void NumericEditTest::typedSequences_data() {
@@ -127,12 +133,79 @@ void NumericEditTest::nonTypingKeysEditAsUsual() {
   QCOMPARE(edit.text(), QString("23"));
 }
 
-void NumericEditTest::shiftInsertPastesUnfiltered() {
-  // Paste by key is an editing command, not typing: the filter does not see it.
+enum class Paste { ShiftInsert, ContextMenu, Drop };
+Q_DECLARE_METATYPE(Paste)
+
+void NumericEditTest::pastedTextPassesTheTypedRule_data() {
+  QTest::addColumn<Paste>("path");
+  QTest::addColumn<QString>("start");
+  QTest::addColumn<bool>("selectAll");
+  QTest::addColumn<QString>("pasted");
+  QTest::addColumn<QString>("expected");
+  const std::pair<Paste, const char*> paths[] = {
+      {Paste::ShiftInsert, "Shift+Insert"}, {Paste::ContextMenu, "menu"}, {Paste::Drop, "drop"}};
+  // A drop lands where it is dropped, not over the selection.
+  for (const auto& [path, name] : paths) {
+    const auto row = [&](const char* what) { return QString("%1: %2").arg(name, what).toUtf8(); };
+    QTest::newRow(row("thousands separator").constData()) << path << "" << false << "1,500"
+                                                          << "1500";
+    QTest::newRow(row("letters only").constData()) << path << "" << false << "abc"
+                                                   << "";
+    QTest::newRow(row("signed decimal").constData()) << path << "" << false << " -12.5.3e2"
+                                                     << "-12.532";
+    QTest::newRow(row("minus into a number").constData()) << path << "42" << false << "-1"
+                                                          << "421";
+    QTest::newRow(row("point over a point").constData())
+        << path << "1.5" << true << ".7" << (path == Paste::Drop ? "1.57" : "7");
+  }
+}
+
+void NumericEditTest::pastedTextPassesTheTypedRule() {
+  QFETCH(Paste, path);
+  QFETCH(QString, start);
+  QFETCH(bool, selectAll);
+  QFETCH(QString, pasted);
+  QFETCH(QString, expected);
   CNumericEdit edit;
-  QApplication::clipboard()->setText("abc");
-  QTest::keyClick(&edit, Qt::Key_Insert, Qt::ShiftModifier);
-  QCOMPARE(edit.text(), QString("abc"));
+  edit.setText(start);
+  if (selectAll) edit.selectAll();
+  QApplication::clipboard()->setText(pasted);
+  switch (path) {
+    case Paste::ShiftInsert:
+      QTest::keyClick(&edit, Qt::Key_Insert, Qt::ShiftModifier);
+      break;
+    case Paste::ContextMenu: {
+      bool triggered = false;
+      QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        QVERIFY(menu != nullptr);
+        const QList<QAction*> actions = menu->actions();
+        const auto paste = std::find_if(actions.begin(), actions.end(), [](QAction* a) {
+          return a->text().startsWith(QLineEdit::tr("&Paste"));
+        });
+        QVERIFY(paste != actions.end());
+        (*paste)->trigger();
+        triggered = true;
+        menu->close();
+      });
+      QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                  edit.mapToGlobal(QPoint(2, 2)));
+      QApplication::sendEvent(&edit, &menuEvent);
+      QTRY_VERIFY(triggered);
+      break;
+    }
+    case Paste::Drop: {
+      QMimeData data;
+      data.setText(pasted);
+      const QPointF end(edit.width() - 1, edit.height() / 2);
+      QDragEnterEvent enter(end.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+      QApplication::sendEvent(&edit, &enter);
+      QDropEvent drop(end, Qt::CopyAction, &data, Qt::LeftButton, {});
+      QApplication::sendEvent(&edit, &drop);
+      break;
+    }
+  }
+  QCOMPARE(edit.text(), expected);
 }
 
 QTEST_MAIN(NumericEditTest)
