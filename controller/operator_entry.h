@@ -11,6 +11,13 @@
 
 namespace quorvane {
 
+// The number atof reads from text in units of 10^-decimals (decimals 0..2),
+// cut toward zero: the decimal the operator typed is cut, not its nearest
+// binary fraction, so 0.29 is 29 hundredths. Beyond the signed 32-bit range it
+// saturates; NaN counts as 0. Each Parse below is this, kept in its field's
+// range; a caller that must refuse rather than clamp compares it with the range.
+std::int32_t CutEntry(std::string_view text, int decimals);
+
 // An empty text means "do nothing"; the caller tests that. Values outside
 // the signed 32-bit range, infinities and NaN saturate to the field's range
 // (NaN counts as 0): no conversion with undefined behaviour runs.

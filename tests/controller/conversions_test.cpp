@@ -68,7 +68,16 @@ TEST(DeviceState, ParseCurrentTruncatesAndClamps) {
 TEST(DeviceState, ParseFrequencyKeepsTensOfHertzAndSaturates) {
   const ParseCase cases[] = {
       {"12.34", 12340},
-      {"0.29", 280},  // 0.29 * 100.0 is 28.999999999999996: cut, not rounded
+      // The decimal typed is cut, not its binary neighbour: 0.29 * 100.0 is
+      // 28.999999999999996, which a plain cut would send as 280 Hz.
+      {"0.29", 290},
+      {"0.57", 570},
+      {"1.15", 1150},
+      {"4.35", 4350},
+      {"12.349", 12340},
+      {"0.2899999999", 280},  // a cut, so no rounding up however close
+      {"-0.29", 0},
+      {"2147483.64", kMaxFrequencyHz},
       {"-3", 0},
       {"0.001", 0},
       {"2147483", 2147483000},
