@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "controller/operator_entry.h"
 #include "controller/timing.h"
 #include "ctl/board_session.h"
 #include "ctl/exit_status.h"
@@ -132,15 +131,28 @@ int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err
   return kExitOk;
 }
 
+// kExitOk when the value may be sent, else kExitBadValue after saying why:
+// not a number the entry field takes, or beyond what the board takes.
+int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std::FILE* err) {
+  std::string problem;
+  if (!IsAcceptedValue(o.setting, o.value)) {
+    problem = o.setting == Setting::kSoftActive
+                  ? "soft-active takes on or off"
+                  : "digits with at most one point, a minus only in front";
+  } else {
+    problem = RangeProblem(o.setting, o.value, currentMax);
+  }
+  if (problem.empty()) return kExitOk;
+  Fail(err, "bad value '" + o.value + "': " + problem + ".");
+  return kExitBadValue;
+}
+
 int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   BoardSession& session = c.Session();
   const DeviceState device = session.Device();
+  // The current's range is the board's, known only now that it has synced.
+  if (const int status = CheckValue(o, device.currentMax, err); status != kExitOk) return status;
   const SettingPlan plan = PlanSetting(o.setting, o.value, device);
-  if (o.setting == Setting::kCurrent && ParseCurrent(o.value, INT32_MAX) > device.currentMax) {
-    Print(err, "quorvane-ctl: note: " + o.value + " is above the board's maximum of " +
-                   ShownValue(Setting::kCurrent, static_cast<std::uint32_t>(device.currentMax)) +
-                   "; sending the maximum.\n");
-  }
 
   session.DiscardReplies();
   session.Send(plan.frame);
@@ -234,12 +246,8 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
 
 int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE* err) {
   if (o.command == Command::kList) return RunList(o, out);
-  if (o.command == Command::kSet && !IsAcceptedValue(o.setting, o.value)) {
-    Fail(err, "bad value '" + o.value + "': " +
-                  (o.setting == Setting::kSoftActive
-                       ? std::string("soft-active takes on or off.")
-                       : std::string("digits with at most one point, a minus only in front.")));
-    return kExitBadValue;
+  if (o.command == Command::kSet) {
+    if (const int status = CheckValue(o, std::nullopt, err); status != kExitOk) return status;
   }
   std::optional<ChosenPort> port = ChoosePort(o.port, o.deviceDirectory);
   if (!port) {

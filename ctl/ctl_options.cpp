@@ -76,9 +76,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       ->required()
       ->type_name("VALUE");
   set->footer(
-      "The value is converted exactly as the panel's entry field converts it; the\n"
-      "current is clamped to the board's maximum. Current, frequency and duration\n"
-      "are sent twice, 100 ms apart, like the panel does.");
+      "The value is converted exactly as the panel's entry field converts it. A\n"
+      "value the board cannot take (current 0 to the board's maximum, frequency\n"
+      "0 to 2147483.64 kHz, duration 0 to 255) is refused with status 3 and\n"
+      "nothing is sent. Current, frequency and duration are sent twice, 100 ms\n"
+      "apart, like the panel does.");
 
   double intervalMs = 500;
   monitor->add_option("--interval", intervalMs, "time between status queries (default 500ms)")

@@ -8,7 +8,7 @@ enum ExitStatus : int {
   kExitOk = 0,
   kExitFailure = 1,   // anything else: the port vanished, an output file failed
   kExitUsage = 2,     // the command line itself was wrong
-  kExitBadValue = 3,  // a value the entry fields would not take
+  kExitBadValue = 3,  // a value the entry fields or the board would not take
   kExitNoSuchPort = 4,
   kExitPermission = 5,
   kExitPortBusy = 6,
@@ -23,7 +23,8 @@ inline constexpr const char* kExitStatusText =
   0  success
   1  other failure (the port vanished, the CSV file could not be written)
   2  usage error (the usage text is printed)
-  3  bad value (not a number as the panel's entry fields take it)
+  3  bad value (not a number as the panel's entry fields take it, or beyond
+     what the board takes); nothing is sent
   4  no such port
   5  permission denied on the port
   6  port in use by another program

@@ -21,6 +21,39 @@ bool IsAcceptedValue(Setting setting, const std::string& text) {
   return std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+std::string RangeProblem(Setting setting, const std::string& text,
+                         std::optional<std::int32_t> currentMax) {
+  // Judged on the value the field's cut makes, in the units it is cut to:
+  // 4000.9 mA is 4000 mA, as the panel would send it.
+  std::int32_t value = 0;
+  std::int32_t top = 0;
+  std::string range;
+  switch (setting) {
+    case Setting::kCurrent:
+      if (!currentMax) return {};
+      value = CutEntry(text, 0);
+      top = *currentMax;
+      range =
+          "0 to " + ShownValue(setting, static_cast<std::uint32_t>(top)) + ", the board's maximum";
+      break;
+    case Setting::kFrequency:
+      value = CutEntry(text, 2);
+      top = kMaxFrequencyHz / 10;
+      range = "0 to " + ShownValue(setting, static_cast<std::uint32_t>(kMaxFrequencyHz));
+      break;
+    case Setting::kDuration:
+      value = CutEntry(text, 0);
+      top = 255;
+      range = "0 to 255";
+      break;
+    case Setting::kSoftActive:
+    default:
+      return {};
+  }
+  if (value >= 0 && value <= top) return {};
+  return std::string(SettingName(setting)) + " takes " + range;
+}
+
 SettingPlan PlanSetting(Setting setting, const std::string& text, const DeviceState& device) {
   switch (setting) {
     case Setting::kCurrent: {

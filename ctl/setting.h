@@ -2,6 +2,7 @@
 // entry field converts it, the frame, and how the board's reply confirms it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,14 @@ struct SettingPlan {
 // Whether text could have been typed into the panel's field (the entry
 // field's character rule) and holds a digit; "on"/"off" for soft-active.
 bool IsAcceptedValue(Setting setting, const std::string& text);
+
+// Empty when the board can take the accepted text as the entry field
+// converts it; else why not, with the range. The panel clamps such a value,
+// but a script must be able to trust what it asked for: nothing is sent. The
+// current's range ends at the board's maximum; without it (before the sync)
+// the current is not judged.
+std::string RangeProblem(Setting setting, const std::string& text,
+                         std::optional<std::int32_t> currentMax);
 
 // The frame for an accepted text against the board's values from its RPL_ALL
 // (prefix and maximum current).

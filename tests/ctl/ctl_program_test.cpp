@@ -124,11 +124,11 @@ TEST_F(CtlTest, SetSendsAsThePanelAndExitsZeroOnlyOnceConfirmed) {
     std::string shown;
   };
   const Case cases[] = {
+      {{"set", "current", "4000.9"}, CMD_SET_CURRENT, 2, "current 4000 mA: confirmed"},
       {{"set", "current", "1500"}, CMD_SET_CURRENT, 2, "current 1500 mA: confirmed"},
-      {{"set", "current", "99999"}, CMD_SET_CURRENT, 2, "current 4000 mA: confirmed"},
-      {{"set", "current", "-5"}, CMD_SET_CURRENT, 2, "current 0 mA: confirmed"},
+      {{"set", "frequency", "0.29"}, CMD_SET_FREQUENCY, 2, "frequency 0.29 kHz: confirmed"},
       {{"set", "frequency", "12.345"}, CMD_SET_FREQUENCY, 2, "frequency 12.34 kHz: confirmed"},
-      {{"set", "duration", "300"}, CMD_SET_DURATION, 2, "duration 255: confirmed"},
+      {{"set", "duration", "255"}, CMD_SET_DURATION, 2, "duration 255: confirmed"},
       {{"set", "soft-active", "off"}, CMD_SET_SOFT_ACTIVE, 1, "soft-active OFF: confirmed"},
   };
   PtyBoard& board = StartBoard();
@@ -150,7 +150,7 @@ TEST_F(CtlTest, SetSendsAsThePanelAndExitsZeroOnlyOnceConfirmed) {
     }
   }
   const auto p = board.Board().Snapshot().parameters;
-  EXPECT_EQ(p.currentSetpoint, 0);
+  EXPECT_EQ(p.currentSetpoint, 1500);
   EXPECT_EQ(p.frequencyHz, 12340u);
   EXPECT_EQ(p.pulseSteps, 255);
   EXPECT_EQ(p.softActive, 0);
@@ -170,6 +170,12 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
       {"silent board", {.silent = true}, {"-p", "ttyUSB0", "status"}, 7, "is silent"},
       {"bad number", {}, {"-p", "ttyUSB0", "set", "current", "1e3"}, 3, "bad value '1e3'"},
       {"bad switch", {}, {"-p", "ttyUSB0", "set", "soft-active", "yes"}, 3, "on or off"},
+      // Beyond what the board takes: refused, not clamped or wrapped.
+      {"long pulse", {}, {"-p", "ttyUSB0", "set", "duration", "300"}, 3, "takes 0 to 255"},
+      {"negative kHz", {}, {"-p", "ttyUSB0", "set", "frequency", "-3"}, 3, "0 to 2147483.64 kHz"},
+      {"huge kHz", {}, {"-p", "ttyUSB0", "set", "frequency", "99999999999"}, 3, "2147483.64 kHz"},
+      {"negative mA", {}, {"-p", "ttyUSB0", "set", "current", "-5"}, 3, "takes 0 to 4000 mA"},
+      {"above maximum", {}, {"-p", "ttyUSB0", "set", "current", "4001"}, 3, "takes 0 to 4000 mA"},
       {"bad interval", {}, {"-p", "ttyUSB0", "monitor", "--interval", "5ms"}, 3, "--interval"},
       {"no command", {}, {"-p", "ttyUSB0"}, 2, "Usage: quorvane-ctl"},
       {"no port", {}, {"status"}, 2, "--port is required"},
@@ -181,10 +187,14 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
     board.SetSwitches(c.switches);
     std::vector<std::string> args{"--dev", m_dir.string()};
     args.insert(args.end(), c.args.begin(), c.args.end());
+    const std::size_t before = board.Board().JournalSize();
     const Finished run = RunCtl(args);
     EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.message)) << c.name;
     EXPECT_EQ(run.out, "") << c.name;
+    const auto journal = board.Board().Journal();
+    for (std::size_t i = before; i < journal.size(); ++i)
+      EXPECT_EQ(int{journal[i].code}, int{CMD_READ_ALL}) << c.name << ": only the sync may pass";
   }
 }
 

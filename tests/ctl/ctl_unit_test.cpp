@@ -55,16 +55,24 @@ TEST(SettingTest, TextIsConvertedAsTheEntryFieldConvertsIt) {
     Setting setting;
     const char* text;
     bool accepted;
-    quorvane::Command expected;  // when accepted
+    quorvane::Command expected;  // when accepted: what the panel, which clamps, would send
+    bool inRange = true;         // when accepted: whether quorvane-ctl sends it at all
   };
   const Case cases[] = {
       {Setting::kCurrent, "1500.9", true, SetCurrentCommand{{0xAB, 0xCD}, 1500}},
-      {Setting::kCurrent, "99999", true, SetCurrentCommand{{0xAB, 0xCD}, 4000}},
-      {Setting::kCurrent, "-5", true, SetCurrentCommand{{0xAB, 0xCD}, 0}},
+      {Setting::kCurrent, "4000.9", true, SetCurrentCommand{{0xAB, 0xCD}, 4000}},
+      {Setting::kCurrent, "4001", true, SetCurrentCommand{{0xAB, 0xCD}, 4000}, false},
+      {Setting::kCurrent, "99999", true, SetCurrentCommand{{0xAB, 0xCD}, 4000}, false},
+      {Setting::kCurrent, "-5", true, SetCurrentCommand{{0xAB, 0xCD}, 0}, false},
       {Setting::kFrequency, "12.345", true, SetFrequencyCommand{12340}},
+      {Setting::kFrequency, "0.29", true, SetFrequencyCommand{290}},
       {Setting::kFrequency, "1.", true, SetFrequencyCommand{1000}},
-      {Setting::kDuration, "300", true, SetDurationCommand{255}},
-      {Setting::kDuration, "-1", true, SetDurationCommand{0}},
+      {Setting::kFrequency, "2147483.649", true, SetFrequencyCommand{2147483640}},
+      {Setting::kFrequency, "2147483.65", true, SetFrequencyCommand{2147483640}, false},
+      {Setting::kFrequency, "-0.01", true, SetFrequencyCommand{0}, false},
+      {Setting::kDuration, "255.9", true, SetDurationCommand{255}},
+      {Setting::kDuration, "300", true, SetDurationCommand{255}, false},
+      {Setting::kDuration, "-1", true, SetDurationCommand{0}, false},
       {Setting::kSoftActive, "on", true, SetSoftActiveCommand{1}},
       {Setting::kSoftActive, "off", true, SetSoftActiveCommand{0}},
       {Setting::kCurrent, "1e3", false, {}},
@@ -81,6 +89,7 @@ TEST(SettingTest, TextIsConvertedAsTheEntryFieldConvertsIt) {
     const SettingPlan plan = PlanSetting(c.setting, c.text, device);
     EXPECT_EQ(plan.frame.ToVector(), EncodeCommand(c.expected).ToVector()) << c.text;
     EXPECT_EQ(plan.sendTwice, c.setting != Setting::kSoftActive) << c.text;
+    EXPECT_EQ(RangeProblem(c.setting, c.text, device.currentMax).empty(), c.inRange) << c.text;
   }
 }
 
