@@ -114,7 +114,7 @@ int RunList(const CtlOptions& o, std::FILE* out) {
   const PortTable table(o.deviceDirectory);
 #endif
   const std::vector<ListedPort> ports = table.DiscoverPorts();
-  Print(out, o.json ? PortListJson(ports).dump(2) + "\n" : PortListText(ports));
+  Print(out, o.json ? JsonText(PortListJson(ports), 2) + "\n" : PortListText(ports));
   return kExitOk;
 }
 
@@ -126,7 +126,7 @@ int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err
   const WaitResult result = session.WaitForReply(isStatus, Clock::now() + kReplyLimit);
   if (result != WaitResult::kDone) return c.WaitStatus(result, err);
   const DeviceState device = session.Device();
-  Print(out, o.json ? StatusJson(c.Port().name, device).dump(2) + "\n"
+  Print(out, o.json ? JsonText(StatusJson(c.Port().name, device), 2) + "\n"
                     : StatusText(c.Port().name, device));
   return kExitOk;
 }
@@ -224,7 +224,7 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
           return kExitFailure;
         }
       }
-      Print(out, o.json ? ReadingJson(now, device).dump() + "\n" : ReadingText(now, device));
+      Print(out, o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
       ++rows;
       if (o.count && rows == *o.count) break;
       result = session.PauseUntil(tick);

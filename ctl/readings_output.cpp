@@ -21,6 +21,10 @@ std::string PrefixText(const DeviceState& d) {
 
 }  // namespace
 
+std::string JsonText(const nlohmann::json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string PortListText(const std::vector<ListedPort>& ports) {
   std::string text;
   for (const ListedPort& port : ports) {

@@ -14,6 +14,11 @@
 
 namespace quorvane::ctl {
 
+// A JSON value as text; indent -1 for one line. Names from the system (a
+// port path, a device description) need not be UTF-8, which JSON text must
+// be: a byte that is not becomes U+FFFD rather than a failed dump.
+std::string JsonText(const nlohmann::json& value, int indent = -1);
+
 std::string PortListText(const std::vector<ListedPort>& ports);
 nlohmann::json PortListJson(const std::vector<ListedPort>& ports);
 

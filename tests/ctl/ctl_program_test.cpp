@@ -116,6 +116,23 @@ TEST_F(CtlTest, StatusSyncsThenQueriesAndShowsEveryValue) {
   EXPECT_NEAR(status["pump_C"].get<double>(), snapshot.readings.pumpTemp / 100.0, 2.0);
 }
 
+// A path in another encoding than UTF-8 is still a path: JSON carries it with
+// the bad byte replaced, and the private link goes with the program.
+TEST_F(CtlTest, JsonReplacesBytesThatAreNotUtf8AndLeavesNoLinkBehind) {
+  StartBoard();
+  const fs::path latin1 = m_dir / "port\xE9";
+  fs::create_symlink(m_board->SlavePath(), latin1);
+  const fs::path temp = m_dir / "temp";
+  fs::create_directory(temp);
+  std::vector<std::string> command = CtlCommand({"-p", latin1.string(), "--json", "status"});
+  command.insert(command.begin(), {"env", "TMPDIR=" + temp.string()});
+  const Finished run = CtlProcess(command).Finish();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::is_empty(temp)) << "the private link was left behind";
+  ASSERT_TRUE(nlohmann::json::accept(run.out)) << run.out;
+  EXPECT_EQ(nlohmann::json::parse(run.out)["port"], (m_dir / "port\uFFFD").string());
+}
+
 TEST_F(CtlTest, SetSendsAsThePanelAndExitsZeroOnlyOnceConfirmed) {
   struct Case {
     std::vector<std::string> args;
