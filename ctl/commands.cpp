@@ -2,6 +2,7 @@
 // to the board through the panel's frames, and ends in an exit status.
 #include "ctl/commands.h"
 
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "controller/timing.h"
 #include "ctl/board_session.h"
 #include "ctl/exit_status.h"
+#include "ctl/output.h"
 #include "ctl/platform_serial.h"
 #include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
@@ -21,12 +23,19 @@ namespace {
 // How long the board has to answer a status query or confirm a setting.
 constexpr milliseconds kReplyLimit{2000};
 
-void Print(std::FILE* stream, const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+// Notes and errors. Unchecked: when err fails there is nowhere left to say so.
+void Print(std::FILE* err, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), err);
+  std::fflush(err);
 }
 
 void Fail(std::FILE* err, const std::string& text) { Print(err, "quorvane-ctl: " + text + "\n"); }
+
+// The results, all at once: kExitOk, or kExitFailure once said why.
+int Output(std::FILE* out, std::FILE* err, const std::string& text) {
+  const int error = WriteWhole(out, text);
+  return error == 0 ? kExitOk : OutputFailed(error, err);
+}
 
 int OpenFailureStatus(OpenFailure failure) {
   switch (failure) {
@@ -107,15 +116,14 @@ class Connection {
   StopSignal& m_stop;
 };
 
-int RunList(const CtlOptions& o, std::FILE* out) {
+int RunList(const CtlOptions& o, std::FILE* out, std::FILE* err) {
 #ifdef _WIN32
   const PortTable table;
 #else
   const PortTable table(o.deviceDirectory);
 #endif
   const std::vector<ListedPort> ports = table.DiscoverPorts();
-  Print(out, o.json ? JsonText(PortListJson(ports), 2) + "\n" : PortListText(ports));
-  return kExitOk;
+  return Output(out, err, o.json ? JsonText(PortListJson(ports), 2) + "\n" : PortListText(ports));
 }
 
 int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
@@ -126,9 +134,9 @@ int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err
   const WaitResult result = session.WaitForReply(isStatus, Clock::now() + kReplyLimit);
   if (result != WaitResult::kDone) return c.WaitStatus(result, err);
   const DeviceState device = session.Device();
-  Print(out, o.json ? JsonText(StatusJson(c.Port().name, device), 2) + "\n"
-                    : StatusText(c.Port().name, device));
-  return kExitOk;
+  return Output(out, err,
+                o.json ? JsonText(StatusJson(c.Port().name, device), 2) + "\n"
+                       : StatusText(c.Port().name, device));
 }
 
 // kExitOk when the value may be sent, else kExitBadValue after saying why:
@@ -182,9 +190,9 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   }
   // A repeat may be lost on the way; the latest answer is the board's word.
   if (reported == plan.value && (result == WaitResult::kDone || result == WaitResult::kTimedOut)) {
-    Print(out,
-          std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
-    return kExitOk;
+    return Output(
+        out, err,
+        std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
   }
   if (result != WaitResult::kDone && result != WaitResult::kTimedOut)
     return c.WaitStatus(result, err);
@@ -224,7 +232,12 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
           return kExitFailure;
         }
       }
-      Print(out, o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
+      const int error = WriteWhole(
+          out, o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
+      // A reader that has had enough (monitor | head) is how a log in a
+      // pipeline is meant to end.
+      if (error == EPIPE) return kExitOk;
+      if (error != 0) return OutputFailed(error, err);
       ++rows;
       if (o.count && rows == *o.count) break;
       result = session.PauseUntil(tick);
@@ -245,7 +258,7 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
 }  // namespace
 
 int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE* err) {
-  if (o.command == Command::kList) return RunList(o, out);
+  if (o.command == Command::kList) return RunList(o, out, err);
   if (o.command == Command::kSet) {
     if (const int status = CheckValue(o, std::nullopt, err); status != kExitOk) return status;
   }

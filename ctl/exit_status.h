@@ -6,7 +6,7 @@ namespace quorvane::ctl {
 
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitFailure = 1,   // anything else: the port vanished, an output file failed
+  kExitFailure = 1,   // anything else: the port vanished, the output or a file failed
   kExitUsage = 2,     // the command line itself was wrong
   kExitBadValue = 3,  // a value the entry fields or the board would not take
   kExitNoSuchPort = 4,
@@ -21,7 +21,8 @@ enum ExitStatus : int {
 inline constexpr const char* kExitStatusText =
     R"(Exit status:
   0  success
-  1  other failure (the port vanished, the CSV file could not be written)
+  1  other failure (the port vanished, the output or the CSV file could not
+     be written)
   2  usage error (the usage text is printed)
   3  bad value (not a number as the panel's entry fields take it, or beyond
      what the board takes); nothing is sent
@@ -30,7 +31,7 @@ inline constexpr const char* kExitStatusText =
   6  port in use by another program
   7  board silent: no full reply (RPL_ALL) within 2 s
   8  board did not confirm the setting
-  130  interrupted by Ctrl-C (monitor ends with 0)
+  130  interrupted by Ctrl-C (monitor ends with 0, as when its reader goes away)
 )";
 
 }  // namespace quorvane::ctl

@@ -8,6 +8,7 @@
 #include "ctl/commands.h"
 #include "ctl/ctl_options.h"
 #include "ctl/exit_status.h"
+#include "ctl/output.h"
 #include "ctl/stop_signal.h"
 #include "history/csv_file.h"
 
@@ -16,13 +17,15 @@ int main(int argc, char** argv) {
   // First, before any thread exists: every thread inherits the blocked signals.
   StopSignal stop;
   quorvane::TakeFileSizeLimitAsWriteError();
+  TakeClosedPipeAsWriteError();
   // Caught here, not left to terminate: only an exception that is caught
   // unwinds the stack, and the unwinding closes the port and removes a
   // private link made for it.
   try {
     const ParsedCommandLine parsed =
         ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    std::fputs(parsed.out.c_str(), stdout);
+    if (const int error = WriteWhole(stdout, parsed.out); error != 0)
+      return OutputFailed(error, stderr);
     std::fputs(parsed.err.c_str(), stderr);
     if (!parsed.options) return parsed.exitStatus;
     return RunCommand(*parsed.options, stop, stdout, stderr);

@@ -26,10 +26,18 @@ CtlProcess::CtlProcess(std::vector<std::string> command) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   std::vector<char*> argv;
   for (auto& a : command) argv.push_back(a.data());
   argv.push_back(nullptr);
-  if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+  if (posix_spawnp(&m_pid, argv[0], &actions, &attributes, argv.data(), environ) != 0) m_pid = -1;
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(out[1]);
   ::close(err[1]);
@@ -85,6 +93,11 @@ bool CtlProcess::WaitForOutput(const std::string& needle, int count,
 }
 
 void CtlProcess::Signal(int signal) const { ::kill(m_pid, signal); }
+
+void CtlProcess::CloseOutput() {
+  if (m_out >= 0) ::close(m_out);
+  m_out = -1;
+}
 
 Finished CtlProcess::Finish(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;

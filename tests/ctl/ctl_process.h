@@ -20,7 +20,8 @@ struct Finished {
 
 class CtlProcess {
  public:
-  // command: the program and its arguments (a wrapper such as setpriv may come first).
+  // command: the program and its arguments (a wrapper such as setpriv may come
+  // first). It starts with SIGPIPE at its default, whatever this process does with it.
   explicit CtlProcess(std::vector<std::string> command);
   ~CtlProcess();
   CtlProcess(const CtlProcess&) = delete;
@@ -31,6 +32,8 @@ class CtlProcess {
   bool WaitForOutput(const std::string& needle, int count = 1,
                      std::chrono::milliseconds limit = 10s);
   void Signal(int signal) const;
+  // Closes our end of its standard output, as a reader that has had enough does.
+  void CloseOutput();
   // Collects the rest of the output and the exit status; kills it after limit.
   Finished Finish(std::chrono::milliseconds limit = 20s);
 

@@ -348,6 +348,47 @@ TEST_F(CtlTest, MonitorEndsWithAFailureWhenThePortGoes) {
   EXPECT_THAT(run.err, HasSubstr("ttyUSB0 has gone"));
 }
 
+// Output that cannot be written is a failure, as a full disk is; a reader
+// that goes away is how a monitor in a pipeline ends, quietly, whether the
+// program was started with SIGPIPE ignored (it then used to run on) or not.
+TEST_F(CtlTest, OutputThatCannotBeWrittenFailsAndAMonitorEndsWithItsReader) {
+  StartBoard();
+  const std::vector<std::string> toFull = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full"};
+  const struct {
+    const char* name;
+    std::vector<std::string> arguments;
+  } cases[] = {
+      {"list", {"--dev", m_dir.string(), "list"}},
+      {"status", On({"status"})},
+      {"json status", On({"--json", "status"})},
+      {"set", On({"set", "duration", "20"})},
+      {"monitor", On({"monitor", "--interval", "50ms", "--count", "3"})},
+      {"version", {"--version"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> command = CtlCommand(c.arguments);
+    command.insert(command.begin(), toFull.begin(), toFull.end());
+    const Finished run = CtlProcess(command).Finish(10s);
+    EXPECT_EQ(run.status, 1) << c.name << ": " << run.err;
+    EXPECT_EQ(run.err, "quorvane-ctl: cannot write the output: No space left on device.\n")
+        << c.name;
+  }
+
+  const std::vector<std::string> pipeWrappers[] = {
+      {}, {"sh", "-c", "trap '' PIPE; exec \"$0\" \"$@\""}};
+  for (const auto& wrapper : pipeWrappers) {
+    std::vector<std::string> command = CtlCommand(On({"monitor", "--interval", "50ms"}));
+    command.insert(command.begin(), wrapper.begin(), wrapper.end());
+    CtlProcess monitor(command);
+    ASSERT_TRUE(monitor.WaitForOutput("\n"));
+    monitor.CloseOutput();
+    const Finished run = monitor.Finish(10s);
+    const char* shown = wrapper.empty() ? "SIGPIPE default" : "SIGPIPE ignored";
+    EXPECT_EQ(run.status, 0) << shown << ": " << run.err;
+    EXPECT_EQ(run.err, "") << shown;
+  }
+}
+
 TEST_F(CtlTest, HelpAndVersion) {
   const Finished help = RunCtl({"--help"});
   EXPECT_EQ(help.status, 0);
