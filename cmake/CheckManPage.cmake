@@ -46,6 +46,22 @@ if(missing)
   fail("${PAGE} does not mention ${missing}, which ${PROGRAM} --help lists")
 endif()
 
+# A program whose --help lists its exit statuses ("  3  bad value") must list
+# the same ones as the page's EXIT STATUS section (".B 3"): a status added or
+# renumbered in one place only is caught.
+string(FIND "${help}" "Exit status:" at)
+if(NOT at EQUAL -1)
+  string(SUBSTRING "${help}" ${at} -1 help_statuses)
+  string(REGEX MATCHALL "\n  [0-9]+  " help_statuses "${help_statuses}")
+  string(REGEX REPLACE "[^0-9;]" "" help_statuses "${help_statuses}")
+  string(REGEX MATCH "\n\\.SH EXIT STATUS\n([^\n]|\n[^.]|\n\\.[^S]|\n\\.S[^H])*" page_section "${page}")
+  string(REGEX MATCHALL "\n\\.B [0-9]+\n" page_statuses "${page_section}")
+  string(REGEX REPLACE "[^0-9;]" "" page_statuses "${page_statuses}")
+  if(NOT help_statuses STREQUAL page_statuses)
+    fail("${PAGE} lists the exit statuses \"${page_statuses}\" but ${PROGRAM} --help lists \"${help_statuses}\"")
+  endif()
+endif()
+
 run_program(--version version_output)
 string(STRIP "${version_output}" version_output)
 string(REGEX MATCH "[0-9]+(\\.[0-9]+)+" printed "${version_output}")
