@@ -15,8 +15,10 @@ int WriteWhole(std::FILE* stream, const std::string& text) {
   // exit status, not when the C library flushes at exit and nobody checks.
   if (std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0)
     return 0;
+  const int error = errno;
+  if (ReaderHasGone(error)) return EPIPE;
   // Some C runtimes leave errno alone on a failed write; there is a reason all the same.
-  return errno != 0 ? errno : EIO;
+  return error != 0 ? error : EIO;
 }
 
 int OutputFailed(int error, std::FILE* err) {

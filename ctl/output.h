@@ -7,8 +7,8 @@
 
 namespace quorvane::ctl {
 
-// Writes text whole and flushes it: 0, or the errno of the failure (EPIPE
-// when the reader has gone).
+// Writes text whole and flushes it: 0, or the errno of the failure, EPIPE
+// whenever the reader has gone, whatever the platform calls that.
 int WriteWhole(std::FILE* stream, const std::string& text);
 
 // Says on err, in one line, that the results could not be written, and gives
@@ -17,7 +17,11 @@ int OutputFailed(int error, std::FILE* err);
 
 // Makes a reader that goes away a failed write (EPIPE) that the program can
 // end on as it chooses, not a signal that ends it without a word. Call once
-// at start, on the platform's own terms (posix/, win32/).
+// at start. This and the next are the platform's own (posix/, win32/).
 void TakeClosedPipeAsWriteError();
+
+// Whether the write that has just failed with error failed because the
+// reader has gone; asked before anything else can touch the system's errors.
+bool ReaderHasGone(int error);
 
 }  // namespace quorvane::ctl

@@ -43,6 +43,22 @@ run 0 "setpoint 1500 mA .*soft-active ON" -p "$com" monitor --count 2 --interval
 run 4 "COM254 is not present" -p COM254 status
 run 4 "no such port: 'ttyUSB0'" -p ttyUSB0 status
 run 3 "bad value '1e3'" -p "$com" set current 1e3
+run 3 "duration takes 0 to 255" -p "$com" set duration 300
+
+# A monitor whose reader goes away ends quietly with status 0.
+errors=$(mktemp)
+{
+  "$winerun" "$exe" -p "$com" monitor --interval 200ms 2>"$errors"
+  echo "status $?" >>"$errors"
+} | head -1 >/dev/null
+if [ "$(tr -d '\r' <"$errors")" != "status 0" ]; then
+  echo "FAIL: monitor | head -1 did not end quietly with 0:" >&2
+  cat "$errors" >&2
+  failures=$((failures + 1))
+else
+  echo "ok: quorvane-ctl monitor | head -1"
+fi
+rm -f "$errors"
 
 # A second program on the port while a monitor holds it.
 "$winerun" "$exe" -p "$com" monitor --count 25 --interval 200ms >/dev/null 2>&1 &
@@ -55,6 +71,12 @@ wait "$holder"
 sets=$(grep -c "<- .*CMD_SET_CURRENT" "${QUORVANE_BOARD_LOG:?}")
 if [ "$sets" -ne 2 ]; then
   echo "FAIL: the board received $sets CMD_SET_CURRENT frames, expected 2" >&2
+  failures=$((failures + 1))
+fi
+# A refused setting never reaches the board.
+sets=$(grep -c "<- .*CMD_SET_DURATION" "$QUORVANE_BOARD_LOG")
+if [ "$sets" -ne 0 ]; then
+  echo "FAIL: the board received $sets CMD_SET_DURATION frames for a refused value" >&2
   failures=$((failures + 1))
 fi
 exit $((failures > 0))
