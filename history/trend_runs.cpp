@@ -155,6 +155,9 @@ std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTim
   for (std::size_t i = std::max<std::size_t>(history.LowerBound(from), 1); i < end; ++i) {
     const Reading& before = history[i - 1];
     const Reading& after = history[i];
+    // Between runs the panel was not watching: the board may have been set
+    // by someone else, or reset, and a marker would claim the operator did it.
+    if (after.startsRun) continue;
     // Most neighbours hold the same settings: no text is made for them, so a
     // day of readings is searched in a few milliseconds.
     if (before.currentSetpoint == after.currentSetpoint &&
@@ -176,8 +179,8 @@ std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTim
     add("soft-active", PresentSoftActive(before.softActive).caption,
         PresentSoftActive(after.softActive).caption);
     if (!text.empty())
-      changes.push_back({TrendTimeMs(after.time), static_cast<double>(after.currentSetpoint),
-                         std::move(text)});
+      changes.push_back(
+          {TrendTimeMs(after.time), static_cast<double>(after.currentSetpoint), std::move(text)});
   }
   return changes;
 }
