@@ -35,6 +35,16 @@ void CutBackTo(const std::string& path, std::uintmax_t size) {
   if (!error && now > size) fs::resize_file(path, size, error);
 }
 
+// Whether a file with content ends its last line. One that cannot be read is
+// taken as whole: a stray empty line is the lesser harm than a glued row.
+bool EndsLine(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return true;
+  const bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
+  std::fclose(file);
+  return ends;
+}
+
 }  // namespace
 
 CsvRecording::~CsvRecording() { Stop(); }
@@ -49,9 +59,10 @@ std::string CsvRecording::Start(const std::string& path, Mode mode) {
   m_rows = 0;
   m_goodSize = mode == Mode::Replace ? 0 : SizeOf(path);
   // A continued file already has its header, unless it is empty. A trailing
-  // half row left by a program that is not this one is kept: it is not ours.
-  if (m_goodSize != 0) return {};
-  return WriteWhole(CsvHeader());
+  // half row left by a program that is not this one is kept, since it is not
+  // ours, but ended, so that our first row stays a row of its own.
+  if (m_goodSize == 0) return WriteWhole(CsvHeader());
+  return EndsLine(path) ? std::string() : WriteWhole("\n");
 }
 
 std::string CsvRecording::Write(const Reading& reading) {
