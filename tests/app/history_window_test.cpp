@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include "app/history_window.h"
 #include "app/trend_chart.h"
@@ -180,6 +181,17 @@ void HistoryWindowTest::zoomingStopsFollowingUntilASpanIsChosen() {
   QTRY_VERIFY(newestShown());
   QVERIFY(chart->To() - chart->From() == std::chrono::minutes(1));
   QCOMPARE(Ms(chart->To()) % 10000, 0LL);
+
+  // The wheel turned out far past the readings kept: the span stops at them.
+  const QPointF middle = QRectF(chart->viewport()->rect()).center();
+  for (int step = 0; step < 100; ++step) {
+    QWheelEvent out(middle, chart->viewport()->mapToGlobal(middle), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(chart->viewport(), &out);
+  }
+  QVERIFY(!history->Following());
+  const auto span = std::chrono::duration_cast<std::chrono::minutes>(chart->To() - chart->From());
+  QVERIFY2(span == std::chrono::hours(25), qPrintable(QString::number(span.count()) + " min"));
 }
 
 void HistoryWindowTest::closedWindowIsNotRedrawnAndAReopenedPortLeavesAGap() {
@@ -235,7 +247,8 @@ void HistoryWindowTest::recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecord
   QVERIFY(history->RecordTo(limited));
   QTRY_VERIFY_WITH_TIMEOUT(!p.dlg->Readings().Recording(), 4000);
   setrlimit(RLIMIT_FSIZE, &saved);
-  QVERIFY2(history->StatusText().startsWith("Recording stopped"), qPrintable(history->StatusText()));
+  QVERIFY2(history->StatusText().startsWith("Recording stopped"),
+           qPrintable(history->StatusText()));
   QVERIFY(QApplication::activeModalWidget() == nullptr);  // told, not stopped
   std::ifstream in(limited.toStdString());
   const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
