@@ -214,10 +214,13 @@ void HistoryWindow::StopRecording() {
 
 bool HistoryWindow::ExportTo(const QString& path) {
   const ReadingHistory& history = m_readings.History();
-  const std::string reason = ExportCsv(history, path.toStdString());
+  const std::string reason = m_readings.Export(path.toStdString());
   if (!reason.empty()) {
     Warn(QStringLiteral("Cannot export to %1: %2. The file was left as it was.")
              .arg(Native(path), QString::fromStdString(reason)));
+    // The box tells of the export; the status line goes on telling where the
+    // recording writes.
+    if (m_readings.Recording()) ShowRecordingState();
     return false;
   }
   m_lastMessage = QStringLiteral("Exported %1 readings to %2.")

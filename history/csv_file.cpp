@@ -2,6 +2,10 @@
 // Windows build of quorvane-ctl shares; a failed write never leaves half a row.
 #include "history/csv_file.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -70,6 +74,24 @@ std::string CsvRecording::Write(const Reading& reading) {
   std::string reason = WriteWhole(CsvRow(reading));
   if (reason.empty()) ++m_rows;
   return reason;
+}
+
+bool CsvRecording::Writes(const std::string& path) const {
+  if (!m_file) return false;
+#ifdef _WIN32
+  // The C runtime opens files without sharing their deletion, so the file
+  // being written cannot be renamed or removed: its path still names it, and
+  // equivalent compares volume and file index.
+  std::error_code error;
+  return fs::equivalent(path, m_path, error);
+#else
+  // The open file itself, by device and inode: its path may have been renamed
+  // or removed since, and another file put there.
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(::fileno(m_file), &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+#endif
 }
 
 void CsvRecording::Stop() {

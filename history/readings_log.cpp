@@ -28,4 +28,10 @@ std::string ReadingsLog::StartRecording(const std::string& path) {
 
 void ReadingsLog::StopRecording() { m_recording.Stop(); }
 
+std::string ReadingsLog::Export(const std::string& path) const {
+  if (m_recording.Writes(path))
+    return "it is the file being recorded; stop the recording first, or choose another file";
+  return ExportCsv(m_history, path);
+}
+
 }  // namespace quorvane

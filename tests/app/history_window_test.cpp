@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -67,6 +68,17 @@ int LinesIn(const QString& path) {
   int lines = 0;
   for (std::string line; std::getline(in, line);) ++lines;
   return lines;
+}
+
+// The text of the message box the history window shows, closing it.
+QString TakeMessage() {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
+      const QString text = box->text();
+      box->close();
+      return text;
+    }
+  return {};
 }
 
 // Opens the port and waits until the board's readings are coming in.
@@ -227,7 +239,20 @@ void HistoryWindowTest::recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecord
   const QString path = p.dir.filePath("readings.csv");
   const std::uint64_t first = Appended(p);
   QVERIFY(history->RecordTo(path));
-  QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= first + 3, 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= first + 2, 3000);
+  // An export onto the file being recorded, by any name, would replace it
+  // under the recording: refused, and the recording goes on in that file.
+  const QString link = p.dir.filePath("link.csv");
+  QVERIFY(QFile::link(path, link));
+  for (const QString& same : {path, p.dir.filePath("./readings.csv"), link}) {
+    QVERIFY2(!history->ExportTo(same), qPrintable(same));
+    const QString told = TakeMessage();
+    QVERIFY2(told.contains("being recorded"), qPrintable(told));
+    QVERIFY2(history->StatusText().startsWith("Recording to"), qPrintable(history->StatusText()));
+  }
+  QVERIFY(p.dlg->Readings().Recording());
+  const std::uint64_t exported = Appended(p);
+  QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= exported + 2, 3000);
   history->StopRecording();
   QCOMPARE(LinesIn(path), 1 + static_cast<int>(Appended(p) - first));
   QVERIFY(history->StatusText().startsWith("Not recording"));
