@@ -121,6 +121,7 @@ class HistoryWindowTest : public QObject {
   void zoomingStopsFollowingUntilASpanIsChosen();
   void closedWindowIsNotRedrawnAndAReopenedPortLeavesAGap();
   void recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecording();
+  void allShowsEveryRunAfterAClockSetBack();
 };
 
 void HistoryWindowTest::f2OpensItAndASettingShowsAsAStep() {
@@ -282,6 +283,25 @@ void HistoryWindowTest::recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecord
   const std::uint64_t after = Appended(p);
   QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= after + 2, 3000);
   QVERIFY(p.Synced());
+}
+
+// Readings stamped by a clock the test sets back an hour: the readings before
+// the step are now the latest, and "All" still shows both runs whole.
+void HistoryWindowTest::allShowsEveryRunAfterAClockSetBack() {
+  WallTime now = std::chrono::system_clock::now();
+  ReadingsLog log([&now] { return now; }, 64);
+  for (int i = 0; i < 20; ++i, now += kPollPeriod) log.OnStatusReading(DeviceState{});
+  const WallTime latest = now - kPollPeriod;
+  now -= std::chrono::hours(1);
+  const WallTime earliest = now;
+  for (int i = 0; i < 20; ++i, now += kPollPeriod) log.OnStatusReading(DeviceState{});
+  HistoryWindow history(log, nullptr);
+  history.show();
+  history.FollowSpan(HistoryWindow::Span::All);
+  TrendChart* chart = history.Chart();
+  QVERIFY(chart->From() <= earliest && chart->To() >= latest);
+  QVERIFY(chart->To() - chart->From() < std::chrono::hours(2));
+  QCOMPARE(chart->RunCount(TrendQuantity::MeasuredCurrent), 2);
 }
 
 QTEST_MAIN(HistoryWindowTest)

@@ -61,6 +61,23 @@ TEST(TrendRunsTest, SplitsWhereReadingsStoppedAndReachesPastTheEdges) {
   EXPECT_TRUE(SettingChanges(history, kSomeTime, kSomeTime + 15s).empty());
 }
 
+TEST(TrendRunsTest, AClockSetBackDrawsEachRunAtItsOwnTimes) {
+  ReadingHistory history(64);
+  for (int i = 0; i < 20; ++i) history.Append(At(i * 500ms, 1000 + i));  // 0 to 9.5 s
+  // The clock set back by 8 s: readings from 2 s on again, a set-point change at 4 s.
+  for (int i = 4; i < 20; ++i) history.Append(At(i * 500ms, 2000 + i, i < 8 ? 1000 : 1500));
+  const auto runs =
+      TrendRuns(history, kSomeTime + 3s, kSomeTime + 5s, TrendQuantity::MeasuredCurrent, 1000);
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].front().value, 1005);
+  EXPECT_EQ(runs[0].back().value, 1010);
+  EXPECT_EQ(runs[1].front().value, 2005);
+  EXPECT_EQ(runs[1].back().value, 2010);
+  const auto changes = SettingChanges(history, kSomeTime + 3s, kSomeTime + 5s);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].timeMs, TrendTimeMs(kSomeTime + 4s));
+}
+
 TEST(TrendRunsTest, SetpointIsAStepLineAndItsChangesAreSpelledOut) {
   ReadingHistory history(16);
   history.Append(At(0ms, 990, 1000));
