@@ -23,7 +23,7 @@ namespace {
 
 // Beyond this many gaps in view the last runs are drawn joined: a chart of
 // hundreds of series would be slow, and so many reopens in one view are rare.
-constexpr int kMaxRuns = 64;
+constexpr std::size_t kMaxRuns = 64;
 
 // The widest span zooming out reaches: the whole ring at the poll rate. A
 // wider view shows nothing more, and the wheel turned on would soon take the
@@ -156,17 +156,10 @@ void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to)
   m_time->setTickCount(span % step == 0ms ? static_cast<int>(span / step) + 1 : 7);
   m_time->setFormat(span <= 15min ? "HH:mm:ss" : span <= 20h ? "HH:mm" : "ddd HH:mm");
   const int columns = std::max(100, static_cast<int>(chart()->plotArea().width()));
-  TrendLines all = TrendRunsOfAll(history, from, to, columns);
+  TrendLines all = TrendRunsOfAll(history, from, to, columns, kMaxRuns);
   std::array<std::vector<TrendRun>, 4> runs;
-  for (std::size_t k = 0; k < m_lines.size(); ++k) {
+  for (std::size_t k = 0; k < m_lines.size(); ++k)
     runs[k] = std::move(all[static_cast<std::size_t>(m_lines[k].quantity)]);
-    std::vector<TrendRun>& lineRuns = runs[k];
-    while (static_cast<int>(lineRuns.size()) > kMaxRuns) {
-      TrendRun& joined = lineRuns[lineRuns.size() - 2];
-      joined.insert(joined.end(), lineRuns.back().begin(), lineRuns.back().end());
-      lineRuns.pop_back();
-    }
-  }
   m_changeList = SettingChanges(history, from, to);
 
   // Every range change places every point of every line anew: the lines are

@@ -134,7 +134,8 @@ void AddChange(const Reading& before, const Reading& after, std::vector<SettingC
 
 }  // namespace
 
-TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns) {
+TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns,
+                          std::size_t maxRuns) {
   TrendLines lines;
   std::array<ColumnThinner, kTrendQuantities> thinners{
       ColumnThinner(from, to, columns), ColumnThinner(from, to, columns),
@@ -156,7 +157,11 @@ TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime
   for (std::size_t run = 0; run < history.RunCount(); ++run) {
     const RunSpan shown = Window(history, history.Run(run), from, to);
     if (shown.first == shown.end) continue;
-    for (std::vector<TrendRun>& runs : lines) runs.emplace_back();
+    // Joined runs are never copied: the readings go on where the last ended.
+    if (lines[0].size() < std::max<std::size_t>(maxRuns, 1)) {
+      endRun();
+      for (std::vector<TrendRun>& runs : lines) runs.emplace_back();
+    }
     history.ForEach(shown.first, shown.end, [&](const Reading& reading) {
       const double timeMs = TrendTimeMs(reading.time);
       for (std::size_t k = 0; k < kTrendQuantities; ++k) {
@@ -169,8 +174,8 @@ TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime
       }
       lastMs = timeMs;
     });
-    endRun();
   }
+  endRun();
   return lines;
 }
 

@@ -78,6 +78,21 @@ TEST(TrendRunsTest, AClockSetBackDrawsEachRunAtItsOwnTimes) {
   EXPECT_EQ(changes[0].timeMs, TrendTimeMs(kSomeTime + 4s));
 }
 
+// Beyond the runs a chart draws apart, the rest go on in the last, in order.
+TEST(TrendRunsTest, RunsBeyondTheLimitJoinTheLast) {
+  ReadingHistory history(64);
+  for (int run = 0; run < 5; ++run) {
+    history.MarkBreak();
+    for (int i = 0; i < 4; ++i) history.Append(At((10 * run + i) * 500ms, 100 * run + i));
+  }
+  const TrendLines lines = TrendRunsOfAll(history, kSomeTime, kSomeTime + 25s, 1000, 3);
+  for (const std::vector<TrendRun>& runs : lines) ASSERT_EQ(runs.size(), 3u);
+  const TrendRun& joined = lines[static_cast<std::size_t>(TrendQuantity::MeasuredCurrent)][2];
+  ASSERT_EQ(joined.size(), 12u);  // runs 2 to 4, a column to each reading
+  for (std::size_t i = 0; i < joined.size(); ++i)
+    EXPECT_EQ(joined[i].value, static_cast<double>(200 + 100 * (i / 4) + i % 4)) << i;
+}
+
 TEST(TrendRunsTest, SetpointIsAStepLineAndItsChangesAreSpelledOut) {
   ReadingHistory history(16);
   history.Append(At(0ms, 990, 1000));
