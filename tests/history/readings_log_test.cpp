@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
 #include <vector>
 
@@ -46,6 +47,25 @@ TEST_F(ReadingsLogTest, RecordsARowPerStatusReplyAtTheClocksTime) {
   ASSERT_EQ(history.Size(), 4u);
   EXPECT_EQ(history[2].time, setBack);
   EXPECT_EQ(ReadFile(path), CsvHeader() + CsvRow(history[1]) + CsvRow(history[2]));
+}
+
+// The export's rename would leave the recording writing a file nobody sees.
+TEST_F(ReadingsLogTest, ExportRefusesTheFileBeingRecordedByAnyName) {
+  ScratchFolder folder;
+  const std::string path = folder / "recording.csv";
+  ASSERT_EQ(m_log.StartRecording(path), "");
+  Reply(1);
+  std::vector<std::string> names{path, folder / "./recording.csv"};
+#ifndef _WIN32
+  std::filesystem::create_symlink(path, folder / "link.csv");
+  names.push_back(folder / "link.csv");
+#endif
+  for (const std::string& name : names)
+    EXPECT_NE(m_log.Export(name).find("being recorded"), std::string::npos) << name;
+  EXPECT_EQ(m_log.Export(folder / "other.csv"), "");
+  Reply(2);
+  const ReadingHistory& history = m_log.History();
+  EXPECT_EQ(ReadFile(path), CsvHeader() + CsvRow(history[0]) + CsvRow(history[1]));
 }
 
 TEST_F(ReadingsLogTest, APortOpenStartsARun) {
