@@ -40,10 +40,10 @@ void CutBackTo(const std::string& path, std::uintmax_t size) {
 }
 
 // Whether a file with content ends its last line. One that cannot be read is
-// taken as whole: a stray empty line is the lesser harm than a glued row.
+// taken as cut: an empty line harms a reader less than two rows glued into one.
 bool EndsLine(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return true;
+  if (!file) return false;
   const bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
   std::fclose(file);
   return ends;
