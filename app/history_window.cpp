@@ -147,18 +147,24 @@ void HistoryWindow::Redraw() {
   WallTime to = m_chart->To();
   if (m_following) {
     // The newest reading within the last step of the time labels, so the
-    // labels fall on round times.
-    const WallTime newest =
-        history.Empty() ? std::chrono::system_clock::now() : history.Newest().time;
+    // labels fall on round times. "All" reaches from the earliest reading to
+    // the latest, which after a clock set back need not be the oldest and
+    // the newest.
+    const bool all = m_span == Span::All && !history.Empty();
+    const WallTime newest = history.Empty() ? std::chrono::system_clock::now()
+                            : all           ? history.Latest()
+                                            : history.Newest().time;
     std::chrono::milliseconds span = SpanLength(m_span);
-    if (m_span == Span::All && !history.Empty())
-      span = std::max(span, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                newest - history[0].time));
+    if (all)
+      span = std::max(
+          span, std::chrono::duration_cast<std::chrono::milliseconds>(newest - history.Earliest()));
     const auto step = TrendChart::TickStep(span);
     const auto sinceEpoch =
         std::chrono::duration_cast<std::chrono::milliseconds>(newest.time_since_epoch());
     to = WallTime((sinceEpoch / step + 1) * step);
     from = to - span;
+    // The earliest reading too: rounding the right edge up moved the span on.
+    if (all) from = std::min(from, history.Earliest());
     if (m_span == Span::All) from = WallTime((from.time_since_epoch() / step) * step);
   }
   m_chart->Draw(history, from, to);
@@ -214,10 +220,13 @@ void HistoryWindow::StopRecording() {
 
 bool HistoryWindow::ExportTo(const QString& path) {
   const ReadingHistory& history = m_readings.History();
-  const std::string reason = ExportCsv(history, path.toStdString());
+  const std::string reason = m_readings.Export(path.toStdString());
   if (!reason.empty()) {
     Warn(QStringLiteral("Cannot export to %1: %2. The file was left as it was.")
              .arg(Native(path), QString::fromStdString(reason)));
+    // The box tells of the export; the status line goes on telling where the
+    // recording writes.
+    if (m_readings.Recording()) ShowRecordingState();
     return false;
   }
   m_lastMessage = QStringLiteral("Exported %1 readings to %2.")

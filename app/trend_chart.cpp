@@ -15,13 +15,26 @@
 #include <QValueAxis>
 #include <QWheelEvent>
 
+#include "controller/timing.h"
+
 namespace quorvane {
 
 namespace {
 
 // Beyond this many gaps in view the last runs are drawn joined: a chart of
 // hundreds of series would be slow, and so many reopens in one view are rare.
-constexpr int kMaxRuns = 64;
+constexpr std::size_t kMaxRuns = 64;
+
+// The widest span zooming out reaches: the whole ring at the poll rate. A
+// wider view shows nothing more, and the wheel turned on would soon take the
+// axis past the times a WallTime can hold.
+constexpr double kWidestMs = static_cast<double>(ReadingHistory::kDefaultCapacity) *
+                             static_cast<double>(kPollPeriod.count());
+// Nor does scrolling: the axis stays a day inside them.
+constexpr double kEdgeMs =
+    static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                            WallTime::duration::max() - std::chrono::hours(24))
+                            .count());
 
 struct LineLook {
   const char* name;
@@ -129,8 +142,8 @@ QLineSeries* TrendChart::AddRunSeries(Line& line, int index) {
 
 std::chrono::milliseconds TrendChart::TickStep(std::chrono::milliseconds span) {
   using namespace std::chrono_literals;
-  constexpr std::chrono::milliseconds kSteps[] = {1s,  2s,  5s,  10s, 15s, 30s, 1min, 2min, 5min, 10min,
-                                                  15min, 30min, 1h, 2h, 3h, 6h, 12h, 24h};
+  constexpr std::chrono::milliseconds kSteps[] = {
+      1s, 2s, 5s, 10s, 15s, 30s, 1min, 2min, 5min, 10min, 15min, 30min, 1h, 2h, 3h, 6h, 12h, 24h};
   for (const auto step : kSteps)
     if (span <= 10 * step) return step;
   return span / 10;
@@ -143,17 +156,10 @@ void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to)
   m_time->setTickCount(span % step == 0ms ? static_cast<int>(span / step) + 1 : 7);
   m_time->setFormat(span <= 15min ? "HH:mm:ss" : span <= 20h ? "HH:mm" : "ddd HH:mm");
   const int columns = std::max(100, static_cast<int>(chart()->plotArea().width()));
-  TrendLines all = TrendRunsOfAll(history, from, to, columns);
+  TrendLines all = TrendRunsOfAll(history, from, to, columns, kMaxRuns);
   std::array<std::vector<TrendRun>, 4> runs;
-  for (std::size_t k = 0; k < m_lines.size(); ++k) {
+  for (std::size_t k = 0; k < m_lines.size(); ++k)
     runs[k] = std::move(all[static_cast<std::size_t>(m_lines[k].quantity)]);
-    std::vector<TrendRun>& lineRuns = runs[k];
-    while (static_cast<int>(lineRuns.size()) > kMaxRuns) {
-      TrendRun& joined = lineRuns[lineRuns.size() - 2];
-      joined.insert(joined.end(), lineRuns.back().begin(), lineRuns.back().end());
-      lineRuns.pop_back();
-    }
-  }
   m_changeList = SettingChanges(history, from, to);
 
   // Every range change places every point of every line anew: the lines are
@@ -168,9 +174,9 @@ void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to)
     Line& line = m_lines[k];
     const int count = static_cast<int>(runs[k].size());
     for (int i = 0; i < count; ++i) {
-      QLineSeries* series =
-          i < static_cast<int>(line.runs.size()) ? line.runs[static_cast<std::size_t>(i)]
-                                                 : AddRunSeries(line, i);
+      QLineSeries* series = i < static_cast<int>(line.runs.size())
+                                ? line.runs[static_cast<std::size_t>(i)]
+                                : AddRunSeries(line, i);
       const TrendRun& run = runs[k][static_cast<std::size_t>(i)];
       QList<QPointF> points;
       points.reserve(static_cast<qsizetype>(run.size()));
@@ -235,16 +241,21 @@ int TrendChart::RunCount(TrendQuantity quantity) const {
   return 0;
 }
 
-int TrendChart::PlotWidth() const { return std::max(1, static_cast<int>(chart()->plotArea().width())); }
+int TrendChart::PlotWidth() const {
+  return std::max(1, static_cast<int>(chart()->plotArea().width()));
+}
 
 int TrendChart::ChangeMarkers() const { return static_cast<int>(m_changes->count()); }
 
 void TrendChart::MoveTime(double shiftFraction, double zoomFactor, double anchorFraction) {
   const double from = static_cast<double>(m_time->min().toMSecsSinceEpoch());
   const double span = static_cast<double>(m_time->max().toMSecsSinceEpoch()) - from;
-  // Not narrower than a second: the time labels could no longer tell points apart.
-  const double newSpan = std::max(span * zoomFactor, 1000.0);
-  const double newFrom = from + anchorFraction * (span - newSpan) + shiftFraction * span;
+  // Not narrower than a second: the time labels could no longer tell points
+  // apart. Not wider than the ring, unless the view already was ("All" over
+  // readings a clock step spread out): zooming out never narrows it.
+  const double newSpan = std::clamp(span * zoomFactor, 1000.0, std::max(span, kWidestMs));
+  const double newFrom = std::clamp(from + anchorFraction * (span - newSpan) + shiftFraction * span,
+                                    -kEdgeMs, kEdgeMs - newSpan);
   m_time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(newFrom)),
                    QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(newFrom + newSpan)));
   emit ViewMoved();

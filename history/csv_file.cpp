@@ -2,6 +2,10 @@
 // Windows build of quorvane-ctl shares; a failed write never leaves half a row.
 #include "history/csv_file.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
@@ -35,6 +39,16 @@ void CutBackTo(const std::string& path, std::uintmax_t size) {
   if (!error && now > size) fs::resize_file(path, size, error);
 }
 
+// Whether a file with content ends its last line. One that cannot be read is
+// taken as cut: an empty line harms a reader less than two rows glued into one.
+bool EndsLine(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return false;
+  const bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
+  std::fclose(file);
+  return ends;
+}
+
 }  // namespace
 
 CsvRecording::~CsvRecording() { Stop(); }
@@ -49,9 +63,10 @@ std::string CsvRecording::Start(const std::string& path, Mode mode) {
   m_rows = 0;
   m_goodSize = mode == Mode::Replace ? 0 : SizeOf(path);
   // A continued file already has its header, unless it is empty. A trailing
-  // half row left by a program that is not this one is kept: it is not ours.
-  if (m_goodSize != 0) return {};
-  return WriteWhole(CsvHeader());
+  // half row left by a program that is not this one is kept, since it is not
+  // ours, but ended, so that our first row stays a row of its own.
+  if (m_goodSize == 0) return WriteWhole(CsvHeader());
+  return EndsLine(path) ? std::string() : WriteWhole("\n");
 }
 
 std::string CsvRecording::Write(const Reading& reading) {
@@ -59,6 +74,24 @@ std::string CsvRecording::Write(const Reading& reading) {
   std::string reason = WriteWhole(CsvRow(reading));
   if (reason.empty()) ++m_rows;
   return reason;
+}
+
+bool CsvRecording::Writes(const std::string& path) const {
+  if (!m_file) return false;
+#ifdef _WIN32
+  // The C runtime opens files without sharing their deletion, so the file
+  // being written cannot be renamed or removed: its path still names it, and
+  // equivalent compares volume and file index.
+  std::error_code error;
+  return fs::equivalent(path, m_path, error);
+#else
+  // The open file itself, by device and inode: its path may have been renamed
+  // or removed since, and another file put there.
+  struct stat open {};
+  struct stat named {};
+  return ::fstat(::fileno(m_file), &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+#endif
 }
 
 void CsvRecording::Stop() {

@@ -32,6 +32,8 @@ class CsvRecording {
   void Stop();
 
   bool Active() const { return m_file != nullptr; }
+  // Whether path names the file being written, however spelt or linked.
+  bool Writes(const std::string& path) const;
   const std::string& Path() const { return m_path; }
   std::uint64_t Rows() const { return m_rows; }
 

@@ -29,18 +29,11 @@ void ReadingHistory::MarkBreak() { m_breakPending = true; }
 
 void ReadingHistory::Append(Reading reading) {
   // The history alone knows what came before, so it alone decides.
-  bool startsRun = m_breakPending;
-  if (!Empty()) {
-    const WallTime newest = Newest().time;
-    if (reading.time < newest) {
-      reading.time = newest;
-      startsRun = true;
-    } else if (reading.time - newest > kGapAfter) {
-      startsRun = true;
-    }
-  }
+  const bool startsRun = m_breakPending || Empty() || reading.time < Newest().time ||
+                         reading.time - Newest().time > kGapAfter;
   reading.startsRun = startsRun;
   m_breakPending = false;
+  if (startsRun) m_runStarts.push_back(m_appended);
 
   if (m_ring.size() < m_capacity) {
     m_ring.push_back(reading);  // within the reserve: no reallocation
@@ -50,6 +43,32 @@ void ReadingHistory::Append(Reading reading) {
     m_oldest = (m_oldest + 1) % m_capacity;
   }
   ++m_appended;
+  // A run whose every reading made room is no longer kept.
+  while (m_runStarts.size() > 1 && m_runStarts[1] <= OldestNumber()) m_runStarts.pop_front();
+}
+
+ReadingHistory::RunSpan ReadingHistory::Run(std::size_t run) const {
+  assert(run < m_runStarts.size());
+  const std::uint64_t oldest = OldestNumber();
+  RunSpan span;
+  span.first = run == 0 ? 0 : static_cast<std::size_t>(m_runStarts[run] - oldest);
+  span.end = run + 1 < m_runStarts.size() ? static_cast<std::size_t>(m_runStarts[run + 1] - oldest)
+                                          : m_size;
+  return span;
+}
+
+WallTime ReadingHistory::Earliest() const {
+  WallTime earliest = WallTime::max();
+  for (std::size_t run = 0; run < RunCount(); ++run)
+    earliest = std::min(earliest, (*this)[Run(run).first].time);
+  return earliest;
+}
+
+WallTime ReadingHistory::Latest() const {
+  WallTime latest = WallTime::min();
+  for (std::size_t run = 0; run < RunCount(); ++run)
+    latest = std::max(latest, (*this)[Run(run).end - 1].time);
+  return latest;
 }
 
 const Reading& ReadingHistory::operator[](std::size_t index) const {
@@ -57,9 +76,9 @@ const Reading& ReadingHistory::operator[](std::size_t index) const {
   return m_ring[(m_oldest + index) % m_capacity];
 }
 
-std::size_t ReadingHistory::LowerBound(WallTime time) const {
-  std::size_t low = 0;
-  std::size_t high = m_size;
+std::size_t ReadingHistory::LowerBound(RunSpan run, WallTime time) const {
+  std::size_t low = run.first;
+  std::size_t high = run.end;
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
     if ((*this)[middle].time < time)

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "controller/timing.h"
@@ -26,7 +27,8 @@ struct Reading {
   std::uint8_t pulseSteps = 0;
   std::uint8_t softActive = 0;
   // Nothing joins this reading to the one before: the port was opened again,
-  // or no reading came for longer than ReadingHistory::kGapAfter.
+  // no reading came for longer than ReadingHistory::kGapAfter, or the clock
+  // was set back.
   bool startsRun = false;
 };
 
@@ -43,11 +45,18 @@ class ReadingHistory {
 
   explicit ReadingHistory(std::size_t capacity = kDefaultCapacity);
 
+  // Readings [first, end) by index: one run, in time order.
+  struct RunSpan {
+    std::size_t first = 0;
+    std::size_t end = 0;
+  };
+
   // The port was opened (again): the next reading starts a new run.
   void MarkBreak();
-  // Once full, the oldest reading makes room. A reading timed before the
-  // newest one (the clock was set back) takes the newest one's time and
-  // starts a new run, so the history stays in time order.
+  // Once full, the oldest reading makes room. A reading keeps the time it was
+  // taken at, even one before the newest (the clock was set back): it starts
+  // a new run, so each run is in time order, though the ring as a whole then
+  // is not.
   void Append(Reading reading);
 
   std::size_t Size() const { return m_size; }
@@ -56,8 +65,15 @@ class ReadingHistory {
   // 0 is the oldest reading kept.
   const Reading& operator[](std::size_t index) const;
   const Reading& Newest() const { return (*this)[m_size - 1]; }
-  // The index of the first reading at or after time; Size() when there is none.
-  std::size_t LowerBound(WallTime time) const;
+  // The runs kept, oldest first; the first may have lost its start to the ring.
+  std::size_t RunCount() const { return m_runStarts.size(); }
+  RunSpan Run(std::size_t run) const;
+  // The index of run's first reading at or after time; run.end when there is none.
+  std::size_t LowerBound(RunSpan run, WallTime time) const;
+  // The earliest and latest times kept, which a clock set back may have put
+  // anywhere in the ring. Not on an empty history.
+  WallTime Earliest() const;
+  WallTime Latest() const;
   // Calls visit(reading) for the readings [first, end) in order, a stretch of
   // the ring at a time rather than working out each reading's place.
   template <typename Visit>
@@ -74,11 +90,17 @@ class ReadingHistory {
   std::uint64_t Appended() const { return m_appended; }
 
  private:
+  // The count of readings appended before the oldest one kept.
+  std::uint64_t OldestNumber() const { return m_appended - m_size; }
+
   std::vector<Reading> m_ring;  // reserved whole at the start: appending never reallocates
   std::size_t m_capacity;
   std::size_t m_oldest = 0;
   std::size_t m_size = 0;
   std::uint64_t m_appended = 0;
+  // Where each run kept begins, counted in readings ever appended; grows
+  // only with runs, which are few unless the port or clock misbehaves.
+  std::deque<std::uint64_t> m_runStarts;
   bool m_breakPending = true;
 };
 

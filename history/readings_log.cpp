@@ -13,7 +13,7 @@ void ReadingsLog::OnPortOpened() { m_history.MarkBreak(); }
 void ReadingsLog::OnStatusReading(const DeviceState& device) {
   m_history.Append(ReadingOf(m_clock(), device));
   if (!m_recording.Active()) return;
-  // The history's copy, so the file holds the time the history settled on.
+  // The history's copy: the row and the chart tell the same reading.
   const std::string reason = m_recording.Write(m_history.Newest());
   // A failed write has closed the recording, so this is told only once.
   if (!reason.empty() && m_onFailure) {
@@ -27,5 +27,11 @@ std::string ReadingsLog::StartRecording(const std::string& path) {
 }
 
 void ReadingsLog::StopRecording() { m_recording.Stop(); }
+
+std::string ReadingsLog::Export(const std::string& path) const {
+  if (m_recording.Writes(path))
+    return "it is the file being recorded; stop the recording first, or choose another file";
+  return ExportCsv(m_history, path);
+}
 
 }  // namespace quorvane

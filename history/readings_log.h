@@ -35,6 +35,12 @@ class ReadingsLog final : public ReadingsObserver {
   const std::string& RecordingPath() const { return m_recording.Path(); }
   void OnRecordingFailed(FailureHandler handler) { m_onFailure = std::move(handler); }
 
+  // The whole history into path (see ExportCsv); "" or the reason it failed.
+  // Never onto the file being recorded: the export's rename would put a new
+  // file in its place while the recording went on writing the old, unlinked
+  // one, and every later row would be lost.
+  std::string Export(const std::string& path) const;
+
  private:
   Clock m_clock;
   ReadingHistory m_history;

@@ -29,13 +29,16 @@ double TrendTimeMs(WallTime time) {
 
 namespace {
 
-// The readings to draw for [from, to]: those inside and one either side.
-std::pair<std::size_t, std::size_t> Window(const ReadingHistory& history, WallTime from,
-                                           WallTime to) {
-  std::size_t first = history.LowerBound(from);
-  std::size_t end = history.LowerBound(to);
-  if (first > 0) --first;
-  if (end < history.Size()) ++end;
+using RunSpan = ReadingHistory::RunSpan;
+
+// The readings of a run to draw for [from, to]: those inside and one either
+// side, or none when the whole run lies outside.
+RunSpan Window(const ReadingHistory& history, RunSpan run, WallTime from, WallTime to) {
+  if (history[run.first].time > to || history[run.end - 1].time < from) return {};
+  std::size_t first = history.LowerBound(run, from);
+  std::size_t end = history.LowerBound(run, to);
+  if (first > run.first) --first;
+  if (end < run.end) ++end;
   return {first, end};
 }
 
@@ -103,11 +106,37 @@ void EndStep(double lastMs, TrendRun& run) {
   if (!run.empty() && run.back().timeMs != lastMs) run.push_back({lastMs, run.back().value});
 }
 
+// The change between two neighbouring readings of one run, if there was one.
+void AddChange(const Reading& before, const Reading& after, std::vector<SettingChange>& changes) {
+  // Most neighbours hold the same settings: no text is made for them, so a
+  // day of readings is searched in a few milliseconds.
+  if (before.currentSetpoint == after.currentSetpoint && before.frequencyHz == after.frequencyHz &&
+      before.pulseSteps == after.pulseSteps && before.softActive == after.softActive)
+    return;
+  std::string text;
+  const auto add = [&text](const std::string& what, const std::string& was,
+                           const std::string& now) {
+    if (was == now) return;
+    if (!text.empty()) text += "; ";
+    text += what + " " + was + " -> " + now;
+  };
+  add("set-point", SetpointText(before.currentSetpoint) + " mA",
+      SetpointText(after.currentSetpoint) + " mA");
+  add("frequency", FrequencyText(before.frequencyHz) + " kHz",
+      FrequencyText(after.frequencyHz) + " kHz");
+  add("duration", DurationText(before.pulseSteps), DurationText(after.pulseSteps));
+  add("soft-active", PresentSoftActive(before.softActive).caption,
+      PresentSoftActive(after.softActive).caption);
+  if (!text.empty())
+    changes.push_back(
+        {TrendTimeMs(after.time), static_cast<double>(after.currentSetpoint), std::move(text)});
+}
+
 }  // namespace
 
-TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns) {
+TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns,
+                          std::size_t maxRuns) {
   TrendLines lines;
-  const auto [first, end] = Window(history, from, to);
   std::array<ColumnThinner, kTrendQuantities> thinners{
       ColumnThinner(from, to, columns), ColumnThinner(from, to, columns),
       ColumnThinner(from, to, columns), ColumnThinner(from, to, columns)};
@@ -123,22 +152,29 @@ TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime
       }
     }
   };
-  history.ForEach(first, end, [&](const Reading& reading) {
-    const double timeMs = TrendTimeMs(reading.time);
-    if (lines[0].empty() || reading.startsRun) {
+  // Run by run: after a clock set back, runs are not in time order, and two
+  // may share a stretch of time.
+  for (std::size_t run = 0; run < history.RunCount(); ++run) {
+    const RunSpan shown = Window(history, history.Run(run), from, to);
+    if (shown.first == shown.end) continue;
+    // Joined runs are never copied: the readings go on where the last ended.
+    if (lines[0].size() < std::max<std::size_t>(maxRuns, 1)) {
       endRun();
       for (std::vector<TrendRun>& runs : lines) runs.emplace_back();
     }
-    for (std::size_t k = 0; k < kTrendQuantities; ++k) {
-      const TrendPoint point{timeMs, TrendValue(reading, static_cast<TrendQuantity>(k))};
-      if (k == kSetpoint) {
-        AddStep(point, lines[k].back());
-      } else {
-        thinners[k].Add(point, lines[k].back());
+    history.ForEach(shown.first, shown.end, [&](const Reading& reading) {
+      const double timeMs = TrendTimeMs(reading.time);
+      for (std::size_t k = 0; k < kTrendQuantities; ++k) {
+        const TrendPoint point{timeMs, TrendValue(reading, static_cast<TrendQuantity>(k))};
+        if (k == kSetpoint) {
+          AddStep(point, lines[k].back());
+        } else {
+          thinners[k].Add(point, lines[k].back());
+        }
       }
-    }
-    lastMs = timeMs;
-  });
+      lastMs = timeMs;
+    });
+  }
   endRun();
   return lines;
 }
@@ -151,33 +187,14 @@ std::vector<TrendRun> TrendRuns(const ReadingHistory& history, WallTime from, Wa
 std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTime from,
                                           WallTime to) {
   std::vector<SettingChange> changes;
-  const std::size_t end = history.LowerBound(to + std::chrono::milliseconds(1));
-  for (std::size_t i = std::max<std::size_t>(history.LowerBound(from), 1); i < end; ++i) {
-    const Reading& before = history[i - 1];
-    const Reading& after = history[i];
-    // Most neighbours hold the same settings: no text is made for them, so a
-    // day of readings is searched in a few milliseconds.
-    if (before.currentSetpoint == after.currentSetpoint &&
-        before.frequencyHz == after.frequencyHz && before.pulseSteps == after.pulseSteps &&
-        before.softActive == after.softActive)
-      continue;
-    std::string text;
-    const auto add = [&text](const std::string& what, const std::string& was,
-                             const std::string& now) {
-      if (was == now) return;
-      if (!text.empty()) text += "; ";
-      text += what + " " + was + " -> " + now;
-    };
-    add("set-point", SetpointText(before.currentSetpoint) + " mA",
-        SetpointText(after.currentSetpoint) + " mA");
-    add("frequency", FrequencyText(before.frequencyHz) + " kHz",
-        FrequencyText(after.frequencyHz) + " kHz");
-    add("duration", DurationText(before.pulseSteps), DurationText(after.pulseSteps));
-    add("soft-active", PresentSoftActive(before.softActive).caption,
-        PresentSoftActive(after.softActive).caption);
-    if (!text.empty())
-      changes.push_back({TrendTimeMs(after.time), static_cast<double>(after.currentSetpoint),
-                         std::move(text)});
+  for (std::size_t run = 0; run < history.RunCount(); ++run) {
+    const RunSpan span = history.Run(run);
+    const std::size_t end = history.LowerBound(span, to + std::chrono::milliseconds(1));
+    // Not from one run's end to the next one's start: between runs the panel
+    // was not watching, the board may have been set by someone else or reset,
+    // and a marker would claim the operator did it.
+    for (std::size_t i = std::max(history.LowerBound(span, from), span.first + 1); i < end; ++i)
+      AddChange(history[i - 1], history[i], changes);
   }
   return changes;
 }

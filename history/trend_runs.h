@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,10 @@ double TrendTimeMs(WallTime time);
 // each end so lines reach the edges. Each run keeps, per column of the span,
 // its first, lowest, highest and last point in time order: the thinned line
 // has the same extremes as the whole one. The set-point comes as a step line.
-// All four quantities in one pass over the readings.
-TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns);
+// All four quantities in one pass over the readings. Beyond maxRuns runs the
+// rest go on in the last one, joined across their gaps and thinned as one.
+TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime to, int columns,
+                          std::size_t maxRuns = SIZE_MAX);
 std::vector<TrendRun> TrendRuns(const ReadingHistory& history, WallTime from, WallTime to,
                                 TrendQuantity quantity, int columns);
 

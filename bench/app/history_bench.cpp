@@ -3,7 +3,7 @@
 // redraw of a full ring takes.
 //   history_bench window --seconds S [--rounds N] [--pace]
 //   history_bench ring
-//   history_bench redraw [--repeats N]
+//   history_bench redraw [--repeats N] [--runs R]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -134,9 +134,14 @@ int Window(int seconds, int rounds, bool pace) {
 
 // A believable day of readings: the current near its set-point with noise,
 // temperatures drifting, a set-point change every two hours and the port
-// reopened every six (a gap, and a new run).
+// reopened every six (a gap, and a new run), or as often as asked.
 class DayOfReadings {
  public:
+  // runs: how many runs the ring is to hold; 0 for a reopen every six hours.
+  explicit DayOfReadings(std::size_t runs = 0)
+      : m_reopenEvery(runs > 0 ? std::max<std::size_t>(ReadingHistory::kDefaultCapacity / runs, 1)
+                               : 6 * (std::chrono::hours(1) / kPollPeriod)) {}
+
   DeviceState Next(std::size_t index) {
     constexpr std::size_t kPerHour = std::chrono::hours(1) / kPollPeriod;
     m_device.currentSetpoint = (index / (2 * kPerHour)) % 2 == 0 ? 1200 : 1500;
@@ -147,11 +152,10 @@ class DayOfReadings {
     m_device.frequencyHz = 25000;
     return m_device;
   }
-  static bool Reopens(std::size_t index) {
-    return index > 0 && index % (6 * (std::chrono::hours(1) / kPollPeriod)) == 0;
-  }
+  bool Reopens(std::size_t index) const { return index > 0 && index % m_reopenEvery == 0; }
 
  private:
+  std::size_t m_reopenEvery;
   DeviceState m_device;
   std::mt19937 m_random{20240611};  // the same day every run
   std::normal_distribution<double> m_noise{0.0, 6.0};
@@ -182,13 +186,13 @@ int Ring() {
   return 0;
 }
 
-int Redraw(int repeats) {
+int Redraw(int repeats, std::size_t runs) {
   const std::size_t capacity = ReadingHistory::kDefaultCapacity;
   WallTime now = std::chrono::system_clock::now() - static_cast<long long>(capacity) * kPollPeriod;
   ReadingsLog log([&now] { return now; });
-  DayOfReadings day;
+  DayOfReadings day(runs);
   for (std::size_t i = 0; i < capacity; ++i, now += kPollPeriod) {
-    if (DayOfReadings::Reopens(i)) log.OnPortOpened();
+    if (day.Reopens(i)) log.OnPortOpened();
     log.OnStatusReading(day.Next(i));
   }
   HistoryWindow window(log, nullptr);
@@ -226,10 +230,13 @@ int Redraw(int repeats) {
     totalMs.push_back(painted / 1e6);
     RunEventsFor(std::chrono::milliseconds(50));  // whatever else was queued, not measured
   }
-  std::printf("readings %zu span All, runs %d, points drawn per line %lld, chart %dx%d px\n",
-              log.History().Size(), window.Chart()->RunCount(TrendQuantity::MeasuredCurrent),
-              static_cast<long long>(window.Chart()->PointCount(TrendQuantity::MeasuredCurrent)),
-              window.Chart()->width(), window.Chart()->height());
+  std::printf(
+      "readings %zu span All, runs kept %zu drawn %d, points drawn per line %lld, "
+      "chart %dx%d px\n",
+      log.History().Size(), log.History().RunCount(),
+      window.Chart()->RunCount(TrendQuantity::MeasuredCurrent),
+      static_cast<long long>(window.Chart()->PointCount(TrendQuantity::MeasuredCurrent)),
+      window.Chart()->width(), window.Chart()->height());
   std::printf("redraws %d (median of each):\n", repeats);
   std::printf("  build_series_ms %.2f (the series thinned from the whole ring, axes fitted)\n",
               Median(drawMs));
@@ -244,7 +251,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: history_bench window --seconds S [--rounds N] [--pace]\n"
                "       history_bench ring\n"
-               "       history_bench redraw [--repeats N]\n");
+               "       history_bench redraw [--repeats N] [--runs R]\n");
   return 2;
 }
 
@@ -266,8 +273,13 @@ int main(int argc, char** argv) {
     return seconds > 0 ? Window(seconds, rounds, pace) : Usage();
   }
   if (args.size() >= 2 && args[1] == "redraw") {
-    const int repeats = args.size() >= 4 && args[2] == "--repeats" ? args[3].toInt() : 20;
-    return repeats > 0 ? Redraw(repeats) : Usage();
+    int repeats = 20;
+    int runs = 0;
+    for (qsizetype i = 2; i + 1 < args.size(); i += 2) {
+      if (args[i] == "--repeats") repeats = args[i + 1].toInt();
+      if (args[i] == "--runs") runs = args[i + 1].toInt();
+    }
+    return repeats > 0 && runs >= 0 ? Redraw(repeats, static_cast<std::size_t>(runs)) : Usage();
   }
   return Usage();
 }

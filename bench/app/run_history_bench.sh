@@ -20,6 +20,9 @@ echo "== memory of a full readings ring"
 echo "== one redraw of a full ring in the \"All\" span"
 run "$bench" redraw --repeats 20
 
+echo "== the same with 7200 runs (the port reopened every 12 s): beyond 64 they are drawn joined"
+run "$bench" redraw --repeats 20 --runs 7200
+
 # Closed, then open, $rounds times, each phase $seconds s, replies paced at
 # 9600 baud as in the panel's own CPU figure.
 echo "== polling with the history window closed, then open"

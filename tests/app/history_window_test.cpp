@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include "app/history_window.h"
 #include "app/trend_chart.h"
@@ -68,6 +69,17 @@ int LinesIn(const QString& path) {
   return lines;
 }
 
+// The text of the message box the history window shows, closing it.
+QString TakeMessage() {
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
+      const QString text = box->text();
+      box->close();
+      return text;
+    }
+  return {};
+}
+
 // Opens the port and waits until the board's readings are coming in.
 void OpenAndSync(Panel& p) {
   p.Button(IDC_OPEN_PORT)->click();
@@ -108,6 +120,7 @@ class HistoryWindowTest : public QObject {
   void zoomingStopsFollowingUntilASpanIsChosen();
   void closedWindowIsNotRedrawnAndAReopenedPortLeavesAGap();
   void recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecording();
+  void allShowsEveryRunAfterAClockSetBack();
 };
 
 void HistoryWindowTest::f2OpensItAndASettingShowsAsAStep() {
@@ -180,6 +193,17 @@ void HistoryWindowTest::zoomingStopsFollowingUntilASpanIsChosen() {
   QTRY_VERIFY(newestShown());
   QVERIFY(chart->To() - chart->From() == std::chrono::minutes(1));
   QCOMPARE(Ms(chart->To()) % 10000, 0LL);
+
+  // The wheel turned out far past the readings kept: the span stops at them.
+  const QPointF middle = QRectF(chart->viewport()->rect()).center();
+  for (int step = 0; step < 100; ++step) {
+    QWheelEvent out(middle, chart->viewport()->mapToGlobal(middle), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(chart->viewport(), &out);
+  }
+  QVERIFY(!history->Following());
+  const auto span = std::chrono::duration_cast<std::chrono::minutes>(chart->To() - chart->From());
+  QVERIFY2(span == std::chrono::hours(25), qPrintable(QString::number(span.count()) + " min"));
 }
 
 void HistoryWindowTest::closedWindowIsNotRedrawnAndAReopenedPortLeavesAGap() {
@@ -215,7 +239,16 @@ void HistoryWindowTest::recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecord
   const QString path = p.dir.filePath("readings.csv");
   const std::uint64_t first = Appended(p);
   QVERIFY(history->RecordTo(path));
-  QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= first + 3, 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= first + 2, 3000);
+  // An export onto the file being recorded would replace it under the
+  // recording: refused, and the recording goes on in that file.
+  QVERIFY(!history->ExportTo(path));
+  const QString told = TakeMessage();
+  QVERIFY2(told.contains("being recorded"), qPrintable(told));
+  QVERIFY2(history->StatusText().startsWith("Recording to"), qPrintable(history->StatusText()));
+  QVERIFY(p.dlg->Readings().Recording());
+  const std::uint64_t exported = Appended(p);
+  QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= exported + 2, 3000);
   history->StopRecording();
   QCOMPARE(LinesIn(path), 1 + static_cast<int>(Appended(p) - first));
   QVERIFY(history->StatusText().startsWith("Not recording"));
@@ -235,7 +268,8 @@ void HistoryWindowTest::recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecord
   QVERIFY(history->RecordTo(limited));
   QTRY_VERIFY_WITH_TIMEOUT(!p.dlg->Readings().Recording(), 4000);
   setrlimit(RLIMIT_FSIZE, &saved);
-  QVERIFY2(history->StatusText().startsWith("Recording stopped"), qPrintable(history->StatusText()));
+  QVERIFY2(history->StatusText().startsWith("Recording stopped"),
+           qPrintable(history->StatusText()));
   QVERIFY(QApplication::activeModalWidget() == nullptr);  // told, not stopped
   std::ifstream in(limited.toStdString());
   const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -244,6 +278,25 @@ void HistoryWindowTest::recordingWritesARowPerReplyAndAFailureStopsOnlyTheRecord
   const std::uint64_t after = Appended(p);
   QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= after + 2, 3000);
   QVERIFY(p.Synced());
+}
+
+// Readings stamped by a clock the test sets back an hour: the readings before
+// the step are now the latest, and "All" still shows both runs whole.
+void HistoryWindowTest::allShowsEveryRunAfterAClockSetBack() {
+  WallTime now = std::chrono::system_clock::now();
+  ReadingsLog log([&now] { return now; }, 64);
+  for (int i = 0; i < 20; ++i, now += kPollPeriod) log.OnStatusReading(DeviceState{});
+  const WallTime latest = now - kPollPeriod;
+  now -= std::chrono::hours(1);
+  const WallTime earliest = now;
+  for (int i = 0; i < 20; ++i, now += kPollPeriod) log.OnStatusReading(DeviceState{});
+  HistoryWindow history(log, nullptr);
+  history.show();
+  history.FollowSpan(HistoryWindow::Span::All);
+  TrendChart* chart = history.Chart();
+  QVERIFY(chart->From() <= earliest && chart->To() >= latest);
+  QVERIFY(chart->To() - chart->From() < std::chrono::hours(2));
+  QCOMPARE(chart->RunCount(TrendQuantity::MeasuredCurrent), 2);
 }
 
 QTEST_MAIN(HistoryWindowTest)

@@ -39,6 +39,9 @@ TEST(CsvRecordingTest, ARowPerWriteAndAContinuedFileKeepsOneHeader) {
       {"an old file replaced", Mode::Replace, header + Rows(7, 9), header + Rows(0, 3)},
       {"an empty file continued", Mode::Append, "", header + Rows(0, 3)},
       {"a file continued", Mode::Append, header + Rows(7, 9), header + Rows(7, 9) + Rows(0, 3)},
+      // Another program stopped inside a row: ours start on a line of their own.
+      {"a file with a cut last row continued", Mode::Append, header + "2026-12-07T16:3",
+       header + "2026-12-07T16:3\n" + Rows(0, 3)},
   };
   for (const Case& c : cases) {
     ScratchFolder folder;

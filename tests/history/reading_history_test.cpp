@@ -39,7 +39,7 @@ TEST(ReadingHistoryTest, WhereRunsBegin) {
       {"the reading after it", 500ms, true, 500ms},
       {"a pause of exactly the gap", gap, false, gap},
       {"a pause just over the gap", gap + 1ms, true, gap + 1ms},
-      {"the clock set back", -5000ms, true, 0ms},
+      {"the clock set back", -5000ms, true, -5000ms},
       {"the clock on from there", 500ms, false, 500ms},
   };
   ReadingHistory history(16);
@@ -58,17 +58,32 @@ TEST(ReadingHistoryTest, WhereRunsBegin) {
   }
 }
 
-TEST(ReadingHistoryTest, LowerBoundAfterTheRingWrapped) {
-  ReadingHistory history(5);
-  for (int i = 0; i < 8; ++i) history.Append(SampleReading(2 * i));  // keeps seconds 6..14
+// A clock set back splits the ring into runs, each searched on its own, and
+// the ring wrapping drops them from the oldest.
+TEST(ReadingHistoryTest, SearchesEachRunAfterTheRingWrapped) {
+  ReadingHistory history(6);
+  for (int i = 0; i < 6; ++i) history.Append(SampleReading(2 * i));      // 0 to 10 s
+  for (int i = 0; i < 3; ++i) history.Append(SampleReading(2 * i + 1));  // back to 1 s
+  ASSERT_EQ(history.RunCount(), 2u);  // seconds 6, 8, 10 | 1, 3, 5
+  EXPECT_EQ(history.Earliest(), kSomeTime + 1s);
+  EXPECT_EQ(history.Latest(), kSomeTime + 10s);
   struct Case {
+    std::size_t run;
     std::chrono::milliseconds at;
     std::size_t index;
   };
-  for (const Case& c : {Case{0ms, 0}, Case{6000ms, 0}, Case{6001ms, 1}, Case{9000ms, 2},
-                        Case{14000ms, 4}, Case{14001ms, 5}})
-    EXPECT_EQ(history.LowerBound(kSomeTime + c.at), c.index) << c.at.count() << " ms";
-  EXPECT_EQ(ReadingHistory(3).LowerBound(kSomeTime), 0u);
+  for (const Case& c : {Case{0, 0ms, 0}, Case{0, 6000ms, 0}, Case{0, 6001ms, 1},
+                        Case{0, 10000ms, 2}, Case{0, 10001ms, 3}, Case{1, 0ms, 3},
+                        Case{1, 3000ms, 4}, Case{1, 4000ms, 5}, Case{1, 9000ms, 6}}) {
+    const ReadingHistory::RunSpan run = history.Run(c.run);
+    EXPECT_EQ(history.LowerBound(run, kSomeTime + c.at), c.index)
+        << "run " << c.run << " at " << c.at.count() << " ms";
+  }
+  for (int i = 3; i < 6; ++i) history.Append(SampleReading(2 * i + 1));  // the first run drops out
+  ASSERT_EQ(history.RunCount(), 1u);
+  EXPECT_EQ(history.Run(0).first, 0u);
+  EXPECT_EQ(history.Run(0).end, 6u);
+  EXPECT_EQ(history.Earliest(), kSomeTime + 1s);
 }
 
 TEST(ReadingsCsvTest, NumbersAndTimesAreExact) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <system_error>
 #include <vector>
 
@@ -29,7 +30,7 @@ class ReadingsLogTest : public testing::Test {
   ReadingsLog m_log{[this] { return m_now; }, 8};
 };
 
-TEST_F(ReadingsLogTest, RecordsARowPerStatusReplyWithTheHistorysTimes) {
+TEST_F(ReadingsLogTest, RecordsARowPerStatusReplyAtTheClocksTime) {
   ScratchFolder folder;
   const std::string path = folder / "recording.csv";
   Reply(1);
@@ -37,14 +38,34 @@ TEST_F(ReadingsLogTest, RecordsARowPerStatusReplyWithTheHistorysTimes) {
   EXPECT_TRUE(m_log.Recording());
   EXPECT_EQ(m_log.RecordingPath(), path);
   Reply(2);
-  m_now -= 10s;  // the clock set back: the row shows the time the history kept
+  m_now -= 10s;  // the clock set back: the row tells the time it now shows
   Reply(3);
+  const WallTime setBack = m_now;
   m_log.StopRecording();
   Reply(4);
   const ReadingHistory& history = m_log.History();
   ASSERT_EQ(history.Size(), 4u);
+  EXPECT_EQ(history[2].time, setBack);
   EXPECT_EQ(ReadFile(path), CsvHeader() + CsvRow(history[1]) + CsvRow(history[2]));
-  EXPECT_EQ(history[2].time, history[1].time);
+}
+
+// The export's rename would leave the recording writing a file nobody sees.
+TEST_F(ReadingsLogTest, ExportRefusesTheFileBeingRecordedByAnyName) {
+  ScratchFolder folder;
+  const std::string path = folder / "recording.csv";
+  ASSERT_EQ(m_log.StartRecording(path), "");
+  Reply(1);
+  std::vector<std::string> names{path, folder / "./recording.csv"};
+#ifndef _WIN32
+  std::filesystem::create_symlink(path, folder / "link.csv");
+  names.push_back(folder / "link.csv");
+#endif
+  for (const std::string& name : names)
+    EXPECT_NE(m_log.Export(name).find("being recorded"), std::string::npos) << name;
+  EXPECT_EQ(m_log.Export(folder / "other.csv"), "");
+  Reply(2);
+  const ReadingHistory& history = m_log.History();
+  EXPECT_EQ(ReadFile(path), CsvHeader() + CsvRow(history[0]) + CsvRow(history[1]));
 }
 
 TEST_F(ReadingsLogTest, APortOpenStartsARun) {
