@@ -32,13 +32,13 @@ TEST(SystemTextTest, ComesInTheUsersLanguageAsUtf8) {
       {"zh", LANG_CHINESE, "\u4e00\u822c\u6027\u9519\u8bef\u3002",
        "\u8bbe\u5907\u672a\u8fde\u63a5\u3002"},
   };
+  // The locale runs name their language; elsewhere the machine's own is checked.
   const char* wanted = std::getenv("QUORVANE_TEST_LANGUAGE");
-  const std::string language = wanted != nullptr ? wanted : "en";
+  const LANGID primary = PRIMARYLANGID(::GetUserDefaultUILanguage());
   for (const auto& c : cases) {
-    if (language != c.language) continue;
+    if (wanted != nullptr ? std::string(wanted) != c.language : primary != c.primary) continue;
     // Without the locale Wine falls back to English, and the run would prove nothing.
-    ASSERT_EQ(PRIMARYLANGID(::GetUserDefaultUILanguage()), c.primary)
-        << "Wine is not running in language " << c.language;
+    ASSERT_EQ(primary, c.primary) << "Wine is not running in language " << c.language;
     EXPECT_EQ(SystemErrorText(ERROR_GEN_FAILURE), c.generalFailure);
     EXPECT_EQ(SystemErrorText(ERROR_DEVICE_NOT_CONNECTED), c.deviceNotConnected);
     std::string longText;
@@ -50,7 +50,8 @@ TEST(SystemTextTest, ComesInTheUsersLanguageAsUtf8) {
     }
     return;
   }
-  FAIL() << "no texts known for language " << language;
+  if (wanted != nullptr) FAIL() << "no texts known for language " << wanted;
+  GTEST_SKIP() << "no texts known for user interface language " << primary;
 }
 
 }  // namespace
