@@ -19,7 +19,8 @@ CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports
       m_detachOwner(std::move(detachOwner)),
       m_help(std::move(help)),
       m_hIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP))),
-      m_controller(*this, link, ports, *this) {}
+      m_ports(ports),
+      m_controller(*this, link, m_ports, *this) {}
 
 CControllerDlg::~CControllerDlg() { EndSession(); }
 
@@ -57,6 +58,8 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kHintTimer) {
         HideOpenPortHint();
+      } else if (wParam == kDevicesQuietTimer) {
+        OnDevicesQuiet();
       } else if (!m_sessionEnded) {
         m_controller.OnTimer(static_cast<int>(wParam));
       }
@@ -81,7 +84,11 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_DEVICECHANGE:
-      if (!m_sessionEnded) m_controller.OnDeviceChange();
+      // Each notice restarts the wait, so a burst ends in one scan.
+      if (!m_sessionEnded) SetTimer(m_hWnd, kDevicesQuietTimer, kDevicesQuietMs, nullptr);
+      return TRUE;
+    case WM_APP_PORTS_SCANNED:
+      if (!m_sessionEnded) m_ports.ServeFinished([this] { m_controller.OnDeviceChange(); });
       return TRUE;
     case WM_APP_SHOW_ERROR: {
       const auto* request = reinterpret_cast<const std::pair<std::wstring, std::wstring>*>(lParam);
@@ -241,6 +248,18 @@ bool CControllerDlg::OnPaint() {
   return true;
 }
 
+void CControllerDlg::OnDevicesQuiet() {
+  KillTimer(m_hWnd, kDevicesQuietTimer);
+  if (m_sessionEnded) return;
+  // Probing every COM name can take seconds (a Bluetooth port answers only
+  // once its device has), so it runs off this thread and the device change
+  // follows when it is done. A scan still under way began before this
+  // burst ended: another wait, and another scan after it.
+  HWND window = m_hWnd;
+  if (!m_ports.Start([window] { PostMessageW(window, WM_APP_PORTS_SCANNED, 0, 0); }))
+    SetTimer(m_hWnd, kDevicesQuietTimer, kDevicesQuietMs, nullptr);
+}
+
 void CControllerDlg::OnClose() {
   // The loop ends and the session with it; the window goes out of sight at
   // once, while the link is being closed.
@@ -293,6 +312,7 @@ void CControllerDlg::EndSession() {
     for (const int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC})
       KillTimer(m_hWnd, static_cast<UINT_PTR>(id));
     KillTimer(m_hWnd, kHintTimer);
+    KillTimer(m_hWnd, kDevicesQuietTimer);
   }
   // Close pumps this thread's messages, so a byte delivery that is waiting
   // for the window completes instead of blocking the exit.

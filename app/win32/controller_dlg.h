@@ -17,6 +17,7 @@
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "serial/port_probe.h"
+#include "serial/port_scan.h"
 #include "serial/serial_link_interface.h"
 #include "serial/serial_owner.h"
 
@@ -99,6 +100,7 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   void ShowErrorHere(const std::wstring& text, const std::wstring& caption);
   void ShowPortDetails();
   void HideOpenPortHint();
+  void OnDevicesQuiet();
 
   SerialLinkInterface& m_link;
   std::function<void()> m_detachOwner;
@@ -123,6 +125,8 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   std::wstring m_portDetails;
   std::vector<std::string> m_portDetailTexts;  // by list index
 
+  // The controller's port list: a device change's scan runs off this thread.
+  PortScan m_ports;
   Controller m_controller;
   std::unique_ptr<PreFilter> m_preFilter;
 

@@ -2,6 +2,9 @@
 // could not be opened or configured.
 #include "serial/win32/error_text.h"
 
+#include <climits>
+#include <string_view>
+
 namespace quorvane {
 namespace {
 
@@ -11,16 +14,30 @@ constexpr DWORD kErrorNoSuchDevice = 433;
 }  // namespace
 
 std::string SystemErrorText(DWORD error) {
-  char* buffer = nullptr;
+  // The wide call: the narrow one answers in the ANSI code page (1252 on a
+  // French system, 936 on a Chinese one), which every caller would take for
+  // UTF-8. The text is converted once, here.
+  wchar_t* buffer = nullptr;
   // 0x400: the neutral language with the default sub-language.
-  const DWORD length = ::FormatMessageA(
+  const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0x400, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
-  if (buffer != nullptr) ::LocalFree(buffer);
+      nullptr, error, 0x400, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring_view wide =
+      length != 0 && buffer != nullptr ? std::wstring_view(buffer, length) : std::wstring_view();
   // The same layout as on Linux, where the text has no line end of its own.
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
-    text.pop_back();
+  while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
+    wide.remove_suffix(1);
+  std::string text;
+  if (!wide.empty() && wide.size() <= INT_MAX) {
+    const int size = static_cast<int>(wide.size());
+    const int needed =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (needed > 0) {
+      text.resize(static_cast<std::size_t>(needed));
+      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), needed, nullptr, nullptr);
+    }
+  }
+  if (buffer != nullptr) ::LocalFree(buffer);
   return text;
 }
 

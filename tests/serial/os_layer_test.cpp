@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <string>
 
-#include "serial/posix/error_text.h"
 #include "serial/frame_queue.h"
+#include "serial/posix/error_text.h"
 #include "serial/posix/manual_reset_event.h"
 #include "serial/posix/port_device.h"
 #include "tests/serial/serial_test_support.h"
@@ -189,13 +189,22 @@ TEST(ErrorTextTest, ReportNamesOperationSystemTextAndPort) {
   EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
 }
 
-TEST(ErrorTextTest, LongReportIsCutAt199Characters) {
-  const std::string longText(300, 'x');
-  const std::string report = FormatErrorReport("ReadFile()", longText, 3);
-  EXPECT_EQ(report.size(), 199u);
-  const std::string full =
-      "WARNING:  ReadFile() Failed with the following error: \n" + longText + "\nPort: 3\n";
-  EXPECT_EQ(report, full.substr(0, 199));
+TEST(ErrorTextTest, LongReportIsCutAt199BytesOnACharacterBoundary) {
+  // One ASCII letter, then characters of 1 to 4 bytes: a cut at byte 199
+  // falls inside all but the first, and the box would show U+FFFD there.
+  const struct {
+    const char* character;
+    std::size_t expectedSize;
+  } cases[] = {{"x", 199}, {"\u00e9", 198}, {"\u9519", 197}, {"\U0001F600", 196}};
+  for (const auto& c : cases) {
+    std::string longText = "x";
+    while (longText.size() < 300) longText += c.character;
+    const std::string report = FormatErrorReport("ReadFile()", longText, 3);
+    const std::string full =
+        "WARNING:  ReadFile() Failed with the following error: \n" + longText + "\nPort: 3\n";
+    EXPECT_EQ(report, full.substr(0, c.expectedSize))
+        << c.character << ": " << report.size() << " bytes";
+  }
   // Exactly at the limit nothing is lost.
   const std::string head = "WARNING:  X Failed with the following error: \n\nPort: 3\n";
   const std::string fits(199 - head.size(), 'y');

@@ -1,7 +1,11 @@
 // COM numbers, device names and discovery against a folder of links to
 // pseudo-terminals standing in for /dev.
+#include <condition_variable>
 #include <fstream>
+#include <future>
+#include <mutex>
 
+#include "serial/port_scan.h"
 #include "serial/posix/port_table.h"
 #include "tests/serial/serial_test_support.h"
 
@@ -102,6 +106,50 @@ TEST_F(DiscoveryTest, RescanDropsAPortThatDisappeared) {
 
 TEST_F(DiscoveryTest, NoPortsGivesAnEmptyList) {
   EXPECT_TRUE(PortTable(dev.Path(), sys.Path()).DiscoverPorts().empty());
+}
+
+// Lists one port numbered after the scans made so far; a scan waits while held.
+class HeldProbe final : public PortProbe {
+ public:
+  bool PortPresent(unsigned) const override { return true; }
+  std::vector<ListedPort> DiscoverPorts() const override {
+    std::unique_lock lock(m_mutex);
+    m_released.wait(lock, [this] { return !m_held; });
+    return {{++m_scans, "", ""}};
+  }
+  void Hold(bool held) {
+    std::lock_guard lock(m_mutex);
+    m_held = held;
+    m_released.notify_all();
+  }
+
+ private:
+  mutable std::mutex m_mutex;  // guards m_held and m_scans
+  mutable std::condition_variable m_released;
+  bool m_held = false;
+  mutable unsigned m_scans = 0;
+};
+
+TEST(PortScanTest, OneScanAtATimeItsListServedOnceThenTheSystemAsked) {
+  HeldProbe system;
+  PortScan scan(system);
+  std::promise<void> finished;
+  system.Hold(true);
+  ASSERT_TRUE(scan.Start([&] { finished.set_value(); }));
+  EXPECT_FALSE(scan.Start([] { ADD_FAILURE() << "a second scan ran beside the first"; }));
+  system.Hold(false);
+  finished.get_future().wait();
+  std::vector<unsigned> seen;
+  const auto look = [&] { seen.push_back(scan.DiscoverPorts().at(0).number); };
+  // A nested serve with nothing newer keeps the outer list.
+  scan.ServeFinished([&] {
+    look();
+    scan.ServeFinished(look);
+    look();
+  });
+  look();
+  scan.ServeFinished(look);
+  EXPECT_EQ(seen, (std::vector<unsigned>{1, 1, 1, 2, 3}));
 }
 
 }  // namespace

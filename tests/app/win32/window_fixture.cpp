@@ -6,6 +6,26 @@
 
 namespace quorvane::test {
 
+OnePort::OnePort() : m_released(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+
+OnePort::~OnePort() { CloseHandle(m_released); }
+
+std::vector<ListedPort> OnePort::DiscoverPorts() const {
+  ++scans;
+  lastScanThread = GetCurrentThreadId();
+  if (lastScanThread != windowThread) WaitForSingleObject(m_released, INFINITE);
+  std::vector<ListedPort> listed{{kListedPort, "COM31", "virtual board"}};
+  if (secondPort) listed.push_back({kListedPort + 1, "COM32", ""});
+  return listed;
+}
+
+void OnePort::Hold(bool held) {
+  if (held)
+    ResetEvent(m_released);
+  else
+    SetEvent(m_released);
+}
+
 std::vector<std::uint8_t> RecordingLink::SettingCodes() const {
   std::vector<std::uint8_t> codes;
   for (const auto& frame : frames) {

@@ -45,12 +45,24 @@ class RecordingLink final : public SerialLinkInterface {
   std::atomic<int> closes = 0;  // read by a second test thread
 };
 
+// Counts its scans; one made off the window thread waits while scans are
+// held, as a slow device would keep it there (one made on the window thread
+// never waits, so a window that probes there fails a test, not hangs it).
 class OnePort final : public PortProbe {
  public:
+  OnePort();
+  ~OnePort() override;
   bool PortPresent(unsigned number) const override { return number == kListedPort; }
-  std::vector<ListedPort> DiscoverPorts() const override {
-    return {{kListedPort, "COM31", "virtual board"}};
-  }
+  std::vector<ListedPort> DiscoverPorts() const override;
+  void Hold(bool held);
+
+  std::atomic<DWORD> windowThread = 0;
+  mutable std::atomic<int> scans = 0;
+  mutable std::atomic<DWORD> lastScanThread = 0;
+  std::atomic<bool> secondPort = false;  // COM32 is listed too
+
+ private:
+  HANDLE m_released;  // a manual-reset event, set while scans are not held
 };
 
 class WindowTest : public ::testing::Test {
