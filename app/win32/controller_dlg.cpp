@@ -101,6 +101,15 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_APP_RUN_DEFERRED:
       if (!m_sessionEnded) m_controller.RunDeferredTransitions();
       return TRUE;
+    case WM_ACTIVATE:
+      // A release made while another window is active never reaches this loop.
+      if (LOWORD(wParam) == WA_INACTIVE) EndHold();
+      return FALSE;  // the dialog's default keeps the focus for the return
+    case WM_ENTERMENULOOP:
+    case WM_ENTERSIZEMOVE:
+      // The system's own loop (the window menu, a move) takes the release.
+      EndHold();
+      return FALSE;
     case WM_CLOSE:
       OnClose();
       return TRUE;
@@ -138,6 +147,7 @@ void CControllerDlg::OnInitDialog() {
           [this](NudgeDirection d) { m_controller.OnNudgePress(d); },
           [this] { m_controller.OnMouseRelease(); },
           [this] {
+            EndHold();  // the help box's own loop takes the release
             if (m_help) m_help(m_hWnd);
           },
       });
@@ -266,6 +276,11 @@ void CControllerDlg::OnClose() {
   m_closed = true;
   HideOpenPortHint();
   ShowWindow(m_hWnd, SW_HIDE);
+}
+
+void CControllerDlg::EndHold() {
+  if (m_sessionEnded) return;
+  m_controller.EndHold();
 }
 
 bool CControllerDlg::PreTranslateMessage(MSG& msg) {

@@ -98,6 +98,9 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   bool OnPaint();
   void OnClose();
   void ShowErrorHere(const std::wstring& text, const std::wstring& caption);
+  // Before a box or another loop of the system's takes over the input: a
+  // held step button's release would never reach the pre-filter.
+  void EndHold();
   void ShowPortDetails();
   void HideOpenPortHint();
   void OnDevicesQuiet();

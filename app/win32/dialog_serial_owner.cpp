@@ -65,6 +65,7 @@ void CControllerDlg::ShowErrorHere(const std::wstring& text, const std::wstring&
   // change, a lost port or a press) would wait for ever, so such work is held
   // back and runs once the box, and the call that raised it, are done.
   m_controller.HoldTransitions();
+  EndHold();
   MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP);
   m_controller.ReleaseTransitions();
   PostMessageW(m_hWnd, WM_APP_RUN_DEFERRED, 0, 0);

@@ -1,12 +1,16 @@
 // The window as the link's owner and the operator's first look at a failure:
 // an error box raised for the monitor thread holds back anything that would
-// wait for that thread, errors at the end of the session never raise a box,
-// and a port that cannot be opened says why at once.
+// wait for that thread, a box ends a step button's hold, errors at the end of
+// the session never raise a box, and a port that cannot be opened says why at
+// once.
 #include <chrono>
 #include <future>
+#include <ostream>
+#include <string>
 #include <thread>
 
 #include "controller/control_ids.h"
+#include "protocol/codes.h"
 #include "window_fixture.h"
 
 namespace quorvane::test {
@@ -85,6 +89,96 @@ TEST_F(WindowTest, DeviceChangeWaitsUntilTheMonitorThreadsErrorBoxIsGone) {
   EXPECT_GE(link.closes.load(), 1);
   EXPECT_EQ(dlg->GetController().Flags().portOpen, 1);
 }
+
+// A visible window of the given thread with the given caption.
+HWND CaptionedWindow(DWORD thread, const wchar_t* caption) {
+  struct Search {
+    const wchar_t* caption;
+    HWND found;
+  } search{caption, nullptr};
+  EnumThreadWindows(
+      thread,
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        if (!IsWindowVisible(window) || std::wstring(text) != s->caption) return TRUE;
+        s->found = window;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+struct BoxCase {
+  const char* name;
+  const wchar_t* caption;
+  bool fromMonitorThread;  // else F1's help box, from the window thread
+};
+
+void PrintTo(const BoxCase& box, std::ostream* out) { *out << box.name; }
+
+class BoxDuringAHold : public WindowTest, public ::testing::WithParamInterface<BoxCase> {};
+
+// A box that opens while a step button is held ends the hold, and the
+// release goes to the box's own loop, never to the panel's pre-filter: no
+// step may go out from the moment the box is up, and the poll comes back.
+TEST_P(BoxDuringAHold, EndsTheHoldAndTheBoxTakesTheRelease) {
+  const BoxCase& box = GetParam();
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  helpOpensABox = true;
+  PointAt(Control(IDC_CURRENT_UP));
+  LeftButton(true);
+  PumpFor(500ms);
+  ASSERT_GE(link.setCurrentFrames.load(), 1) << "the hold stepped nothing before the box";
+
+  const DWORD windowThread = GetCurrentThreadId();
+  std::atomic<int> stepsAtOpen = -1;
+  std::atomic<bool> dismissed = false;
+  // The operator: keeps the button down while the box is up, lets it go
+  // over the box, then dismisses the box.
+  std::thread operatorAtTheBox([&] {
+    HWND shown = nullptr;
+    for (int i = 0; i < 100 && shown == nullptr; ++i) {
+      std::this_thread::sleep_for(50ms);
+      shown = CaptionedWindow(windowThread, box.caption);
+    }
+    if (shown != nullptr) {
+      stepsAtOpen = link.setCurrentFrames.load();
+      std::this_thread::sleep_for(600ms);  // three repeat periods with the button down
+      PointAt(shown);
+      LeftButton(false);
+      std::this_thread::sleep_for(300ms);
+      PostMessageW(shown, WM_COMMAND, IDOK, 0);
+    }
+    dismissed = true;
+  });
+  std::thread monitor;
+  if (box.fromMonitorThread) {
+    monitor =
+        std::thread([&] { dlg->ShowError("WriteFile failed on COM31", "Application Error"); });
+  } else {
+    PostMessageW(GetFocus(), WM_KEYDOWN, VK_F1, 0);
+  }
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (!dismissed && std::chrono::steady_clock::now() < end) {
+    dlg->ProcessPending();
+    std::this_thread::sleep_for(10ms);
+  }
+  operatorAtTheBox.join();
+  if (monitor.joinable()) monitor.join();
+  ASSERT_GE(stepsAtOpen.load(), 0) << "no box appeared";
+  const std::size_t polls = link.FramesWithCode(CMD_READ_STATUS).size();
+  PumpFor(1000ms);
+  EXPECT_EQ(link.setCurrentFrames.load(), stepsAtOpen.load())
+      << "steps went out after the box opened";
+  EXPECT_GT(link.FramesWithCode(CMD_READ_STATUS).size(), polls) << "the poll did not come back";
+}
+
+INSTANTIATE_TEST_SUITE_P(Boxes, BoxDuringAHold,
+                         ::testing::Values(BoxCase{"ErrorBox", L"Application Error", true},
+                                           BoxCase{"HelpBox", L"Help", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, ErrorsAfterTheSessionEndedRaiseNoBox) {
   ASSERT_NO_FATAL_FAILURE(Sync());

@@ -42,6 +42,11 @@ std::vector<std::vector<std::uint8_t>> RecordingLink::FramesWithCode(std::uint8_
   return found;
 }
 
+void RecordingLink::Send(const std::uint8_t* bytes, std::size_t count) {
+  frames.emplace_back(bytes, bytes + count);
+  if (count > 3 && bytes[3] == CMD_SET_CURRENT) ++setCurrentFrames;
+}
+
 void WindowTest::SetUp() {
   static const bool registered = [] {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
@@ -50,13 +55,21 @@ void WindowTest::SetUp() {
   }();
   ASSERT_TRUE(registered);
   dlg = std::make_unique<CControllerDlg>(
-      link, ports, [] {}, [this](HWND) { ++helpCalls; });
+      link, ports, [] {},
+      [this](HWND owner) {
+        ++helpCalls;
+        if (helpOpensABox) MessageBoxW(owner, L"No help is installed.", L"Help", MB_OK);
+      });
   ASSERT_TRUE(dlg->Create()) << "the dialog template could not be made into a window";
   SetForegroundWindow(dlg->Handle());
   dlg->ProcessPending();
 }
 
-void WindowTest::TearDown() { dlg.reset(); }
+void WindowTest::TearDown() {
+  // A test that stopped half-way must not leave the button down for the next.
+  if ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) LeftButton(false);
+  dlg.reset();
+}
 
 void WindowTest::Sync() {
   SendMessageW(Control(IDC_OPEN_PORT), BM_CLICK, 0, 0);
@@ -78,6 +91,14 @@ void WindowTest::Post(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
   dlg->ProcessPending();
 }
 
+void WindowTest::PumpFor(std::chrono::milliseconds duration) {
+  const auto end = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < end) {
+    dlg->ProcessPending();
+    Sleep(10);
+  }
+}
+
 std::wstring WindowTest::Text(HWND window) const {
   wchar_t text[256] = {};
   GetWindowTextW(window, text, 256);
@@ -88,6 +109,19 @@ HWND WindowTest::FocusedControl() const {
   HWND focus = GetFocus();
   while (focus != nullptr && GetParent(focus) != dlg->Handle()) focus = GetParent(focus);
   return focus;
+}
+
+void WindowTest::PointAt(HWND window) {
+  RECT area{};
+  GetWindowRect(window, &area);
+  SetCursorPos((area.left + area.right) / 2, (area.top + area.bottom) / 2);
+}
+
+void WindowTest::LeftButton(bool down) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
 }
 
 }  // namespace quorvane::test

@@ -7,6 +7,7 @@
 // clang-format on
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,9 +30,7 @@ class RecordingLink final : public SerialLinkInterface {
     return openError.empty();
   }
   bool StartMonitor() override { return true; }
-  void Send(const std::uint8_t* bytes, std::size_t count) override {
-    frames.emplace_back(bytes, bytes + count);
-  }
+  void Send(const std::uint8_t* bytes, std::size_t count) override;
   void Close() override { ++closes; }
   std::string LastOpenError() const override { return openError; }
 
@@ -41,8 +40,9 @@ class RecordingLink final : public SerialLinkInterface {
   std::vector<std::vector<std::uint8_t>> FramesWithCode(std::uint8_t code) const;
 
   std::vector<std::vector<std::uint8_t>> frames;
-  std::string openError;        // Open fails with this text when not empty
-  std::atomic<int> closes = 0;  // read by a second test thread
+  std::string openError;                  // Open fails with this text when not empty
+  std::atomic<int> closes = 0;            // read by a second test thread
+  std::atomic<int> setCurrentFrames = 0;  // the same, for a thread that may not read frames
 };
 
 // Counts its scans; one made off the window thread waits while scans are
@@ -76,14 +76,22 @@ class WindowTest : public ::testing::Test {
   void Deliver(const WireFrame& frame);
   // Posts a message to a control and lets the window's loop handle it.
   void Post(HWND target, UINT message, WPARAM wParam, LPARAM lParam = 0);
+  // Runs the window's loop for a while, as the real loop would.
+  void PumpFor(std::chrono::milliseconds duration);
   HWND Control(int id) const { return dlg->Control(id); }
   std::wstring Text(HWND window) const;
   // The direct child of the dialog that holds the keyboard focus.
   HWND FocusedControl() const;
 
+  // Real input through the system's input queue, from any thread: the
+  // system's button and key state follows it, as it does for the operator's.
+  static void PointAt(HWND window);  // the cursor to the window's centre
+  static void LeftButton(bool down);
+
   RecordingLink link;
   OnePort ports;
   int helpCalls = 0;
+  bool helpOpensABox = false;  // F1 then shows a box captioned "Help", as the program's does
   std::unique_ptr<CControllerDlg> dlg;
 };
 

@@ -121,39 +121,36 @@ TEST_F(WindowTest, F1OpensTheHelpBoxAndTheCloseBoxEndsTheLoop) {
   EXPECT_FALSE(IsWindowVisible(dlg->Handle()));
 }
 
-// Runs the window's loop for a while, as the real loop would.
-void PumpFor(CControllerDlg& dlg, std::chrono::milliseconds duration) {
-  const auto end = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < end) {
-    dlg.ProcessPending();
-    Sleep(10);
-  }
-}
-
 // A press on a step button starts the hold before the button sees it, the
 // release anywhere ends it; the second press of a double click starts none.
+// Real input: the repeat steps only while the system reports the button down.
 TEST_F(WindowTest, StepButtonPressHoldsUntilTheRelease) {
   ASSERT_NO_FATAL_FAILURE(Sync());
-  HWND up = Control(IDC_CURRENT_UP);
-  Post(up, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
-  PumpFor(*dlg, std::chrono::milliseconds(900));
+  PointAt(Control(IDC_CURRENT_UP));
+  LeftButton(true);
+  PumpFor(std::chrono::milliseconds(900));
   const auto held = link.FramesWithCode(CMD_SET_CURRENT);
   ASSERT_GE(held.size(), 2u) << "holding the button repeated no step";
   EXPECT_GT(GetU16(&held.back()[6]), GetU16(&held.front()[6])) << "the steps did not go up";
 
-  Post(up, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
-  PumpFor(*dlg, std::chrono::milliseconds(100));
+  LeftButton(false);
+  PumpFor(std::chrono::milliseconds(100));
   const std::size_t afterRelease = link.FramesWithCode(CMD_SET_CURRENT).size();
-  PumpFor(*dlg, std::chrono::milliseconds(700));
+  PumpFor(std::chrono::milliseconds(700));
   EXPECT_EQ(link.FramesWithCode(CMD_SET_CURRENT).size(), afterRelease)
       << "steps went on after the release";
 
-  link.frames.clear();
-  HWND down = Control(IDC_CURRENT_DOWN);
-  Post(down, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(2, 2));
-  PumpFor(*dlg, std::chrono::milliseconds(700));
-  EXPECT_TRUE(link.FramesWithCode(CMD_SET_CURRENT).empty()) << "a double click started a hold";
-  Post(down, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  // A click, then the second press of the double click, held.
+  PointAt(Control(IDC_CURRENT_DOWN));
+  LeftButton(true);
+  LeftButton(false);
+  LeftButton(true);
+  PumpFor(std::chrono::milliseconds(100));
+  const std::size_t afterClick = link.FramesWithCode(CMD_SET_CURRENT).size();
+  PumpFor(std::chrono::milliseconds(700));
+  EXPECT_EQ(link.FramesWithCode(CMD_SET_CURRENT).size(), afterClick)
+      << "the second press of a double click started a hold";
+  LeftButton(false);
 }
 
 struct TypedCase {
