@@ -284,7 +284,9 @@ void CControllerDlg::EndHold() {
 }
 
 bool CControllerDlg::PreTranslateMessage(MSG& msg) {
-  return m_preFilter != nullptr && m_preFilter->PreTranslateMessage(msg);
+  // Its handlers drive the controller, which is done with once the session
+  // ends; the final Close still pumps.
+  return !m_sessionEnded && m_preFilter != nullptr && m_preFilter->PreTranslateMessage(msg);
 }
 
 void CControllerDlg::HandleMessage(MSG& msg) {

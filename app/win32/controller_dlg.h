@@ -49,7 +49,8 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   // in flight completes), detaches from it and destroys the window. Once.
   void EndSession();
 
-  // The loop's step for one message: the pre-filter, then dispatch.
+  // The step for one message of the loop and of every pump: the pre-filter,
+  // then dispatch.
   void HandleMessage(MSG& msg);
   // Handles what is queued for this thread now, without waiting (tests).
   void ProcessPending();

@@ -27,13 +27,11 @@ void CControllerDlg::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
 
 void CControllerDlg::PumpMessages() {
   // Sent messages (a byte delivery, an error box) are handled by PeekMessage
-  // itself; posted ones only for the window, so keys and clicks meant for
-  // the controls wait for the loop and its pre-filter.
+  // itself. The window's posted ones include its controls' keys and clicks,
+  // so they take the loop's own road: a step button's press or release
+  // taken here starts or ends the hold as it would there.
   MSG msg;
-  while (m_hWnd != nullptr && PeekMessageW(&msg, m_hWnd, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  while (m_hWnd != nullptr && PeekMessageW(&msg, m_hWnd, 0, 0, PM_REMOVE)) HandleMessage(msg);
 }
 
 void CControllerDlg::ShowError(const std::string& text, const std::string& caption) {

@@ -180,6 +180,34 @@ INSTANTIATE_TEST_SUITE_P(Boxes, BoxDuringAHold,
                                            BoxCase{"HelpBox", L"Help", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A device change pauses and closes the link, whose Close pumps the window's
+// messages. Input taken there goes through the pre-filter as in the main
+// loop: a release ends the hold and brings the poll back, a press starts one.
+TEST_F(WindowTest, InputPumpedInsideCloseGoesThroughThePreFilter) {
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  PointAt(Control(IDC_CURRENT_UP));
+  LeftButton(true);
+  PumpFor(500ms);
+  ASSERT_GE(link.setCurrentFrames.load(), 1) << "the hold stepped nothing";
+
+  // Queued input waits for the next pump, the one inside Close.
+  LeftButton(false);
+  dlg->GetController().OnDeviceChange();
+  ASSERT_EQ(dlg->GetController().Flags().portOpen, 1) << "the port was not reopened";
+  const int steps = link.setCurrentFrames;
+  const std::size_t polls = link.FramesWithCode(CMD_READ_STATUS).size();
+  PumpFor(1000ms);
+  EXPECT_EQ(link.setCurrentFrames.load(), steps) << "steps went on after a release taken in Close";
+  EXPECT_GT(link.FramesWithCode(CMD_READ_STATUS).size(), polls) << "the poll did not come back";
+
+  LeftButton(true);
+  dlg->GetController().OnDeviceChange();
+  const int atReopen = link.setCurrentFrames;
+  PumpFor(700ms);
+  EXPECT_GE(link.setCurrentFrames - atReopen, 2) << "a press taken in Close started no hold";
+  LeftButton(false);
+}
+
 TEST_F(WindowTest, ErrorsAfterTheSessionEndedRaiseNoBox) {
   ASSERT_NO_FATAL_FAILURE(Sync());
   dlg->EndSession();

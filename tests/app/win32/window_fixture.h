@@ -22,16 +22,23 @@ namespace quorvane::test {
 
 inline constexpr unsigned kListedPort = 31;
 
-// Opens as asked, starts no thread and keeps every frame it is given.
+// Opens as asked, starts no thread and keeps every frame it is given. Its
+// Close pumps the owner's messages, as the real link's does while it waits
+// for the monitor thread.
 class RecordingLink final : public SerialLinkInterface {
  public:
-  bool Open(SerialOwner*, unsigned, unsigned, char, unsigned, unsigned, std::uint32_t, unsigned,
-            std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) override {
+  bool Open(SerialOwner* owner, unsigned, unsigned, char, unsigned, unsigned, std::uint32_t,
+            unsigned, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+            std::uint32_t) override {
+    if (openError.empty()) m_owner = owner;
     return openError.empty();
   }
   bool StartMonitor() override { return true; }
   void Send(const std::uint8_t* bytes, std::size_t count) override;
-  void Close() override { ++closes; }
+  void Close() override {
+    ++closes;
+    if (m_owner != nullptr) m_owner->PumpMessages();
+  }
   std::string LastOpenError() const override { return openError; }
 
   // Codes of the frames sent, in order, leaving out the poll's queries (a
@@ -43,6 +50,9 @@ class RecordingLink final : public SerialLinkInterface {
   std::string openError;                  // Open fails with this text when not empty
   std::atomic<int> closes = 0;            // read by a second test thread
   std::atomic<int> setCurrentFrames = 0;  // the same, for a thread that may not read frames
+
+ private:
+  SerialOwner* m_owner = nullptr;
 };
 
 // Counts its scans; one made off the window thread waits while scans are
