@@ -124,4 +124,20 @@ void WindowTest::LeftButton(bool down) {
   ASSERT_EQ(SendInput(1, &input, sizeof input), 1u);
 }
 
+void WindowTest::Keys(std::initializer_list<std::pair<WORD, bool>> strokes) {
+  std::vector<INPUT> inputs;
+  for (const auto& [key, down] : strokes) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    // Insert is an extended key: without the flag it is the keypad's 0.
+    input.ki.dwFlags =
+        (key == VK_INSERT ? KEYEVENTF_EXTENDEDKEY : 0) | (down ? 0 : KEYEVENTF_KEYUP);
+    inputs.push_back(input);
+  }
+  ASSERT_EQ(SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)),
+            inputs.size());
+}
+
 }  // namespace quorvane::test

@@ -9,8 +9,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -97,6 +99,7 @@ class WindowTest : public ::testing::Test {
   // system's button and key state follows it, as it does for the operator's.
   static void PointAt(HWND window);  // the cursor to the window's centre
   static void LeftButton(bool down);
+  static void Keys(std::initializer_list<std::pair<WORD, bool>> strokes);  // key, down
 
   RecordingLink link;
   OnePort ports;

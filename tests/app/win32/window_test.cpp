@@ -1,7 +1,9 @@
 // The real window in this process: its controls as created, the tab order,
 // the pre-filter's Enter, Escape and F1 routing through the window's own loop,
-// the numeric fields' typed-character filter and the state button's paint.
+// the numeric fields' filter of typed and pasted text and the state button's
+// paint.
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -186,6 +188,61 @@ TEST_F(WindowTest, EntryFieldsAdmitOnlyWhatANumberCanHold) {
       EXPECT_EQ(Text(edit), c.after)
           << "field " << id << ": typed U+" << std::hex << static_cast<unsigned>(c.typed)
           << " into \"" << std::string(c.before, c.before + wcslen(c.before)) << "\"";
+    }
+  }
+}
+
+void PutOnClipboard(HWND owner, const std::wstring& text) {
+  ASSERT_TRUE(OpenClipboard(owner));
+  EmptyClipboard();
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  ASSERT_NE(memory, nullptr);
+  std::memcpy(GlobalLock(memory), text.c_str(), bytes);
+  GlobalUnlock(memory);
+  // The clipboard owns the memory from here on.
+  EXPECT_NE(SetClipboardData(CF_UNICODETEXT, memory), nullptr);
+  CloseClipboard();
+}
+
+struct PastedCase {
+  const wchar_t* before;
+  int selectFrom, selectTo;  // EM_SETSEL
+  const wchar_t* pasted;
+  const wchar_t* after;
+};
+
+// Pasting is typing all at once: Shift+Insert and the context menu's Paste
+// (WM_PASTE) keep only what typing the characters in turn would keep, and a
+// paste of which nothing is kept leaves the field as it was.
+// Ctrl+V types a control character and pastes nothing, as Ctrl+C/X/Z do.
+TEST_F(WindowTest, PasteKeepsOnlyWhatTypingWould) {
+  const std::vector<PastedCase> cases = {
+      {L"", 0, 0, L"1,500", L"1500"},   {L"12", 0, -1, L"1,500", L"1500"},
+      {L"1.5", 3, 3, L"2.5", L"1.525"}, {L"12", 1, 1, L"-3", L"132"},
+      {L"12", 0, -1, L"mA", L"12"},
+  };
+  enum class Way { ShiftInsert, PasteMessage, CtrlV };
+  const char* const wayNames[] = {"Shift+Insert", "WM_PASTE", "Ctrl+V"};
+  HWND edit = Control(IDC_CURRENT_EDIT);
+  for (const Way way : {Way::ShiftInsert, Way::PasteMessage, Way::CtrlV}) {
+    for (const PastedCase& c : cases) {
+      ASSERT_NO_FATAL_FAILURE(PutOnClipboard(dlg->Handle(), c.pasted));
+      SetWindowTextW(edit, c.before);
+      SetFocus(edit);
+      SendMessageW(edit, EM_SETSEL, static_cast<WPARAM>(c.selectFrom), c.selectTo);
+      if (way == Way::ShiftInsert) {
+        Keys({{VK_SHIFT, true}, {VK_INSERT, true}, {VK_INSERT, false}, {VK_SHIFT, false}});
+      } else if (way == Way::CtrlV) {
+        Keys({{VK_CONTROL, true}, {'V', true}, {'V', false}, {VK_CONTROL, false}});
+      } else {
+        SendMessageW(edit, WM_PASTE, 0, 0);
+      }
+      dlg->ProcessPending();
+      EXPECT_EQ(Text(edit), way == Way::CtrlV ? c.before : c.after)
+          << wayNames[static_cast<int>(way)] << " pasting \""
+          << std::string(c.pasted, c.pasted + wcslen(c.pasted)) << "\" into \""
+          << std::string(c.before, c.before + wcslen(c.before)) << "\"";
     }
   }
 }
