@@ -52,12 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t hertz = ParseFrequency(text);
   if (hertz < 0 || hertz > kMaxFrequencyHz || hertz % 10 != 0) Fail("frequency range");
   // The decimal is cut, not the binary product with 100, so the two may part
-  // only where that product falls a rounding error short of a whole number
-  // (0.29 * 100 is 28.999999999999996), and then by one hundredth.
+  // only where that product lies within a rounding error of a whole number,
+  // and then by one hundredth: 0.29 * 100 is 28.999999999999996 (the cut is
+  // one more), while .39999999999999999 * 100 rounds up to 40.0 (one less).
   const double hundredths = value * 100.0;
   const std::int64_t plain = Expected(hundredths, kMaxFrequencyHz / 10);
-  const bool shortOfWhole = std::ceil(hundredths) - hundredths < 1e-9 * std::fabs(hundredths);
-  if (hertz != plain * 10 && !(shortOfWhole && hertz == (plain + 1) * 10)) Fail("frequency value");
+  const bool nearWhole =
+      std::fabs(std::round(hundredths) - hundredths) < 1e-9 * std::fabs(hundredths);
+  const std::int64_t apart = hertz - plain * 10;
+  if (apart != 0 && !(nearWhole && (apart == 10 || apart == -10))) Fail("frequency value");
 
   const std::uint8_t steps = ParseDuration(text);
   if (steps != Expected(value, 255)) Fail("duration");

@@ -76,6 +76,8 @@ TEST(DeviceState, ParseFrequencyKeepsTensOfHertzAndSaturates) {
       {"4.35", 4350},
       {"12.349", 12340},
       {"0.2899999999", 280},  // a cut, so no rounding up however close
+      // Its binary product with 100 rounds up to exactly 40.0.
+      {".39999999999999999", 390},
       {"-0.29", 0},
       {"2147483.64", kMaxFrequencyHz},
       {"-3", 0},
