@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Tries a built Debian package without touching the host's own packages: apt
+# checks that its dependencies resolve (a simulation, nothing installed), and
+# dpkg installs, runs and removes it in a scratch root of its own, so a
+# quorvane the user already has installed stays as it was.
+# Usage: scripts/check-package.sh PATH/TO/quorvane_VERSION_ARCH.deb
+set -euo pipefail
+deb=$(realpath "${1:?usage: scripts/check-package.sh DEB}")
+
+# Exits non-zero when a dependency cannot be had from Debian's archive.
+apt-get install --simulate -qq "$deb" >/dev/null 2>&1 || {
+  echo "check-package: the package's dependencies do not resolve:" >&2
+  apt-get install --simulate "$deb" >&2 || true
+  exit 1
+}
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status"
+# The scratch root holds no libraries, so dpkg is told the dependencies are
+# there: the simulation above checked them, and the programs below run on the
+# host's own.
+dpkg=(dpkg --root="$root" --log="$root/dpkg.log" --force-not-root --force-depends)
+# Its complaints about those dependencies are shown only if it fails.
+"${dpkg[@]}" --install "$deb" >"$root/install.out" 2>&1 || {
+  cat "$root/install.out" >&2
+  exit 1
+}
+
+"$root/usr/bin/quorvane" --version
+"$root/usr/bin/quorvane-demo" --version
+"$root/usr/bin/quorvane-board-sim" --help >/dev/null
+"$root/usr/bin/quorvane-ctl" --version
+"$root/usr/bin/quorvane-ctl" list
+
+"${dpkg[@]}" --purge quorvane >/dev/null
+left=$(find "$root" -path "$root/var" -prune -o -type f ! -name '*.out' ! -name dpkg.log -print |
+  head -n 5)
+if [ -n "$left" ]; then
+  echo "check-package: files left after removing the package:" >&2
+  echo "$left" >&2
+  exit 1
+fi
