@@ -1,82 +1,17 @@
 // quorvane-ctl against the virtual board on a pseudo-terminal: what each
-// command prints and sends, every failure's exit status and message, the
-// CSV log, and Ctrl-C during monitor.
+// command prints and sends, and every failure's exit status and message.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <regex>
-#include <sstream>
 
 #include "protocol/codes.h"
-#include "sim/pty_board.h"
-#include "tests/ctl/ctl_process.h"
+#include "tests/ctl/ctl_board_fixture.h"
 
 namespace quorvane::ctl::test {
 namespace {
-
-namespace fs = std::filesystem;
-using sim::BoardConfig;
-using sim::BoardSwitches;
-using sim::PtyBoard;
-using testing::HasSubstr;
-
-// Distinct from every default, so a value shown from the wrong field shows.
-BoardConfig TestBoard() {
-  BoardConfig config;
-  config.parameters.currentPrefix[0] = 0xAB;
-  config.parameters.currentPrefix[1] = 0xCD;
-  config.parameters.currentSetpoint = 1234;
-  config.parameters.currentMax = 4000;
-  config.parameters.frequencyHz = 12340;
-  config.parameters.pulseSteps = 33;
-  config.parameters.softActive = 1;
-  return config;
-}
-
-// A folder standing in for /dev with the board linked in as ttyUSB0.
-class CtlTest : public testing::Test {
- protected:
-  void SetUp() override {
-    char name[] = "/tmp/quorvane-ctl-test-XXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    m_dir = name;
-    // Readable by anyone: the permission case runs the program as another user.
-    fs::permissions(m_dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
-  }
-  void TearDown() override {
-    m_board.reset();
-    fs::remove_all(m_dir);
-  }
-
-  PtyBoard& StartBoard(BoardConfig config = TestBoard(), sim::WireObserver observer = {}) {
-    m_board = std::make_unique<PtyBoard>(
-        sim::PtyBoardOptions{config, false, m_dir / "ttyUSB0", std::move(observer)});
-    return *m_board;
-  }
-  std::vector<std::string> On(std::vector<std::string> arguments) const {
-    arguments.insert(arguments.begin(), {"--dev", m_dir.string(), "-p", "ttyUSB0"});
-    return arguments;
-  }
-  std::vector<std::uint8_t> CodesReceived() const {
-    std::vector<std::uint8_t> codes;
-    for (const auto& entry : m_board->Board().Journal()) codes.push_back(entry.code);
-    return codes;
-  }
-
-  fs::path m_dir;
-  std::unique_ptr<PtyBoard> m_board;
-};
 
 TEST_F(CtlTest, ListShowsTheBoardsPortAsTextAndJson) {
   StartBoard();
@@ -255,138 +190,6 @@ TEST_F(CtlTest, PermissionDeniedNamesTheGroupAndTheFix) {
   EXPECT_EQ(run.status, 5) << run.err;
   EXPECT_THAT(run.err, HasSubstr("Permission denied on " + (m_dir / "ttyUSB0").string()));
   EXPECT_THAT(run.err, HasSubstr("sudo usermod -aG"));
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-std::string FileText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
-
-// A whole row of the test board's readings.
-bool IsCsvRow(const std::string& line) {
-  static const std::regex row(
-      R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z,\d+,-?\d+\.\d\d,-?\d+\.\d\d,1234,12340,33,1)");
-  return std::regex_match(line, row);
-}
-
-TEST_F(CtlTest, MonitorWritesOneRowPerStatusReplyAndCtrlCEndsItWithWholeRows) {
-  StartBoard();
-  const fs::path csv = m_dir / "log.csv";
-  {
-    const Finished run =
-        RunCtl(On({"monitor", "--interval", "0.1s", "--count", "3", "--csv", csv.string()}));
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Lines(run.out).size(), 3u);
-  }
-  CtlProcess monitor(
-      CtlCommand(On({"--json", "monitor", "--interval", "50ms", "--csv", csv.string()})));
-  ASSERT_TRUE(monitor.WaitForOutput("\n", 4));
-  monitor.Signal(SIGINT);
-  const Finished run = monitor.Finish();
-  EXPECT_EQ(run.status, 0) << run.err;
-
-  const std::string content = FileText(csv);
-  ASSERT_EQ(content.back(), '\n');
-  const std::vector<std::string> rows = Lines(content);
-  const std::vector<std::string> json = Lines(run.out);
-  // One header for both runs: the second appended to the first's log.
-  ASSERT_EQ(rows.size(), 1 + 3 + json.size());
-  EXPECT_EQ(rows[0],
-            "time,current_mA,seed_C,pump_C,setpoint_mA,frequency_Hz,duration_steps,soft_active");
-  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(IsCsvRow(rows[i])) << rows[i];
-  for (std::size_t i = 0; i < json.size(); ++i) {
-    const auto reading = nlohmann::json::parse(json[i]);
-    EXPECT_EQ(reading["time"], rows[4 + i].substr(0, 24));
-    EXPECT_EQ(reading["setpoint_mA"], 1234);
-  }
-}
-
-// The disk fills in the middle of the third row: the rows before it stay whole.
-TEST_F(CtlTest, MonitorEndsAtAFailedRowLeavingOnlyWholeRows) {
-  StartBoard();
-  const fs::path csv = m_dir / "log.csv";
-  ASSERT_EQ(RunCtl(On({"monitor", "--count", "1", "--csv", csv.string()})).status, 0);
-  const std::string first = FileText(csv);
-  const std::size_t header = first.find('\n') + 1;
-  const std::size_t row = first.size() - header;
-  fs::remove(csv);
-
-  std::vector<std::string> command =
-      CtlCommand(On({"monitor", "--interval", "50ms", "--count", "10", "--csv", csv.string()}));
-  command.insert(command.begin(),
-                 {"prlimit", "--fsize=" + std::to_string(header + 2 * row + row / 2), "--"});
-  // The program itself must take the limit as a failed write, not as the
-  // end of the program by SIGXFSZ.
-  const Finished run = CtlProcess(command).Finish();
-  EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("writing " + csv.string() + " failed: File too large."));
-
-  const std::string content = FileText(csv);
-  ASSERT_FALSE(content.empty());
-  EXPECT_EQ(content.back(), '\n') << content;
-  const std::vector<std::string> rows = Lines(content);
-  ASSERT_EQ(rows.size(), 3u) << content;
-  for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(IsCsvRow(rows[i])) << rows[i];
-}
-
-TEST_F(CtlTest, MonitorEndsWithAFailureWhenThePortGoes) {
-  PtyBoard& board = StartBoard();
-  CtlProcess monitor(CtlCommand(On({"monitor", "--interval", "50ms"})));
-  ASSERT_TRUE(monitor.WaitForOutput("\n"));
-  board.HangUp();
-  const Finished run = monitor.Finish();
-  EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("ttyUSB0 has gone"));
-}
-
-// Output that cannot be written is a failure, as a full disk is; a reader
-// that goes away is how a monitor in a pipeline ends, quietly, whether the
-// program was started with SIGPIPE ignored (it then used to run on) or not.
-TEST_F(CtlTest, OutputThatCannotBeWrittenFailsAndAMonitorEndsWithItsReader) {
-  StartBoard();
-  const std::vector<std::string> toFull = {"sh", "-c", "exec \"$0\" \"$@\" >/dev/full"};
-  const struct {
-    const char* name;
-    std::vector<std::string> arguments;
-  } cases[] = {
-      {"list", {"--dev", m_dir.string(), "list"}},
-      {"status", On({"status"})},
-      {"json status", On({"--json", "status"})},
-      {"set", On({"set", "duration", "20"})},
-      {"monitor", On({"monitor", "--interval", "50ms", "--count", "3"})},
-      {"version", {"--version"}},
-  };
-  for (const auto& c : cases) {
-    std::vector<std::string> command = CtlCommand(c.arguments);
-    command.insert(command.begin(), toFull.begin(), toFull.end());
-    const Finished run = CtlProcess(command).Finish(10s);
-    EXPECT_EQ(run.status, 1) << c.name << ": " << run.err;
-    EXPECT_EQ(run.err, "quorvane-ctl: cannot write the output: No space left on device.\n")
-        << c.name;
-  }
-
-  const std::vector<std::string> pipeWrappers[] = {
-      {}, {"sh", "-c", "trap '' PIPE; exec \"$0\" \"$@\""}};
-  for (const auto& wrapper : pipeWrappers) {
-    std::vector<std::string> command = CtlCommand(On({"monitor", "--interval", "50ms"}));
-    command.insert(command.begin(), wrapper.begin(), wrapper.end());
-    CtlProcess monitor(command);
-    ASSERT_TRUE(monitor.WaitForOutput("\n"));
-    monitor.CloseOutput();
-    const Finished run = monitor.Finish(10s);
-    const char* shown = wrapper.empty() ? "SIGPIPE default" : "SIGPIPE ignored";
-    EXPECT_EQ(run.status, 0) << shown << ": " << run.err;
-    EXPECT_EQ(run.err, "") << shown;
-  }
 }
 
 TEST_F(CtlTest, HelpAndVersion) {
