@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -47,6 +48,25 @@ class FailingWrites final : public SystemCalls {
   }
   std::atomic<bool> armed{false};
 };
+
+// Makes the next write to the port fail, so the monitor thread raises an
+// error box and waits on it; runs act inside the box's own loop, then lets
+// writes through again and dismisses the box. False when no box came.
+bool InsideTheNextErrorBox(FailingWrites& sys, const std::function<void(QMessageBox*)>& act) {
+  bool handled = false;
+  QTimer inBox;
+  QObject::connect(&inBox, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || handled) return;
+    handled = true;
+    act(box);
+    sys.armed = false;
+    box->button(QMessageBox::Ok)->click();
+  });
+  inBox.start(20);
+  sys.armed = true;
+  return QTest::qWaitFor([&] { return handled; }, 5000);
+}
 
 // A hang cannot be failed from the thread that hangs; this one ends the run.
 class Watchdog {
@@ -211,19 +231,8 @@ void PanelEndToEndTest::holdEndsWhenTheReleaseGoesToABox() {
   const std::size_t before = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
   QTest::mousePress(p.Button(IDC_CURRENT_UP), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(EntriesWithCode(*p.board, CMD_SET_CURRENT).size() >= before + 2, 5000);
-  bool released = false;
-  QTimer inBox;
-  QObject::connect(&inBox, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || released) return;
-    released = true;
-    sys.armed = false;
-    QTest::mouseRelease(box, Qt::LeftButton);
-    box->button(QMessageBox::Ok)->click();
-  });
-  inBox.start(20);
-  sys.armed = true;
-  QTRY_VERIFY_WITH_TIMEOUT(released, 5000);
+  QVERIFY(InsideTheNextErrorBox(
+      sys, [](QMessageBox* box) { QTest::mouseRelease(box, Qt::LeftButton); }));
   QTest::qWait(300);  // a step already on its way may still arrive
   const std::size_t sets = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
   const std::size_t polls = EntriesWithCode(*p.board, CMD_READ_STATUS).size();
@@ -292,20 +301,10 @@ void PanelEndToEndTest::deviceChangeInsideAnErrorBoxWaitsForTheBox() {
   const Watchdog watchdog(std::chrono::seconds(30), "a device change inside an error box");
   // The next poll's write fails: the monitor thread waits on the box it raised.
   // Inside the box's loop a hot-plug notice and a press arrive.
-  bool handledInBox = false;
-  QTimer inBox;
-  QObject::connect(&inBox, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr || handledInBox) return;
-    handledInBox = true;
+  QVERIFY(InsideTheNextErrorBox(sys, [&](QMessageBox*) {
     p.dlg->GetController().OnDeviceChange();
     p.dlg->GetController().OnOpenClose();
-    sys.armed = false;
-    box->button(QMessageBox::Ok)->click();
-  });
-  inBox.start(20);
-  sys.armed = true;
-  QTRY_VERIFY_WITH_TIMEOUT(handledInBox, 5000);
+  }));
   // Both ran after the box, in order: the port reopened, then closed by the press.
   QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_OPEN_PORT), std::string("OpenPort"), 5000);
   QVERIFY(!p.link->MonitorRunning());
