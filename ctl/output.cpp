@@ -1,11 +1,10 @@
-// Checked writes of the results, and the one place a write's errno becomes
-// the operator's text.
+// Checked writes of the results, and the message when one fails.
 #include "ctl/output.h"
 
 #include <cerrno>
-#include <system_error>
 
 #include "ctl/exit_status.h"
+#include "history/csv_file.h"
 
 namespace quorvane::ctl {
 
@@ -24,7 +23,7 @@ int WriteWhole(std::FILE* stream, const std::string& text) {
 int OutputFailed(int error, std::FILE* err) {
   // Unchecked: when err fails too, there is nowhere left to say so.
   const std::string text =
-      "quorvane-ctl: cannot write the output: " + std::generic_category().message(error) + ".\n";
+      "quorvane-ctl: cannot write the output: " + SystemReason(error) + ".\n";
   std::fwrite(text.data(), 1, text.size(), err);
   std::fflush(err);
   return kExitFailure;

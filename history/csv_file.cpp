@@ -18,12 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The one place an errno becomes the operator's text. Some C runtimes leave
-// errno alone on a failed write; the operator still gets a reason.
-std::string SystemReason(int error) {
-  return std::generic_category().message(error != 0 ? error : EIO);
-}
-
 // Bytes in the file now, or 0 when it is no regular file (a device or a pipe
 // holds no rows to keep).
 std::uintmax_t SizeOf(const std::string& path) {
@@ -50,6 +44,10 @@ bool EndsLine(const std::string& path) {
 }
 
 }  // namespace
+
+std::string SystemReason(int error) {
+  return std::generic_category().message(error != 0 ? error : EIO);
+}
 
 CsvRecording::~CsvRecording() { Stop(); }
 
