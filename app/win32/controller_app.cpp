@@ -2,8 +2,8 @@
 #include "app/win32/controller_app.h"
 
 #include "app/win32/controller_dlg.h"
-#include "app/win32/wide_text.h"
 #include "controller/control_ids.h"
+#include "serial/win32/wide_text.h"
 
 namespace quorvane {
 

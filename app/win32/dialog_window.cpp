@@ -4,8 +4,8 @@
 
 #include "app/win32/controller_dlg.h"
 #include "app/win32/dialog_messages.h"
-#include "app/win32/wide_text.h"
 #include "controller/control_ids.h"
+#include "serial/win32/wide_text.h"
 
 namespace quorvane {
 

@@ -2,8 +2,9 @@
 // could not be opened or configured.
 #include "serial/win32/error_text.h"
 
-#include <climits>
 #include <string_view>
+
+#include "serial/win32/wide_text.h"
 
 namespace quorvane {
 namespace {
@@ -27,16 +28,7 @@ std::string SystemErrorText(DWORD error) {
   // The same layout as on Linux, where the text has no line end of its own.
   while (!wide.empty() && (wide.back() == L'\r' || wide.back() == L'\n' || wide.back() == L' '))
     wide.remove_suffix(1);
-  std::string text;
-  if (!wide.empty() && wide.size() <= INT_MAX) {
-    const int size = static_cast<int>(wide.size());
-    const int needed =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (needed > 0) {
-      text.resize(static_cast<std::size_t>(needed));
-      ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), needed, nullptr, nullptr);
-    }
-  }
+  std::string text = Narrow(wide);
   if (buffer != nullptr) ::LocalFree(buffer);
   return text;
 }

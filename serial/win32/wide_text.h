@@ -1,4 +1,5 @@
-// The controller speaks UTF-8; the window's W functions speak UTF-16.
+// The panel's texts are UTF-8; Windows' W functions speak UTF-16. Converted
+// here, below every layer that talks to Windows.
 #pragma once
 
 #include <string>

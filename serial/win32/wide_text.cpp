@@ -1,7 +1,7 @@
-// UTF-8 <-> UTF-16 for the window's texts.
-#include "app/win32/wide_text.h"
+// UTF-8 <-> UTF-16 for texts that go to or come from Windows.
+#include "serial/win32/wide_text.h"
 
-#include "app/win32/windows_api.h"
+#include <windows.h>
 
 #include <climits>
 
