@@ -10,13 +10,13 @@
 
 namespace quorvane {
 
-// Failures come back as the system's reason ("No space left on device");
-// an empty string means success. Callers put the reason into their message.
-
 // The one place a file error's errno becomes the operator's text, for the
 // programs' own output too. Some C runtimes leave errno alone on a failed
 // write (error 0); the operator still gets a reason.
 std::string SystemReason(int error);
+
+// Failures come back as the system's reason ("No space left on device");
+// an empty string means success. Callers put the reason into their message.
 class CsvRecording {
  public:
   enum class Mode {
