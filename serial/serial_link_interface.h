@@ -1,11 +1,12 @@
-// The narrow face of the serial link that the controller drives; CSerialLink
-// implements it, the controller's tests fake it.
+// The face of the serial link that the controller, the windows and
+// quorvane-ctl drive; CSerialLink implements it, their tests fake it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "serial/open_failure.h"
 #include "serial/serial_owner.h"
 
 namespace quorvane {
@@ -51,6 +52,15 @@ class SerialLinkInterface {
   virtual void Close() = 0;
   // Why the last Open returned false, for the operator (empty after a success).
   virtual std::string LastOpenError() const = 0;
+  // The kind of that failure, for programs that answer each differently.
+  virtual OpenFailure LastOpenFailure() const = 0;
+  // The owner is going away: after this returns the link never calls it
+  // again, and Close and the destructor no longer wait on it. A delivery
+  // already in flight is finished first by pumping the owner's messages, so
+  // call it on the owner's thread, before the owner dies, and not from inside
+  // the handling of a delivered byte (that delivery could never finish; the
+  // same holds for Close).
+  virtual void DetachOwner() = 0;
 };
 
 }  // namespace quorvane

@@ -105,6 +105,11 @@ class FakeLink final : public SerialLinkInterface {
   void Send(const std::uint8_t* bytes, std::size_t count) override;
   void Close() override;
   std::string LastOpenError() const override { return m_lastError; }
+  OpenFailure LastOpenFailure() const override {
+    return m_lastError.empty() ? OpenFailure::kNone : OpenFailure::kBusy;
+  }
+  // The controller never detaches; its window does.
+  void DetachOwner() override {}
 
   bool failOpen = false;
   // Runs inside Close, standing in for the messages Close pumps.

@@ -42,6 +42,11 @@ class RecordingLink final : public SerialLinkInterface {
     if (m_owner != nullptr) m_owner->PumpMessages();
   }
   std::string LastOpenError() const override { return openError; }
+  OpenFailure LastOpenFailure() const override {
+    return openError.empty() ? OpenFailure::kNone : OpenFailure::kOther;
+  }
+  // The window detaches through the function it was given.
+  void DetachOwner() override {}
 
   // Codes of the frames sent, in order, leaving out the poll's queries (a
   // poll tick may fall into any test that runs longer than its period).
