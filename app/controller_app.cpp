@@ -10,7 +10,7 @@
 
 namespace quorvane {
 
-CControllerApp::CControllerApp(CSerialLink& link, const PortProbe& ports, DeviceWatcher* watcher)
+CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports, DeviceWatcher* watcher)
     : m_link(link), m_ports(ports), m_watcher(watcher) {}
 
 QIcon CControllerApp::AppIcon() {

@@ -8,8 +8,8 @@
 #include <QString>
 
 #include "serial/posix/device_watcher.h"
-#include "serial/posix/port_table.h"
-#include "serial/posix/serial_link.h"
+#include "serial/port_probe.h"
+#include "serial/serial_link_interface.h"
 
 class QWidget;
 
@@ -22,7 +22,7 @@ inline constexpr const char* kProgramName = "Quorvane";
 class CControllerApp {
  public:
   // watcher may be null (no hot-plug notices).
-  CControllerApp(CSerialLink& link, const PortProbe& ports, DeviceWatcher* watcher);
+  CControllerApp(SerialLinkInterface& link, const PortProbe& ports, DeviceWatcher* watcher);
 
   // Creates the window, runs it modally and ends its session. Always false:
   // nothing runs after the window has closed.
@@ -41,7 +41,7 @@ class CControllerApp {
   CControllerDlg* MainWindow() const { return m_pMainWnd; }
 
  private:
-  CSerialLink& m_link;
+  SerialLinkInterface& m_link;
   const PortProbe& m_ports;
   DeviceWatcher* m_watcher;
   CControllerDlg* m_pMainWnd = nullptr;

@@ -79,7 +79,7 @@ Widget* Bind(const std::map<int, QWidget*>& controls, int id) {
 
 }  // namespace
 
-CControllerDlg::CControllerDlg(CSerialLink& link, const PortProbe& ports, QWidget* parent)
+CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent)
     : QDialog(parent),
       m_hIcon(QIcon(":/quorvane/icon-48.png")),
       m_link(link),

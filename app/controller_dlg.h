@@ -15,8 +15,8 @@
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "history/readings_log.h"
-#include "serial/posix/port_table.h"
-#include "serial/posix/serial_link.h"
+#include "serial/port_probe.h"
+#include "serial/serial_link_interface.h"
 #include "serial/serial_owner.h"
 
 class QComboBox;
@@ -38,7 +38,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   Q_OBJECT
 
  public:
-  CControllerDlg(CSerialLink& link, const PortProbe& ports, QWidget* parent = nullptr);
+  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent = nullptr);
   ~CControllerDlg() override;
 
   // Runs the window modally, then ends the session (below). Returns exec()'s result.
@@ -113,7 +113,7 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   QPushButton* m_openPortButton = nullptr;
   QIcon m_hIcon;
 
-  CSerialLink& m_link;
+  SerialLinkInterface& m_link;
   DialogBaseUnits m_units;
   std::map<int, QWidget*> m_controls;   // by control id
   std::map<int, QBasicTimer> m_timers;  // by timer id

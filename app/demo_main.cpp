@@ -30,6 +30,7 @@
 #include "app/gui_start.h"
 #include "app/info_options.h"
 #include "history/csv_file.h"
+#include "serial/serial_link.h"
 #include "controller/control_ids.h"
 #include "sim/pty_board.h"
 

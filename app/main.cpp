@@ -9,6 +9,8 @@
 #include "app/gui_start.h"
 #include "app/info_options.h"
 #include "history/csv_file.h"
+#include "serial/posix/port_table.h"
+#include "serial/serial_link.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include "app/win32/windows_api.h"
 
 #include "app/win32/controller_app.h"
+#include "serial/serial_link.h"
 #include "serial/win32/port_table.h"
-#include "serial/win32/serial_link.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The port list and the slider are common controls; they must be

@@ -30,6 +30,8 @@
 #include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
 #include "history/readings_log.h"
+#include "serial/posix/port_table.h"
+#include "serial/serial_link.h"
 #include "sim/pty_board.h"
 
 namespace {

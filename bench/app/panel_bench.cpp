@@ -26,6 +26,8 @@
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
 #include "serial/posix/device_watcher.h"
+#include "serial/posix/port_table.h"
+#include "serial/serial_link.h"
 #include "sim/pty_board.h"
 
 namespace {

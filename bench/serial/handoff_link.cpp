@@ -9,7 +9,7 @@
 
 #include "bench/serial/handoff_bench.h"
 #include "bench/serial/handoff_runs.h"
-#include "serial/posix/serial_link.h"
+#include "serial/serial_link.h"
 
 namespace quorvane::bench {
 namespace {

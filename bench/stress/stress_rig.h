@@ -20,6 +20,8 @@
 
 #include "app/controller_dlg.h"
 #include "serial/posix/device_watcher.h"
+#include "serial/posix/port_table.h"
+#include "serial/serial_link.h"
 #include "sim/pty_board.h"
 
 class QPushButton;

@@ -11,16 +11,10 @@
 #include <string>
 
 #include "base/unique_fd.h"
+#include "serial/port_io.h"
 #include "serial/posix/system_calls.h"
 
 namespace quorvane {
-
-struct LineSettings {
-  unsigned baudRate = 9600;
-  char parityCode = 'N';      // 'E', 'M', 'N', 'O', 'S'; anything else means none
-  unsigned dataBits = 8;      // 5..8
-  unsigned stopBitsCode = 0;  // 0 one, 1 one and a half, 2 two
-};
 
 // How one read or write ended.
 enum class IoStatus {

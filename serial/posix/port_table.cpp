@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 
 #include <fstream>
+#include <memory>
 
 #include "serial/posix/udev_handles.h"
 
@@ -28,6 +29,12 @@ bool IsPseudoTerminal(const struct stat& info) {
 }
 
 }  // namespace
+
+std::filesystem::path DefaultDeviceDirectory() { return "/dev"; }
+
+std::unique_ptr<PortProbe> MakePortTable(const std::filesystem::path& deviceDirectory) {
+  return std::make_unique<PortTable>(deviceDirectory);
+}
 
 PortTable::PortTable(std::filesystem::path deviceDirectory, std::filesystem::path sysClassTty)
     : m_deviceDirectory(std::move(deviceDirectory)), m_sysClassTty(std::move(sysClassTty)) {}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "serial/port_probe.h"
+#include "serial/port_table.h"
 
 namespace quorvane {
 
@@ -15,7 +16,7 @@ namespace quorvane {
 // 97-128 ttyAMA0-31, 129-160 rfcomm0-31; 161..254 have no device.
 class PortTable : public PortProbe {
  public:
-  explicit PortTable(std::filesystem::path deviceDirectory = "/dev",
+  explicit PortTable(std::filesystem::path deviceDirectory = DefaultDeviceDirectory(),
                      std::filesystem::path sysClassTty = "/sys/class/tty");
 
   std::optional<std::filesystem::path> DevicePath(unsigned number) const;

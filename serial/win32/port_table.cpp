@@ -2,15 +2,24 @@
 // stands behind a present one.
 #include "serial/win32/port_table.h"
 
+#include <memory>
+
 namespace quorvane {
 
-PortTable::PortTable() : PortTable(RealWin32Calls()) {}
+std::filesystem::path DefaultDeviceDirectory() { return "\\\\.\\"; }
 
-PortTable::PortTable(Win32Calls& calls) : m_sys(&calls) {}
+std::unique_ptr<PortProbe> MakePortTable(const std::filesystem::path& deviceDirectory) {
+  return std::make_unique<PortTable>(deviceDirectory);
+}
+
+PortTable::PortTable(std::filesystem::path deviceDirectory, SystemCalls& sys)
+    : m_deviceDirectory(deviceDirectory.string()), m_sys(&sys) {}
 
 std::string PortTable::ListName(unsigned number) { return "COM" + std::to_string(number); }
 
-std::string PortTable::DevicePath(unsigned number) { return "\\\\.\\" + ListName(number); }
+std::string PortTable::DevicePath(unsigned number) const {
+  return m_deviceDirectory + ListName(number);
+}
 
 bool PortTable::PortPresent(unsigned number) const {
   if (number < kFirstComNumber || number > kLastComNumber) return false;

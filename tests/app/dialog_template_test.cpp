@@ -21,6 +21,8 @@
 #include "controls/state_button.h"
 #include "controls/tick_slider.h"
 #include "controller/control_ids.h"
+#include "serial/posix/port_table.h"
+#include "serial/serial_link.h"
 
 using namespace quorvane;
 

@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 
 #include "app/controller_dlg.h"
+#include "serial/posix/port_table.h"
 #include "serial/posix/system_calls.h"
+#include "serial/serial_link.h"
 #include "sim/pty_board.h"
 
 namespace quorvane::test {

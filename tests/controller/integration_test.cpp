@@ -20,7 +20,7 @@
 #include "controller/controller.h"
 #include "protocol/codes.h"
 #include "serial/posix/port_table.h"
-#include "serial/posix/serial_link.h"
+#include "serial/serial_link.h"
 #include "sim/pty_board.h"
 
 namespace quorvane {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "serial/posix/serial_link.h"
+#include "serial/serial_link.h"
 #include "tests/serial/serial_test_support.h"
 
 namespace quorvane::test {

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/posix/link_platform.h"
 #include "tests/serial/link_fixture.h"
 
 namespace quorvane::test {
@@ -116,9 +117,9 @@ TEST_F(OpenTest, OpeningAgainReplacesTheDeviceAndReusesTheEvents) {
   dir.Link("ttyUSB1", other.slavePath);
   CSerialLink link(dir.Path());
   ASSERT_TRUE(OpenAsPanel(link, 33));
-  const auto events = link.EventDescriptors();
+  const auto events = link.Platform().EventDescriptors();
   ASSERT_TRUE(OpenAsPanel(link, 34));
-  EXPECT_EQ(link.EventDescriptors(), events);
+  EXPECT_EQ(link.Platform().EventDescriptors(), events);
   EXPECT_EQ(link.PortNumber(), 34u);
 
   CSerialLink probe(dir.Path());

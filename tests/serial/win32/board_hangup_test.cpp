@@ -22,7 +22,7 @@ TEST_F(HangupTest, IsNoticedOnceWithoutBoxOrSpinAndThePortLeavesTheList) {
   StartLink(link, owner);
   ASSERT_TRUE(owner.PumpUntil([&] { return !owner.LostPorts().empty(); }, 20s))
       << "the hang-up went unnoticed";
-  ASSERT_NE(link.MonitorThreadId(), 0u);
+  ASSERT_NE(link.Platform().MonitorThreadId(), 0u);
   EXPECT_LE(MonitorCpuOver(link, owner, 1000ms), kIdleCpuLimit)
       << "the thread spins on a dead device";
   Send(link, BuildReadStatus());  // dropped quietly

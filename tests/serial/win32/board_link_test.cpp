@@ -14,7 +14,7 @@ using LinkTest = BoardFixture;
 
 TEST_F(LinkTest, ConfiguresTheDeviceAsThePanelAsks) {
   FaultyWin32Calls sys;  // nothing injected: it only tells the handle
-  CSerialLink link(sys);
+  CSerialLink link(DefaultDeviceDirectory(), sys);
   ASSERT_TRUE(OpenAsPanel(link, owner)) << link.LastOpenError();
   EXPECT_EQ(link.LastOpenError(), "");
   DCB device{};
@@ -56,7 +56,7 @@ TEST_F(LinkTest, LineSettingsFollowTheArguments) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("parity ") + c.parity);
     FaultyWin32Calls sys;
-    CSerialLink link(sys);
+    CSerialLink link(DefaultDeviceDirectory(), sys);
     ASSERT_TRUE(link.Open(&owner, port, 19200, c.parity, c.dataBits, c.stopBits, EV_RXCHAR, 512, 0,
                           0, 0, 0, 0))
         << link.LastOpenError();
@@ -71,7 +71,7 @@ TEST_F(LinkTest, LineSettingsFollowTheArguments) {
     EXPECT_EQ(asked.Parity, c.wantParity);
     EXPECT_EQ(asked.StopBits, c.wantStopBits);
     EXPECT_EQ(asked.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
-    EXPECT_EQ(link.Timeouts().ReadTotalTimeoutConstant, 0u);
+    EXPECT_EQ(link.Timeouts().readTotalTimeoutConstant, 0u);
     link.Close();
   }
 }
@@ -208,7 +208,7 @@ TEST(PortProbeTest, ABusyPortIsListedAMissingOneIsNot) {
   for (const auto& c : cases) {
     FaultyWin32Calls sys;
     sys.Inject(FaultyWin32Calls::Call::kCreateFile, c.error);
-    EXPECT_EQ(PortTable(sys).PortPresent(200), c.present) << c.error;
+    EXPECT_EQ(PortTable(DefaultDeviceDirectory(), sys).PortPresent(200), c.present) << c.error;
   }
 }
 

@@ -26,7 +26,7 @@ TEST_F(LinkFaultTest, AFailedConfigurationStepClosesTheDeviceAndSaysWhich) {
     SCOPED_TRACE(c.operation);
     PumpedOwner fresh;
     FaultyWin32Calls sys;
-    CSerialLink link(sys);
+    CSerialLink link(DefaultDeviceDirectory(), sys);
     // The box must come up with the link free: the owner may use it meanwhile.
     bool lockFree = false;
     fresh.OnError([&] {
@@ -66,7 +66,7 @@ TEST_F(LinkFaultTest, ARefusedOpenGivesASentenceAndNoBox) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
     FaultyWin32Calls sys;
-    CSerialLink link(sys);
+    CSerialLink link(DefaultDeviceDirectory(), sys);
     sys.Inject(Call::kCreateFile, c.error);
     EXPECT_FALSE(OpenAsPanel(link, owner));
     EXPECT_EQ(link.LastOpenError().rfind(c.sentence, 0), 0u) << link.LastOpenError();
@@ -86,7 +86,7 @@ TEST_F(LinkFaultTest, APortWithoutEventWaitIsStillHeard) {
     SCOPED_TRACE(c.error);
     PumpedOwner fresh;
     FaultyWin32Calls sys;
-    CSerialLink link(sys);
+    CSerialLink link(DefaultDeviceDirectory(), sys);
     sys.Inject(Call::kWaitCommEvent, c.error, FaultyWin32Calls::kAlways);
     StartLink(link, fresh);
     const std::size_t before = fresh.ReceivedCount();
@@ -126,7 +126,7 @@ class DeviceGoneTest : public LinkFaultTest, public ::testing::WithParamInterfac
 
 TEST_P(DeviceGoneTest, IsReportedOnceWithoutBoxOrSpinAndCloseStillWorks) {
   FaultyWin32Calls sys;
-  CSerialLink link(sys);
+  CSerialLink link(DefaultDeviceDirectory(), sys);
   StartLink(link, owner);
   sys.Inject(GetParam().call, GetParam().error, FaultyWin32Calls::kAlways);
   Send(link, BuildReadStatus());
@@ -157,7 +157,7 @@ TEST_F(LinkFaultTest, LastingFaultsShowOneBoxAndRecover) {
     SCOPED_TRACE(c.name);
     PumpedOwner fresh;
     FaultyWin32Calls sys;
-    CSerialLink link(sys);
+    CSerialLink link(DefaultDeviceDirectory(), sys);
     StartLink(link, fresh);
     const std::size_t before = fresh.ReceivedCount();
     sys.Inject(c.call, ERROR_CRC, FaultyWin32Calls::kAlways);

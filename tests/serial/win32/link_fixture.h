@@ -6,7 +6,8 @@
 #include <thread>
 
 #include "protocol/command_frames.h"
-#include "serial/win32/serial_link.h"
+#include "serial/serial_link.h"
+#include "serial/win32/link_platform.h"
 #include "tests/serial/win32/win32_test_support.h"
 
 namespace quorvane::test {
@@ -51,7 +52,7 @@ class BoardFixture : public ::testing::Test {
   // CPU the monitor thread uses while the test pumps the owner's deliveries.
   static std::chrono::milliseconds MonitorCpuOver(CSerialLink& link, PumpedOwner& who,
                                                   std::chrono::milliseconds span) {
-    const DWORD id = link.MonitorThreadId();
+    const DWORD id = link.Platform().MonitorThreadId();
     const auto before = ThreadCpuTime(id);
     who.PumpUntil([] { return false; }, span);
     return ThreadCpuTime(id) - before;

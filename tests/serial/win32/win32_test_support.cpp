@@ -68,22 +68,22 @@ bool FaultyWin32Calls::Trip(Call call) {
 HANDLE FaultyWin32Calls::CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                                      DWORD flags) {
   if (Trip(Call::kCreateFile)) return INVALID_HANDLE_VALUE;
-  const HANDLE handle = Win32Calls::CreateFileA(name, access, share, disposition, flags);
+  const HANDLE handle = SystemCalls::CreateFileA(name, access, share, disposition, flags);
   std::lock_guard lock(m_mutex);
   m_lastOpened = handle;
   return handle;
 }
 
 BOOL FaultyWin32Calls::SetCommTimeouts(HANDLE port, COMMTIMEOUTS* timeouts) {
-  return Trip(Call::kSetCommTimeouts) ? FALSE : Win32Calls::SetCommTimeouts(port, timeouts);
+  return Trip(Call::kSetCommTimeouts) ? FALSE : SystemCalls::SetCommTimeouts(port, timeouts);
 }
 
 BOOL FaultyWin32Calls::SetCommMask(HANDLE port, DWORD mask) {
-  return Trip(Call::kSetCommMask) ? FALSE : Win32Calls::SetCommMask(port, mask);
+  return Trip(Call::kSetCommMask) ? FALSE : SystemCalls::SetCommMask(port, mask);
 }
 
 BOOL FaultyWin32Calls::GetCommState(HANDLE port, DCB* settings) {
-  return Trip(Call::kGetCommState) ? FALSE : Win32Calls::GetCommState(port, settings);
+  return Trip(Call::kGetCommState) ? FALSE : SystemCalls::GetCommState(port, settings);
 }
 
 BOOL FaultyWin32Calls::SetCommState(HANDLE port, DCB* settings) {
@@ -91,31 +91,31 @@ BOOL FaultyWin32Calls::SetCommState(HANDLE port, DCB* settings) {
     std::lock_guard lock(m_mutex);
     m_requested.push_back(*settings);
   }
-  return Trip(Call::kSetCommState) ? FALSE : Win32Calls::SetCommState(port, settings);
+  return Trip(Call::kSetCommState) ? FALSE : SystemCalls::SetCommState(port, settings);
 }
 
 BOOL FaultyWin32Calls::WaitCommEvent(HANDLE port, DWORD* events, OVERLAPPED* overlapped) {
-  return Trip(Call::kWaitCommEvent) ? FALSE : Win32Calls::WaitCommEvent(port, events, overlapped);
+  return Trip(Call::kWaitCommEvent) ? FALSE : SystemCalls::WaitCommEvent(port, events, overlapped);
 }
 
 BOOL FaultyWin32Calls::ClearCommError(HANDLE port, DWORD* errors, COMSTAT* status) {
-  return Trip(Call::kClearCommError) ? FALSE : Win32Calls::ClearCommError(port, errors, status);
+  return Trip(Call::kClearCommError) ? FALSE : SystemCalls::ClearCommError(port, errors, status);
 }
 
 BOOL FaultyWin32Calls::ReadFile(HANDLE port, void* buffer, DWORD count, OVERLAPPED* overlapped) {
-  return Trip(Call::kReadFile) ? FALSE : Win32Calls::ReadFile(port, buffer, count, overlapped);
+  return Trip(Call::kReadFile) ? FALSE : SystemCalls::ReadFile(port, buffer, count, overlapped);
 }
 
 BOOL FaultyWin32Calls::WriteFile(HANDLE port, const void* buffer, DWORD count,
                                  OVERLAPPED* overlapped) {
-  return Trip(Call::kWriteFile) ? FALSE : Win32Calls::WriteFile(port, buffer, count, overlapped);
+  return Trip(Call::kWriteFile) ? FALSE : SystemCalls::WriteFile(port, buffer, count, overlapped);
 }
 
 BOOL FaultyWin32Calls::GetOverlappedResult(HANDLE port, OVERLAPPED* overlapped, DWORD* count,
                                            BOOL wait) {
   // A waiting call is the link's clean-up after a cancel; it must really wait.
   if (!wait && Trip(Call::kGetOverlappedResult)) return FALSE;
-  return Win32Calls::GetOverlappedResult(port, overlapped, count, wait);
+  return SystemCalls::GetOverlappedResult(port, overlapped, count, wait);
 }
 
 std::chrono::milliseconds ThreadCpuTime(DWORD threadId) {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/win32/win32_calls.h"
+#include "serial/win32/system_calls.h"
 #include "tests/serial/pumped_owner.h"
 
 namespace quorvane::test {
@@ -28,7 +28,7 @@ unsigned BoardPort();
 std::vector<std::vector<std::uint8_t>> BoardFrames(const std::string& direction);
 
 // Pass-through seam that fails chosen calls, and remembers what was asked.
-class FaultyWin32Calls : public Win32Calls {
+class FaultyWin32Calls : public SystemCalls {
  public:
   enum class Call {
     kCreateFile,

@@ -7,9 +7,9 @@
 namespace quorvane {
 
 // Thread-safe as the system calls are; the link's ioLock orders the port calls.
-class Win32Calls {
+class SystemCalls {
  public:
-  virtual ~Win32Calls() = default;
+  virtual ~SystemCalls() = default;
   virtual HANDLE CreateFileA(const char* name, DWORD access, DWORD share, DWORD disposition,
                              DWORD flags);
   virtual BOOL CloseHandle(HANDLE handle);
@@ -26,6 +26,6 @@ class Win32Calls {
 };
 
 // The pass-through to the system.
-Win32Calls& RealWin32Calls();
+SystemCalls& RealSystemCalls();
 
 }  // namespace quorvane
