@@ -11,11 +11,12 @@
 #include "ctl/board_session.h"
 #include "ctl/exit_status.h"
 #include "ctl/output.h"
-#include "ctl/platform_serial.h"
 #include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
 #include "history/csv_file.h"
+#include "serial/port_table.h"
+#include "serial/serial_link.h"
 
 namespace quorvane::ctl {
 namespace {
@@ -55,14 +56,7 @@ int OpenFailureStatus(OpenFailure failure) {
 class Connection {
  public:
   Connection(ChosenPort port, StopSignal& stop)
-      : m_port(std::move(port)),
-#ifdef _WIN32
-        m_link(),
-#else
-        m_link(m_port.deviceDirectory),
-#endif
-        m_session(m_link),
-        m_stop(stop) {
+      : m_port(std::move(port)), m_link(m_port.deviceDirectory), m_session(m_link), m_stop(stop) {
     m_stop.Listen([this] { m_session.Stop(); });
   }
   ~Connection() {
@@ -117,12 +111,7 @@ class Connection {
 };
 
 int RunList(const CtlOptions& o, std::FILE* out, std::FILE* err) {
-#ifdef _WIN32
-  const PortTable table;
-#else
-  const PortTable table(o.deviceDirectory);
-#endif
-  const std::vector<ListedPort> ports = table.DiscoverPorts();
+  const std::vector<ListedPort> ports = MakePortTable(o.deviceDirectory)->DiscoverPorts();
   return Output(out, err, o.json ? JsonText(PortListJson(ports), 2) + "\n" : PortListText(ports));
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_table.h"
+
 namespace quorvane::ctl {
 
 enum class Command { kList, kStatus, kSet, kMonitor };
@@ -16,8 +18,8 @@ struct CtlOptions {
   Command command = Command::kList;
   std::string port;  // a list name or a device path
   bool json = false;
-  // Where the ports' devices are; only Linux has such a folder.
-  std::string deviceDirectory = "/dev";
+  // Where the ports' devices are named; only Linux lets it be changed (--dev).
+  std::string deviceDirectory = DefaultDeviceDirectory().string();
   // set
   Setting setting = Setting::kCurrent;
   std::string value;  // as typed: converted exactly as the entry field converts it

@@ -26,7 +26,7 @@ class PrivateLink {
 struct ChosenPort {
   unsigned number = 0;
   std::string name;  // the list name, or the path as given
-  // Where the link looks the number up (Linux; unused on Windows).
+  // Where the link looks the number up.
   std::filesystem::path deviceDirectory;
   // A device path whose file name is no port name (/dev/pts/3,
   // /dev/serial/by-id/...) is opened through a link of ours in a private

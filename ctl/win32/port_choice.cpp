@@ -9,7 +9,8 @@ namespace quorvane::ctl {
 // Windows names every port itself; no private links are made here.
 PrivateLink::~PrivateLink() = default;
 
-std::optional<ChosenPort> ChoosePort(const std::string& text, const std::filesystem::path&) {
+std::optional<ChosenPort> ChoosePort(const std::string& text,
+                                     const std::filesystem::path& deviceDirectory) {
   std::string name = text;
   if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
   if (name.size() < 4 || name.size() > 6) return std::nullopt;
@@ -20,7 +21,7 @@ std::optional<ChosenPort> ChoosePort(const std::string& text, const std::filesys
     return std::nullopt;
   const unsigned number = static_cast<unsigned>(std::stoul(digits));
   if (number < kFirstComNumber || number > kLastComNumber) return std::nullopt;
-  return ChosenPort{number, text, {}, nullptr};
+  return ChosenPort{number, text, deviceDirectory, nullptr};
 }
 
 std::string InTermsOf(const ChosenPort&, std::string message) { return message; }
