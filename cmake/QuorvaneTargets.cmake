@@ -127,7 +127,7 @@ function(quorvane_add_layering_check)
       file(GLOB_RECURSE files "${dir}/*.cpp" "${dir}/*.h")
       # A layer's other platform part is not built here.
       if(WIN32)
-        list(FILTER files EXCLUDE REGEX "/posix/")
+        list(FILTER files EXCLUDE REGEX "/(posix|qt)/")
       else()
         list(FILTER files EXCLUDE REGEX "/win32/")
       endif()
@@ -143,7 +143,7 @@ function(quorvane_add_layering_check)
       # A test folder's own support headers; a platform's test folder also
       # those its parent shares between platforms.
       list(APPEND allowed "${folder}")
-      if(folder MATCHES "/(posix|win32)$")
+      if(folder MATCHES "/(posix|qt|win32)$")
         string(REGEX REPLACE "/[^/]*$" "" shared "${folder}")
         list(APPEND allowed "${shared}")
       endif()

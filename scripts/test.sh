@@ -40,7 +40,7 @@ echo "== Stress: unplug, operator commands, closing the demo (short runs)"
 stress=build/release/bench/stress/panel_stress
 "$stress" unplug --count 20 --seed 1 --settle-ms 8000
 "$stress" commands --count 120 --seed 1
-"$stress" exit --count 10 --seed 1 --program build/release/app/quorvane-demo --exit-limit-ms 30000
+"$stress" exit --count 10 --seed 1 --program build/release/app/qt/quorvane-demo --exit-limit-ms 30000
 
 echo "== Debian package: built from the Release build, tried in a scratch root"
 bash scripts/package.sh build/release
