@@ -22,4 +22,4 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TEST
   -DQUORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target quorvane-demo
 echo "demo: opening the panel with the virtual board selected; press OpenPort to connect"
-exec "$build/app/quorvane-demo" "$@"
+exec "$build/app/qt/quorvane-demo" "$@"

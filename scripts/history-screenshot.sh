@@ -22,7 +22,7 @@ if [ "${1:-}" != --on-display ]; then
   build=${QUORVANE_DEMO_BUILD:-build/demo}
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j 2 --target quorvane-demo
-  exec bash scripts/with_display.sh bash "$self" --on-display "$PWD/$build/app/quorvane-demo" \
+  exec bash scripts/with_display.sh bash "$self" --on-display "$PWD/$build/app/qt/quorvane-demo" \
     "$duration" "$out"
 fi
 demo=$2 duration=$3 out=$4

@@ -13,5 +13,5 @@ cmake --build "$build" -j "$(nproc)" --target quorvane-demo
 mkdir -p "$(dirname "$out")"
 # 96 dpi: the dialog font's 15 points are 20 pixels, as on the desktop it was drawn for.
 timeout 60 xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
-  "$build/app/quorvane-demo" --grab "$out"
+  "$build/app/qt/quorvane-demo" --grab "$out"
 echo "screenshot: $out"

@@ -24,7 +24,7 @@ run() {
 scenarios=(
   "unplug --count ${UNPLUG_CYCLES:-200}"
   "commands --count ${ACTIONS:-2000}"
-  "exit --count ${EXIT_RUNS:-200} --program $build/app/quorvane-demo"
+  "exit --count ${EXIT_RUNS:-200} --program $build/app/qt/quorvane-demo"
   "soak --count ${SOAK_MINUTES:-20}"
 )
 for scenario in "${scenarios[@]}"; do

@@ -2,7 +2,7 @@
 // shows the F1 box, and ends when the window closes.
 #pragma once
 
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 
 #include <functional>
 #include <string>

@@ -3,7 +3,7 @@
 // controller's window and the serial link's owner.
 #pragma once
 
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 
 #include <atomic>
 #include <functional>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/numeric_edit.h"
+#include "controls/win32/numeric_edit.h"
 #include "app/win32/pre_filter.h"
-#include "app/win32/state_button.h"
+#include "controls/win32/state_button.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "serial/port_probe.h"

@@ -2,7 +2,7 @@
 // and the controller's timer ids 1-4.
 #pragma once
 
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 
 namespace quorvane {
 

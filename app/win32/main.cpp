@@ -1,5 +1,5 @@
 // The panel program for Windows: the machine's COM ports, no arguments.
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 
 #include "app/win32/controller_app.h"
 #include "serial/serial_link.h"

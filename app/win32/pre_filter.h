@@ -5,7 +5,7 @@
 // on to the dialog's keyboard navigation (Tab).
 #pragma once
 
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 
 #include <functional>
 

@@ -23,10 +23,10 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/controller_dlg.h"
+#include "app/qt/controller_dlg.h"
 #include "bench/app/panel_session.h"
-#include "app/history_window.h"
-#include "app/trend_chart.h"
+#include "app/qt/history_window.h"
+#include "app/qt/trend_chart.h"
 #include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
 #include "history/readings_log.h"

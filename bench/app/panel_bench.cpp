@@ -20,7 +20,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "app/controller_dlg.h"
+#include "app/qt/controller_dlg.h"
 #include "bench/app/panel_session.h"
 #include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"

@@ -2,7 +2,7 @@
 // board's full parameter set received.
 #pragma once
 
-#include "app/controller_dlg.h"
+#include "app/qt/controller_dlg.h"
 
 namespace quorvane::bench {
 

@@ -14,7 +14,7 @@
 #include "bench/stress/scenarios.h"
 #include "controller/control_ids.h"
 #include "controller/display_forms.h"
-#include "controls/tick_slider.h"
+#include "controls/qt/tick_slider.h"
 #include "protocol/codes.h"
 #include "protocol/command_frames.h"
 

@@ -18,7 +18,7 @@
 
 #include <QTemporaryDir>
 
-#include "app/controller_dlg.h"
+#include "app/qt/controller_dlg.h"
 #include "serial/posix/device_watcher.h"
 #include "serial/posix/port_table.h"
 #include "serial/serial_link.h"

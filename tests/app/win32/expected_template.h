@@ -3,7 +3,7 @@
 #pragma once
 
 // clang-format off
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 // clang-format on
 
 #include <string>

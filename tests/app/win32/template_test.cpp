@@ -2,7 +2,7 @@
 // and the window's published layout: the dialog template read back from this
 // program's own resources, the version record and the icon group.
 // clang-format off
-#include "app/win32/windows_api.h"
+#include "controls/win32/windows_api.h"
 // clang-format on
 
 #include <cstring>

@@ -1,0 +1,272 @@
+// The readings history window's controls, its redraw pace and its files.
+#include "app/qt/history_window.h"
+
+#include <algorithm>
+
+#include <QButtonGroup>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/qt/trend_chart.h"
+
+namespace quorvane {
+
+namespace {
+
+// New readings are drawn at most as often as they come (the poll period), and
+// in a long span only once the view has moved on by a pixel's worth of time
+// (a few seconds at most): a redraw per reading would cost time and show
+// nothing new. The pace is the timer's own, so the window wakes no more often
+// than it draws.
+constexpr std::chrono::milliseconds kShortestWait = kPollPeriod;
+constexpr std::chrono::milliseconds kLongestWait{5000};
+
+std::chrono::milliseconds SpanLength(HistoryWindow::Span span) {
+  using namespace std::chrono_literals;
+  switch (span) {
+    case HistoryWindow::Span::Minute:
+      return 1min;
+    case HistoryWindow::Span::TenMinutes:
+      return 10min;
+    case HistoryWindow::Span::Hour:
+      return 1h;
+    case HistoryWindow::Span::All:
+      break;
+  }
+  return 1min;  // "All" is never shorter than a minute
+}
+
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(ReadingsLog& readings, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_readings(readings) {
+  setWindowTitle("Readings history");
+  BuildControls();
+  resize(900, 520);
+  m_redrawTimer.setInterval(kShortestWait);
+  connect(&m_redrawTimer, &QTimer::timeout, this, &HistoryWindow::Redraw);
+  connect(m_chart, &TrendChart::ViewMoved, this, [this] {
+    m_following = false;
+    m_follow->setChecked(false);
+    m_viewChanged = true;
+    Redraw();
+  });
+  m_readings.OnRecordingFailed(
+      [this](const std::string& path, const std::string& reason) { OnRecordingFailed(path, reason); });
+  auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(close, &QShortcut::activated, this, &QWidget::close);
+  ShowRecordingState();
+}
+
+void HistoryWindow::BuildControls() {
+  auto* bar = new QHBoxLayout;
+  bar->addWidget(new QLabel("Show the last:", this));
+  m_spans = new QButtonGroup(this);
+  m_spans->setExclusive(true);
+  const std::pair<const char*, Span> spans[] = {
+      {"1 min", Span::Minute}, {"10 min", Span::TenMinutes}, {"1 h", Span::Hour}, {"All", Span::All}};
+  for (const auto& [caption, span] : spans) {
+    auto* button = new QToolButton(this);
+    button->setText(caption);
+    button->setCheckable(true);
+    button->setChecked(span == m_span);
+    m_spans->addButton(button, static_cast<int>(span));
+    bar->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, span = span] { FollowSpan(span); });
+  }
+  m_follow = new QToolButton(this);
+  m_follow->setText("Follow newest");
+  m_follow->setToolTip("Keep the newest reading at the right edge. Zooming (wheel, or drag "
+                       "across the chart) or scrolling (arrow keys, Shift+wheel) stops following.");
+  m_follow->setCheckable(true);
+  m_follow->setChecked(true);
+  connect(m_follow, &QToolButton::clicked, this, [this](bool on) {
+    m_following = on;
+    m_viewChanged = true;
+    Redraw();
+  });
+  bar->addSpacing(12);
+  bar->addWidget(m_follow);
+  bar->addStretch(1);
+  m_record = new QPushButton(this);
+  m_record->setAutoDefault(false);
+  connect(m_record, &QPushButton::clicked, this, &HistoryWindow::OnRecordPressed);
+  m_export = new QPushButton("Export\u2026", this);
+  m_export->setAutoDefault(false);
+  m_export->setToolTip("Write every reading kept since the port was first opened to a CSV file");
+  connect(m_export, &QPushButton::clicked, this, &HistoryWindow::OnExportPressed);
+  bar->addWidget(m_record);
+  bar->addWidget(m_export);
+
+  m_chart = new TrendChart(this);
+  m_status = new QLabel(this);
+  m_status->setTextFormat(Qt::PlainText);
+  m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(bar);
+  layout->addWidget(m_chart, 1);
+  layout->addWidget(m_status);
+}
+
+void HistoryWindow::FollowSpan(Span span) {
+  m_span = span;
+  m_spans->button(static_cast<int>(span))->setChecked(true);
+  m_following = true;
+  m_follow->setChecked(true);
+  m_viewChanged = true;
+  Redraw();
+}
+
+void HistoryWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  m_viewChanged = true;
+  Redraw();
+}
+
+void HistoryWindow::hideEvent(QHideEvent* event) {
+  m_redrawTimer.stop();
+  QWidget::hideEvent(event);
+}
+
+void HistoryWindow::Redraw() {
+  if (!isVisible()) return;
+  const ReadingHistory& history = m_readings.History();
+  if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
+  WallTime from = m_chart->From();
+  WallTime to = m_chart->To();
+  if (m_following) {
+    // The newest reading within the last step of the time labels, so the
+    // labels fall on round times. "All" reaches from the earliest reading to
+    // the latest, which after a clock set back need not be the oldest and
+    // the newest.
+    const bool all = m_span == Span::All && !history.Empty();
+    const WallTime newest = history.Empty() ? std::chrono::system_clock::now()
+                            : all           ? history.Latest()
+                                            : history.Newest().time;
+    std::chrono::milliseconds span = SpanLength(m_span);
+    if (all)
+      span = std::max(
+          span, std::chrono::duration_cast<std::chrono::milliseconds>(newest - history.Earliest()));
+    const auto step = TrendChart::TickStep(span);
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::milliseconds>(newest.time_since_epoch());
+    to = WallTime((sinceEpoch / step + 1) * step);
+    from = to - span;
+    // The earliest reading too: rounding the right edge up moved the span on.
+    if (all) from = std::min(from, history.Earliest());
+    if (m_span == Span::All) from = WallTime((from.time_since_epoch() / step) * step);
+  }
+  m_chart->Draw(history, from, to);
+  m_drawnAppended = history.Appended();
+  m_viewChanged = false;
+  ++m_redraws;
+  const auto pixel = std::chrono::duration_cast<std::chrono::milliseconds>(
+      (to - from) / m_chart->PlotWidth());
+  m_redrawTimer.start(std::clamp(pixel, kShortestWait, kLongestWait));
+}
+
+QString HistoryWindow::SuggestedFile(const char* stem) const {
+  const QString name = QStringLiteral("%1-%2.csv")
+                           .arg(QString::fromLatin1(stem),
+                                QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
+  return QDir::home().filePath(name);
+}
+
+void HistoryWindow::OnRecordPressed() {
+  if (m_readings.Recording()) return StopRecording();
+  QFileDialog dialog(this, "Record readings to", SuggestedFile("readings"),
+                     "CSV files (*.csv);;All files (*)");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("csv");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  RecordTo(dialog.selectedFiles().constFirst());
+}
+
+void HistoryWindow::OnExportPressed() {
+  QFileDialog dialog(this, "Export readings to", SuggestedFile("readings-history"),
+                     "CSV files (*.csv);;All files (*)");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("csv");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  ExportTo(dialog.selectedFiles().constFirst());
+}
+
+bool HistoryWindow::RecordTo(const QString& path) {
+  const std::string reason = m_readings.StartRecording(path.toStdString());
+  if (!reason.empty()) {
+    ShowRecordingState();
+    Warn(QStringLiteral("Cannot record to %1: %2.").arg(Native(path), QString::fromStdString(reason)));
+    return false;
+  }
+  ShowRecordingState();
+  return true;
+}
+
+void HistoryWindow::StopRecording() {
+  m_readings.StopRecording();
+  ShowRecordingState();
+}
+
+bool HistoryWindow::ExportTo(const QString& path) {
+  const ReadingHistory& history = m_readings.History();
+  const std::string reason = m_readings.Export(path.toStdString());
+  if (!reason.empty()) {
+    Warn(QStringLiteral("Cannot export to %1: %2. The file was left as it was.")
+             .arg(Native(path), QString::fromStdString(reason)));
+    // The box tells of the export; the status line goes on telling where the
+    // recording writes.
+    if (m_readings.Recording()) ShowRecordingState();
+    return false;
+  }
+  m_lastMessage = QStringLiteral("Exported %1 readings to %2.")
+                      .arg(static_cast<qulonglong>(history.Size()))
+                      .arg(Native(path));
+  m_status->setText(m_lastMessage);
+  return true;
+}
+
+void HistoryWindow::OnRecordingFailed(const std::string& path, const std::string& reason) {
+  ShowRecordingState();
+  Warn(QStringLiteral("Recording stopped: writing %1 failed: %2. Every row written before is "
+                      "complete; the panel goes on as before.")
+           .arg(Native(QString::fromStdString(path)), QString::fromStdString(reason)));
+}
+
+void HistoryWindow::ShowRecordingState() {
+  const bool recording = m_readings.Recording();
+  m_record->setText(recording ? "Stop recording" : "Record\u2026");
+  m_record->setToolTip(recording ? "Close the recording file"
+                                 : "Write each reading to a CSV file as it arrives");
+  if (recording) {
+    m_lastMessage.clear();
+    m_status->setText(QStringLiteral("Recording to %1")
+                          .arg(Native(QString::fromStdString(m_readings.RecordingPath()))));
+  } else {
+    m_status->setText(m_lastMessage.isEmpty() ? QStringLiteral("Not recording.") : m_lastMessage);
+  }
+}
+
+QString HistoryWindow::StatusText() const { return m_status->text(); }
+
+void HistoryWindow::Warn(const QString& text) {
+  m_lastMessage = text;
+  m_status->setText(text);
+  // Not modal: the panel, and this window, go on while the message is read.
+  auto* box = new QMessageBox(QMessageBox::Warning, "Readings history", text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,54 @@
+// Painting of the colour state button: fill, caption, complementary frame, and
+// nothing that depends on pressed, focused or disabled state.
+#include "controls/qt/state_button.h"
+
+#include <QPainter>
+
+namespace quorvane {
+
+namespace {
+// Captions longer than this are cut, as a fixed caption buffer would.
+constexpr qsizetype kMaxCaptionChars = 511;
+}  // namespace
+
+CStateButton::CStateButton(QWidget* parent) : QPushButton(parent) {}
+
+void CStateButton::EnableOwnerDraw() {
+  m_ownerDraw = true;
+  update();
+}
+
+QColor CStateButton::ToQColor(ColorRef color) {
+  return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+                static_cast<int>((color >> 16) & 0xFF));
+}
+
+ColorRef CStateButton::Complement(ColorRef color) { return ~color & 0x00FFFFFFu; }
+
+void CStateButton::paintEvent(QPaintEvent* event) {
+  if (!m_ownerDraw) {
+    QPushButton::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  const QRect area = rect();
+  painter.fillRect(area, ToQColor(m_color));
+
+  // The caption keeps the button's font and the default text colour (black),
+  // whatever the theme, so it reads the same on both fills.
+  painter.setFont(font());
+  painter.setPen(Qt::black);
+  painter.drawText(area, Qt::AlignCenter | Qt::TextSingleLine | Qt::TextExpandTabs,
+                   text().left(kMaxCaptionChars));
+
+  // One pixel wide, inside the rectangle, on all four sides.
+  const QColor frame = ToQColor(Complement(m_color));
+  const int right = area.right();
+  const int bottom = area.bottom();
+  painter.fillRect(QRect(0, 0, area.width(), 1), frame);
+  painter.fillRect(QRect(0, bottom, area.width(), 1), frame);
+  painter.fillRect(QRect(0, 0, 1, area.height()), frame);
+  painter.fillRect(QRect(right, 0, 1, area.height()), frame);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,35 @@
+// Painting of the colour state button.
+#include "controls/win32/state_button.h"
+
+namespace quorvane {
+
+namespace {
+// Captions longer than this are cut, as a fixed caption buffer would.
+constexpr int kCaptionBuffer = 512;
+}  // namespace
+
+void CStateButton::EnableOwnerDraw() {
+  const LONG_PTR style = GetWindowLongPtrW(m_hWnd, GWL_STYLE);
+  SetWindowLongPtrW(m_hWnd, GWL_STYLE, (style & ~LONG_PTR{BS_TYPEMASK}) | BS_OWNERDRAW);
+  InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CStateButton::DrawItem(const DRAWITEMSTRUCT& item) const {
+  wchar_t caption[kCaptionBuffer] = {};
+  const int length = GetWindowTextW(m_hWnd, caption, kCaptionBuffer);
+  RECT area = item.rcItem;
+
+  // COLORREF and ColorRef share the 0x00BBGGRR layout.
+  HBRUSH fill = CreateSolidBrush(static_cast<COLORREF>(m_color));
+  HBRUSH frame = CreateSolidBrush(static_cast<COLORREF>(Complement(m_color)));
+  FillRect(item.hDC, &area, fill);
+  // The caption keeps the font and text colour the context brings.
+  const int oldMode = SetBkMode(item.hDC, TRANSPARENT);
+  DrawTextW(item.hDC, caption, length, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_TABSTOP);
+  SetBkMode(item.hDC, oldMode);
+  FrameRect(item.hDC, &area, frame);
+  DeleteObject(fill);
+  DeleteObject(frame);
+}
+
+}  // namespace quorvane
