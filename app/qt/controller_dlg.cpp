@@ -81,6 +81,7 @@ Widget* Bind(const std::map<int, QWidget*>& controls, int id) {
 
 CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent)
     : QDialog(parent),
+      WindowLinkOwner(m_controller),
       m_hIcon(QIcon(":/quorvane/icon-48.png")),
       m_link(link),
       m_controller(*this, link, ports, *this) {
@@ -213,14 +214,14 @@ int CControllerDlg::RunModal() {
 void CControllerDlg::EndSession() {
   if (m_sessionEnded) return;
   m_sessionEnded = true;
-  m_ending.store(true);
+  BeginEnding();
   for (auto& [id, timer] : m_timers) timer.stop();
   if (m_deviceNotifier != nullptr) m_deviceNotifier->setEnabled(false);
   // Close pumps this thread's messages, so a byte delivery that is waiting
   // for the window completes instead of blocking the exit.
   m_link.Close();
   m_link.DetachOwner();
-  m_detached.store(true);
+  Detach();
   m_readings.StopRecording();
 }
 

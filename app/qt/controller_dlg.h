@@ -2,7 +2,6 @@
 // controller, and is the controller's window and the serial link's owner.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "app/qt/dialog_template.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
+#include "controller/window_link_owner.h"
 #include "history/readings_log.h"
 #include "serial/port_probe.h"
 #include "serial/serial_link_interface.h"
@@ -31,10 +31,10 @@ class CTickSlider;
 class HistoryWindow;
 class PreFilter;
 
-// Threads: everything runs on the window thread except the SerialOwner
-// operations OnSerialByte, ShowError and OnPortLost, which the link calls from
-// its monitor thread and which hand their work over to the window thread.
-class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwner {
+// Threads: everything runs on the window thread except the link owner's
+// OnSerialByte, ShowError and OnPortLost, which the link calls from its
+// monitor thread and which hand their work over to the window thread.
+class CControllerDlg : public QDialog, public ControllerWindow, public WindowLinkOwner {
   Q_OBJECT
 
  public:
@@ -83,11 +83,8 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   void PopUpOpenPortHint() override;
   bool LeftButtonDown() const override;
 
-  // SerialOwner.
-  void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
+  // SerialOwner's pump; its other calls are WindowLinkOwner's.
   void PumpMessages() override;
-  void ShowError(const std::string& text, const std::string& caption) override;
-  void OnPortLost(unsigned portNumber) override;
 
  protected:
   void timerEvent(QTimerEvent* event) override;
@@ -99,8 +96,12 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   void DoDataExchange();
   void OnInitDialog();
   void WireHandlers();
-  void ShowErrorHere(const QString& text, const QString& caption);
-  static void ErrorToStandardError(const QString& text, const QString& caption);
+
+  // WindowLinkOwner's primitives.
+  bool OnWindowThread() const override;
+  void RunOnWindowThread(const std::function<void()>& work) override;
+  void PostToWindowThread(std::function<void()> work) override;
+  void ShowErrorBox(const std::string& text, const std::string& caption) override;
 
   // Members bound to their controls, in binding order; the widgets belong to
   // the dialog as Qt children.
@@ -125,12 +126,6 @@ class CControllerDlg : public QDialog, public ControllerWindow, public SerialOwn
   std::function<bool()> m_drainDevices;
 
   bool m_sessionEnded = false;
-  // Set on the window thread as the session starts to end; read by
-  // monitor-thread callers: from then on errors go to standard error.
-  std::atomic<bool> m_ending{false};
-  // Set on the window thread once the link is detached; read by monitor-thread
-  // callers so a late call never waits on a window that is going away.
-  std::atomic<bool> m_detached{false};
 };
 
 }  // namespace quorvane

@@ -15,7 +15,8 @@ HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports,
                                std::function<void()> detachOwner, std::function<void(HWND)> help)
-    : m_link(link),
+    : WindowLinkOwner(m_controller),
+      m_link(link),
       m_detachOwner(std::move(detachOwner)),
       m_help(std::move(help)),
       m_hIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP))),
@@ -65,9 +66,7 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return TRUE;
     case WM_SERIAL_RXBYTE:
-      if (!m_sessionEnded) {
-        m_controller.OnSerialByte(static_cast<std::uint8_t>(wParam), static_cast<unsigned>(lParam));
-      }
+      OnSerialByte(static_cast<std::uint8_t>(wParam), static_cast<unsigned>(lParam));
       return TRUE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
@@ -90,16 +89,11 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_APP_PORTS_SCANNED:
       if (!m_sessionEnded) m_ports.ServeFinished([this] { m_controller.OnDeviceChange(); });
       return TRUE;
-    case WM_APP_SHOW_ERROR: {
-      const auto* request = reinterpret_cast<const std::pair<std::wstring, std::wstring>*>(lParam);
-      ShowErrorHere(request->first, request->second);
+    case WM_APP_RUN_SENT:
+      (*reinterpret_cast<const std::function<void()>*>(lParam))();
       return TRUE;
-    }
-    case WM_APP_PORT_LOST:
-      if (!m_sessionEnded) m_controller.OnDeviceChange();
-      return TRUE;
-    case WM_APP_RUN_DEFERRED:
-      if (!m_sessionEnded) m_controller.RunDeferredTransitions();
+    case WM_APP_RUN_POSTED:
+      RunPosted();
       return TRUE;
     case WM_ACTIVATE:
       // A release made while another window is active never reaches this loop.
@@ -324,7 +318,7 @@ void CControllerDlg::RunModal() {
 void CControllerDlg::EndSession() {
   if (m_sessionEnded) return;
   m_sessionEnded = true;
-  m_ending.store(true);
+  BeginEnding();
   if (m_hWnd != nullptr) {
     for (const int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC})
       KillTimer(m_hWnd, static_cast<UINT_PTR>(id));
@@ -335,7 +329,7 @@ void CControllerDlg::EndSession() {
   // for the window completes instead of blocking the exit.
   m_link.Close();
   if (m_detachOwner) m_detachOwner();
-  m_detached.store(true);
+  Detach();
   m_currentEdit.Detach();
   m_frequencyEdit.Detach();
   m_durationEdit.Detach();

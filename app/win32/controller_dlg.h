@@ -5,9 +5,10 @@
 
 #include "controls/win32/windows_api.h"
 
-#include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,21 +17,22 @@
 #include "controls/win32/state_button.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
+#include "controller/window_link_owner.h"
 #include "serial/port_probe.h"
 #include "serial/port_scan.h"
 #include "serial/serial_link_interface.h"
-#include "serial/serial_owner.h"
 
 namespace quorvane {
 
-// The link's byte delivery: wParam the byte, lParam the port number.
+// A byte delivered as a window message, wParam the byte, lParam the port
+// number: taken as the link's own delivery (OnSerialByte).
 inline constexpr UINT WM_SERIAL_RXBYTE = WM_USER + 7;
 
-// Threads: everything runs on the window thread (the thread that constructed
-// the window) except the SerialOwner operations OnSerialByte, ShowError and
-// OnPortLost, which the link calls from its monitor thread and which hand
-// their work to the window thread by window messages.
-class CControllerDlg : public ControllerWindow, public SerialOwner {
+// Threads: everything runs on the window thread (the thread that created the
+// window) except the link owner's OnSerialByte, ShowError and OnPortLost,
+// which the link calls from its monitor thread and which hand their work to
+// the window thread by window messages.
+class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
  public:
   // detachOwner cuts the link's way back to this window (the link's
   // DetachOwner); it runs when the session ends. help runs on F1.
@@ -82,11 +84,8 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   void PopUpOpenPortHint() override;
   bool LeftButtonDown() const override;
 
-  // SerialOwner.
-  void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
+  // SerialOwner's pump; its other calls are WindowLinkOwner's.
   void PumpMessages() override;
-  void ShowError(const std::string& text, const std::string& caption) override;
-  void OnPortLost(unsigned portNumber) override;
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -98,7 +97,12 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
   void OnCommand(int id, int code);
   bool OnPaint();
   void OnClose();
-  void ShowErrorHere(const std::wstring& text, const std::wstring& caption);
+  // WindowLinkOwner's primitives.
+  bool OnWindowThread() const override;
+  void RunOnWindowThread(const std::function<void()>& work) override;
+  void PostToWindowThread(std::function<void()> work) override;
+  void ShowErrorBox(const std::string& text, const std::string& caption) override;
+  void RunPosted();
   // Before a box or another loop of the system's takes over the input: a
   // held step button's release would never reach the pre-filter.
   void EndHold();
@@ -136,12 +140,11 @@ class CControllerDlg : public ControllerWindow, public SerialOwner {
 
   bool m_closed = false;
   bool m_sessionEnded = false;
-  // Set on the window thread as the session starts to end; read by
-  // monitor-thread callers: from then on errors go to standard error.
-  std::atomic<bool> m_ending{false};
-  // Set on the window thread once the link is detached; read by
-  // monitor-thread callers so a late call never waits on the window.
-  std::atomic<bool> m_detached{false};
+
+  // Work posted to the window thread, oldest first, one WM_APP_RUN_POSTED
+  // message each; the lock guards the queue, which any thread may post to.
+  std::mutex m_postedLock;
+  std::deque<std::function<void()>> m_posted;
 };
 
 }  // namespace quorvane

@@ -6,10 +6,9 @@
 
 namespace quorvane {
 
-inline constexpr UINT WM_APP_SHOW_ERROR = WM_APP + 1;     // lParam: the text and caption
-inline constexpr UINT WM_APP_PORT_LOST = WM_APP + 2;      // wParam: the port number
-inline constexpr UINT WM_APP_RUN_DEFERRED = WM_APP + 3;   // transitions held back by a box
-inline constexpr UINT WM_APP_PORTS_SCANNED = WM_APP + 4;  // a device change's port scan is done
+inline constexpr UINT WM_APP_RUN_SENT = WM_APP + 1;       // lParam: the std::function to run
+inline constexpr UINT WM_APP_RUN_POSTED = WM_APP + 2;     // runs the oldest posted function
+inline constexpr UINT WM_APP_PORTS_SCANNED = WM_APP + 3;  // a device change's port scan is done
 
 inline constexpr UINT_PTR kHintTimer = 100;  // hides the pop-up hint
 inline constexpr UINT kHintShownMs = 5000;

@@ -1,7 +1,6 @@
-// The window as the serial link's owner: monitor-thread calls are handed to
-// the window thread by window messages, sent (waiting) for bytes and error
-// boxes, posted for a lost port.
-#include <cstdio>
+// The window's primitives for the link owner's rules (controller/
+// window_link_owner.h): work sent to the window (waiting) or posted to it by
+// window messages, the message pump and the message box.
 #include <utility>
 
 #include "app/win32/controller_dlg.h"
@@ -10,19 +9,33 @@
 
 namespace quorvane {
 
-namespace {
-void ErrorToStandardError(const std::string& text, const std::string& caption) {
-  std::fprintf(stderr, "quorvane: %s: %s\n", caption.c_str(), text.c_str());
-  std::fflush(stderr);
-}
-}  // namespace
+bool CControllerDlg::OnWindowThread() const { return GetCurrentThreadId() == m_threadId; }
 
-void CControllerDlg::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
-  if (m_detached.load()) return;
-  // Returns once the window thread has handled the byte, so the receiver
-  // sees bytes one at a time and in order. Called on the window thread
-  // itself, the message is handled at once.
-  SendMessageW(m_hWnd, WM_SERIAL_RXBYTE, byte, static_cast<LPARAM>(portNumber));
+void CControllerDlg::RunOnWindowThread(const std::function<void()>& work) {
+  // The work lives on the caller's stack until the window thread has run it.
+  SendMessageW(m_hWnd, WM_APP_RUN_SENT, 0, reinterpret_cast<LPARAM>(&work));
+}
+
+void CControllerDlg::PostToWindowThread(std::function<void()> work) {
+  // One message per function, queued in the same order under the lock, so
+  // each message runs the oldest function and none is left behind in a
+  // message to a window that is gone. A window that does not exist takes
+  // nothing: a message to no window would go to the calling thread instead.
+  const std::lock_guard<std::mutex> lock(m_postedLock);
+  if (m_hWnd == nullptr) return;
+  m_posted.push_back(std::move(work));
+  if (!PostMessageW(m_hWnd, WM_APP_RUN_POSTED, 0, 0)) m_posted.pop_back();
+}
+
+void CControllerDlg::RunPosted() {
+  std::function<void()> work;
+  {
+    const std::lock_guard<std::mutex> lock(m_postedLock);
+    if (m_posted.empty()) return;
+    work = std::move(m_posted.front());
+    m_posted.pop_front();
+  }
+  work();
 }
 
 void CControllerDlg::PumpMessages() {
@@ -34,44 +47,9 @@ void CControllerDlg::PumpMessages() {
   while (m_hWnd != nullptr && PeekMessageW(&msg, m_hWnd, 0, 0, PM_REMOVE)) HandleMessage(msg);
 }
 
-void CControllerDlg::ShowError(const std::string& text, const std::string& caption) {
-  if (m_ending.load() || m_hWnd == nullptr) {
-    // The window is gone or going; nobody would see a box, and the program
-    // would wait for it. The message is not lost.
-    ErrorToStandardError(text, caption);
-    return;
-  }
-  const std::pair<std::wstring, std::wstring> request{
-      Widen(text), Widen(caption.empty() ? std::string("Application Error") : caption)};
-  if (GetCurrentThreadId() == m_threadId) {
-    ShowErrorHere(request.first, request.second);
-    return;
-  }
-  // Waits until the box is dismissed; the request lives on this stack until then.
-  SendMessageW(m_hWnd, WM_APP_SHOW_ERROR, 0, reinterpret_cast<LPARAM>(&request));
-}
-
-void CControllerDlg::ShowErrorHere(const std::wstring& text, const std::wstring& caption) {
-  // A request sent before the session began to end arrives here during the
-  // final Close's pump.
-  if (m_ending.load()) {
-    ErrorToStandardError(Narrow(text), Narrow(caption));
-    return;
-  }
-  // The monitor thread may be waiting for this box. Anything handled in the
-  // box's own loop that waits for that thread (closing the link on a device
-  // change, a lost port or a press) would wait for ever, so such work is held
-  // back and runs once the box, and the call that raised it, are done.
-  m_controller.HoldTransitions();
+void CControllerDlg::ShowErrorBox(const std::string& text, const std::string& caption) {
   EndHold();
-  MessageBoxW(m_hWnd, text.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP);
-  m_controller.ReleaseTransitions();
-  PostMessageW(m_hWnd, WM_APP_RUN_DEFERRED, 0, 0);
-}
-
-void CControllerDlg::OnPortLost(unsigned portNumber) {
-  if (m_detached.load()) return;
-  PostMessageW(m_hWnd, WM_APP_PORT_LOST, portNumber, 0);
+  MessageBoxW(m_hWnd, Widen(text).c_str(), Widen(caption).c_str(), MB_OK | MB_ICONSTOP);
 }
 
 }  // namespace quorvane
