@@ -1,41 +1,18 @@
-// The main window's layout as data: its 27 controls in creation (and tab)
-// order, positions in dialog units, and the rule that turns those into pixels.
+// The Qt window's side of the main window's layout: the rows and the frame
+// generated from app/main_layout.txt, and the rule that turns dialog units
+// into pixels for the dialog font.
 #pragma once
-
-#include <array>
 
 #include <QFont>
 #include <QRect>
 #include <QSize>
 
+#include "main_layout_table.h"  // generated in the build folder
+
 namespace quorvane {
 
-enum class ControlKind {
-  PushButton,  // "Button", push button
-  GroupBox,    // "Button", group frame
-  Label,       // "Static", left-aligned
-  Display,     // "Static", bordered, centred
-  Edit,        // "Edit", bordered, centred
-  PortList,    // "ComboBoxEx32", drop-down list
-  Slider,      // "msctls_trackbar32", ticks below
-};
-
-struct TemplateRow {
-  int id;                   // -1: a label or frame nobody refers to
-  const char* windowClass;  // the control's class name in the template
-  const char* caption;      // UTF-8
-  int x, y, width, height;  // dialog units
-  ControlKind kind;
-  bool tabStop;
-};
-
-inline constexpr int kNoId = -1;
-inline constexpr const char* kDialogCaption = "Quorvane-V20221210-2.5W";
-inline constexpr const char* kDialogFontFamily = "Cambria";
-inline constexpr int kDialogFontPoints = 15;
-inline constexpr QSize kDialogSizeDu{240, 163};
-
-extern const std::array<TemplateRow, 27> kMainTemplate;
+inline constexpr const char* kDialogCaption = kMainDialog.caption;
+inline constexpr QSize kDialogSizeDu{kMainDialog.width, kMainDialog.height};
 
 // The dialog font's base units: a dialog unit is avgCharWidth / 4 pixels
 // across and charHeight / 8 pixels down.

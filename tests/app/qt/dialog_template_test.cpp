@@ -17,64 +17,44 @@
 
 #include "app/qt/controller_app.h"
 #include "app/qt/controller_dlg.h"
+#include "controller/control_ids.h"
 #include "controls/qt/numeric_edit.h"
 #include "controls/qt/state_button.h"
 #include "controls/qt/tick_slider.h"
 #include "controller/control_ids.h"
 #include "serial/posix/port_table.h"
 #include "serial/serial_link.h"
+#include "tests/app/expected_layout.h"
 
 using namespace quorvane;
 
 namespace {
 
-struct ExpectedControl {
-  int id;
-  const char* windowClass;
-  const char* qtClass;
-  const char* caption;
-  QRect dialogUnits;
-};
+using test::ExpectedRow;
+using test::kExpectedLayout;
+using test::Kind;
 
-// Written out again from the layout drawing, not from the production table,
-// so a slip in either shows up here.
-const ExpectedControl kExpected[27] = {
-    {IDC_OPEN_PORT, "Button", "QPushButton", "OpenPort", {101, 11, 34, 14}},
-    {IDC_SET_CURRENT, "Button", "QPushButton", "SET", {95, 36, 32, 14}},
-    {IDC_PORT_LIST, "ComboBoxEx32", "QComboBox", "", {41, 14, 56, 174}},
-    {-1, "Static", "QLabel", "PortList:", {10, 14, 29, 8}},
-    {IDC_CURRENT_EDIT, "Edit", "quorvane::CNumericEdit", "", {43, 38, 42, 12}},
-    {-1, "Static", "QLabel", "CurSet:", {10, 39, 25, 8}},
-    {-1, "Static", "QLabel", "Pump:", {154, 133, 23, 8}},
-    {IDC_PUMP_TEMP, "Static", "QLabel", "", {183, 130, 37, 13}},
-    {IDC_CURRENT_SLIDER,
-     "msctls_trackbar32",
-     "quorvane::CTickSlider",
-     "Slider1",
-     {23, 54, 179, 13}},
-    {IDC_CURRENT_DOWN, "Button", "QPushButton", "\u300A", {11, 54, 12, 9}},
-    {IDC_CURRENT_UP, "Button", "QPushButton", "\u300B", {205, 54, 12, 9}},
-    {-1, "Static", "QLabel", "Seed:", {159, 101, 17, 8}},
-    {IDC_SEED_TEMP, "Static", "QLabel", "", {183, 98, 37, 13}},
-    {IDC_SET_FREQUENCY, "Button", "QPushButton", "SET", {92, 93, 32, 14}},
-    {IDC_FREQUENCY_EDIT, "Edit", "quorvane::CNumericEdit", "", {42, 95, 46, 12}},
-    {-1, "Static", "QLabel", "FreqSet:", {11, 98, 27, 8}},
-    {-1, "Static", "QLabel", "CurRead:", {143, 40, 31, 8}},
-    {IDC_CURRENT_READ, "Static", "QLabel", "", {178, 38, 37, 12}},
-    {-1, "Button", "QGroupBox", "PumpCurrent(mA)", {8, 28, 219, 45}},
-    {-1, "Button", "QGroupBox", "RepetitionFrequency(kHz)", {8, 77, 140, 41}},
-    {-1, "Button", "QGroupBox", "PulseDuration(step)", {8, 120, 141, 34}},
-    {-1, "Button", "QGroupBox", "LDTemp(\u2103)", {150, 77, 77, 77}},
-    {IDC_SET_DURATION, "Button", "QPushButton", "SET", {92, 132, 32, 14}},
-    {IDC_DURATION_EDIT, "Edit", "quorvane::CNumericEdit", "", {42, 134, 46, 12}},
-    {-1, "Static", "QLabel", "DurSet:", {11, 137, 24, 8}},
-    {-1, "Static", "QLabel", "SoftActive", {145, 15, 33, 8}},
-    {IDC_SOFT_ACTIVE, "Button", "quorvane::CStateButton", "ON", {183, 11, 32, 14}},
-};
-
-const int kTabOrder[] = {IDC_OPEN_PORT,      IDC_SET_CURRENT,  IDC_PORT_LIST,     IDC_CURRENT_EDIT,
-                         IDC_CURRENT_SLIDER, IDC_CURRENT_DOWN, IDC_CURRENT_UP,    IDC_SET_FREQUENCY,
-                         IDC_FREQUENCY_EDIT, IDC_SET_DURATION, IDC_DURATION_EDIT, IDC_SOFT_ACTIVE};
+// The widget class each kind of control becomes; the soft-active button
+// draws itself.
+const char* QtClassOf(const ExpectedRow& row) {
+  if (row.id == IDC_SOFT_ACTIVE) return "quorvane::CStateButton";
+  switch (row.kind) {
+    case Kind::PushButton:
+      return "QPushButton";
+    case Kind::GroupBox:
+      return "QGroupBox";
+    case Kind::Label:
+    case Kind::Display:
+      return "QLabel";
+    case Kind::Edit:
+      return "quorvane::CNumericEdit";
+    case Kind::PortList:
+      return "QComboBox";
+    case Kind::Slider:
+      return "quorvane::CTickSlider";
+  }
+  return "";
+}
 
 QString CaptionOf(const QWidget* w) {
   if (auto* b = qobject_cast<const QAbstractButton*>(w)) return b->text();
@@ -136,22 +116,23 @@ void DialogTemplateTest::controlsFollowTheTemplate() {
   for (QObject* child : m_dlg->children())
     if (auto* w = qobject_cast<QWidget*>(child); w && w->property("controlId").isValid())
       children.append(w);
-  QCOMPARE(children.size(), 27);
+  QCOMPARE(children.size(), std::ssize(kExpectedLayout));
   std::sort(children.begin(), children.end(), [](QWidget* a, QWidget* b) {
     return a->property("templateRow").toInt() < b->property("templateRow").toInt();
   });
 
-  for (int i = 0; i < 27; ++i) {
-    const ExpectedControl& want = kExpected[i];
+  for (int i = 0; i < children.size(); ++i) {
+    const ExpectedRow& want = kExpectedLayout[i];
     QWidget* w = children[i];
-    const QString where = QString("row %1 (%2)").arg(i + 1).arg(want.caption);
+    const QString caption = QString::fromWCharArray(want.caption);
+    const QString where = QString("row %1 (%2)").arg(i + 1).arg(caption);
     QVERIFY2(w->property("controlId").toInt() == want.id, qPrintable(where));
-    QCOMPARE(w->property("windowClass").toString(), QString(want.windowClass));
-    QVERIFY2(QString(w->metaObject()->className()) == want.qtClass, qPrintable(where));
-    QCOMPARE(CaptionOf(w), QString::fromUtf8(want.caption));
+    QCOMPARE(w->property("windowClass").toString(), QString::fromWCharArray(want.windowClass));
+    QVERIFY2(QString(w->metaObject()->className()) == QtClassOf(want), qPrintable(where));
+    QCOMPARE(CaptionOf(w), caption);
     if (want.id != -1) QCOMPARE(m_dlg->Control(want.id), w);
 
-    const QRect du = want.dialogUnits;
+    const QRect du(want.x, want.y, want.width, want.height);
     const QRect px(Scale(du.x(), units.avgCharWidth, 4), Scale(du.y(), units.charHeight, 8),
                    Scale(du.width(), units.avgCharWidth, 4),
                    Scale(du.height(), units.charHeight, 8));
@@ -171,20 +152,20 @@ void DialogTemplateTest::controlsFollowTheTemplate() {
 }
 
 void DialogTemplateTest::baseUnitsComeFromTheDialogFont() {
-  QCOMPARE(m_dlg->font().family(), QString("Cambria"));
-  QCOMPARE(m_dlg->font().pointSize(), 15);
+  QCOMPARE(m_dlg->font().family(), QString::fromWCharArray(test::kExpectedFontFamily));
+  QCOMPARE(m_dlg->font().pointSize(), test::kExpectedFontPoints);
   const QFontMetrics metrics(m_dlg->font());
   const DialogBaseUnits units = m_dlg->BaseUnits();
   // A mean letter width: between the narrowest and widest letters.
   QVERIFY(units.avgCharWidth >= metrics.horizontalAdvance('i'));
   QVERIFY(units.avgCharWidth <= metrics.horizontalAdvance('W'));
   QCOMPARE(units.charHeight, metrics.height());
-  QCOMPARE(m_dlg->size(),
-           QSize(Scale(240, units.avgCharWidth, 4), Scale(163, units.charHeight, 8)));
+  QCOMPARE(m_dlg->size(), QSize(Scale(test::kExpectedWidth, units.avgCharWidth, 4),
+                                Scale(test::kExpectedHeight, units.charHeight, 8)));
 }
 
 void DialogTemplateTest::windowIsFixedCentredAndTitled() {
-  QCOMPARE(m_dlg->windowTitle(), QString("Quorvane-V20221210-2.5W"));
+  QCOMPARE(m_dlg->windowTitle(), QString::fromWCharArray(test::kExpectedCaption));
   const Qt::WindowFlags flags = m_dlg->windowFlags();
   // A dialog type would be made transient on X11 and lose its taskbar entry.
   QCOMPARE(m_dlg->windowType(), Qt::Window);
@@ -209,9 +190,10 @@ void DialogTemplateTest::tabFollowsTemplateOrderAndWraps() {
   m_dlg->show();
   QVERIFY(QTest::qWaitForWindowActive(m_dlg));
   QCOMPARE(QApplication::focusWidget(), m_dlg->Control(IDC_OPEN_PORT));
-  for (std::size_t i = 1; i <= std::size(kTabOrder); ++i) {
+  const auto& order = test::kExpectedTabOrder;
+  for (std::size_t i = 1; i <= std::size(order); ++i) {
     QTest::keyClick(m_dlg->windowHandle(), Qt::Key_Tab);
-    const int want = kTabOrder[i % std::size(kTabOrder)];
+    const int want = order[i % std::size(order)];
     QVERIFY2(QApplication::focusWidget() == m_dlg->Control(want),
              qPrintable(QString("after %1 tabs").arg(i)));
   }

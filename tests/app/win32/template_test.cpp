@@ -12,13 +12,35 @@
 #include <gtest/gtest.h>
 
 #include "controller/control_ids.h"
-#include "expected_template.h"
+#include "tests/app/expected_layout.h"
 
 using namespace quorvane;
-using quorvane::test::kExpectedTemplate;
-using quorvane::test::Row;
+using quorvane::test::ExpectedRow;
+using quorvane::test::kExpectedLayout;
+using quorvane::test::Kind;
 
 namespace {
+
+// The styles each kind of control is published with, beyond WS_CHILD | WS_VISIBLE.
+DWORD StyleOf(Kind kind) {
+  switch (kind) {
+    case Kind::PushButton:
+      return BS_PUSHBUTTON | WS_TABSTOP;
+    case Kind::GroupBox:
+      return BS_GROUPBOX;
+    case Kind::Label:
+      return SS_LEFT | WS_GROUP;
+    case Kind::Display:
+      return SS_CENTER | WS_BORDER | WS_GROUP;
+    case Kind::Edit:
+      return ES_CENTER | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
+    case Kind::PortList:
+      return CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP;
+    case Kind::Slider:
+      return TBS_HORZ | TBS_BOTTOM | WS_TABSTOP;
+  }
+  return 0;
+}
 
 // Reads an extended dialog template (DLGTEMPLATEEX and its items) field by field.
 class TemplateReader {
@@ -85,27 +107,27 @@ TEST(DialogTemplate, MatchesTheControlIdsAndTheLayout) {
   EXPECT_EQ(in.Read<DWORD>(),
             DWORD{WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT});
   const auto count = in.Read<WORD>();
-  ASSERT_EQ(count, kExpectedTemplate.size());
+  ASSERT_EQ(count, std::size(kExpectedLayout));
   EXPECT_EQ(in.Read<short>(), 0);
   EXPECT_EQ(in.Read<short>(), 0);
-  EXPECT_EQ(in.Read<short>(), 240);
-  EXPECT_EQ(in.Read<short>(), 163);
+  EXPECT_EQ(in.Read<short>(), test::kExpectedWidth);
+  EXPECT_EQ(in.Read<short>(), test::kExpectedHeight);
   EXPECT_EQ(in.ReadNameOrOrdinal(), L"");  // menu
   EXPECT_EQ(in.ReadNameOrOrdinal(), L"");  // window class
-  EXPECT_EQ(in.ReadNameOrOrdinal(), L"Quorvane-V20221210-2.5W");
-  EXPECT_EQ(in.Read<WORD>(), 15);  // points
-  EXPECT_EQ(in.Read<WORD>(), 0);   // weight
-  EXPECT_EQ(in.Read<BYTE>(), 0);   // italic
-  EXPECT_EQ(in.Read<BYTE>(), 1);   // character set
-  EXPECT_EQ(in.ReadNameOrOrdinal(), L"Cambria");
+  EXPECT_EQ(in.ReadNameOrOrdinal(), test::kExpectedCaption);
+  EXPECT_EQ(in.Read<WORD>(), test::kExpectedFontPoints);  // points
+  EXPECT_EQ(in.Read<WORD>(), 0);                          // weight
+  EXPECT_EQ(in.Read<BYTE>(), 0);                          // italic
+  EXPECT_EQ(in.Read<BYTE>(), 1);                          // character set
+  EXPECT_EQ(in.ReadNameOrOrdinal(), test::kExpectedFontFamily);
 
-  for (std::size_t i = 0; i < kExpectedTemplate.size(); ++i) {
-    const Row& want = kExpectedTemplate[i];
+  for (std::size_t i = 0; i < std::size(kExpectedLayout); ++i) {
+    const ExpectedRow& want = kExpectedLayout[i];
     SCOPED_TRACE("template row " + std::to_string(i + 1));
     in.AlignTo4();
     EXPECT_EQ(in.Read<DWORD>(), 0u);  // help id
     EXPECT_EQ(in.Read<DWORD>(), 0u);  // extended style
-    EXPECT_EQ(in.Read<DWORD>(), WS_CHILD | WS_VISIBLE | want.style);
+    EXPECT_EQ(in.Read<DWORD>(), WS_CHILD | WS_VISIBLE | StyleOf(want.kind));
     EXPECT_EQ(in.Read<short>(), want.x);
     EXPECT_EQ(in.Read<short>(), want.y);
     EXPECT_EQ(in.Read<short>(), want.width);
@@ -113,7 +135,7 @@ TEST(DialogTemplate, MatchesTheControlIdsAndTheLayout) {
     EXPECT_EQ(static_cast<int>(in.Read<DWORD>()), want.id);
     // Class names are not case-sensitive; resource compilers differ in case.
     const std::wstring windowClass = ClassName(in.ReadNameOrOrdinal());
-    EXPECT_EQ(_wcsicmp(windowClass.c_str(), want.windowClass.c_str()), 0)
+    EXPECT_EQ(_wcsicmp(windowClass.c_str(), want.windowClass), 0)
         << std::string(windowClass.begin(), windowClass.end());
     EXPECT_EQ(in.ReadNameOrOrdinal(), want.caption);
     in.Skip(in.Read<WORD>());  // creation data

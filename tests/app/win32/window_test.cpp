@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "controller/control_ids.h"
-#include "expected_template.h"
 #include "protocol/codes.h"
+#include "tests/app/expected_layout.h"
 #include "window_fixture.h"
 
 namespace quorvane::test {
@@ -28,17 +28,17 @@ TEST_F(WindowTest, CreatesTheTemplateControlsInOrder) {
     children.push_back(child);
   // Captions compared as UTF-16: the resource script is UTF-8 and must
   // arrive as such (the step buttons' brackets, the degree Celsius sign).
-  ASSERT_EQ(children.size(), kExpectedTemplate.size());
+  ASSERT_EQ(children.size(), std::size(kExpectedLayout));
   for (std::size_t i = 0; i < children.size(); ++i) {
-    const Row& want = kExpectedTemplate[i];
+    const ExpectedRow& want = kExpectedLayout[i];
     SCOPED_TRACE("control " + std::to_string(i + 1));
     EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(children[i]))), want.id);
-    EXPECT_EQ(_wcsicmp(ClassOf(children[i]).c_str(), want.windowClass.c_str()), 0);
+    EXPECT_EQ(_wcsicmp(ClassOf(children[i]).c_str(), want.windowClass), 0);
     EXPECT_EQ(Text(children[i]), want.caption);
   }
   wchar_t caption[64] = {};
   GetWindowTextW(dlg->Handle(), caption, 64);
-  EXPECT_EQ(std::wstring(caption), L"Quorvane-V20221210-2.5W");
+  EXPECT_EQ(std::wstring(caption), kExpectedCaption);
   EXPECT_EQ(GetWindowLongPtrW(Control(IDC_SOFT_ACTIVE), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
   EXPECT_TRUE(GetWindowLongPtrW(dlg->Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
   EXPECT_NE(SendMessageW(dlg->Handle(), WM_GETICON, ICON_BIG, 0), 0);
@@ -50,14 +50,12 @@ TEST_F(WindowTest, CreatesTheTemplateControlsInOrder) {
 }
 
 TEST_F(WindowTest, TabVisitsTheTabStopsInTemplateOrderAndWraps) {
-  const std::vector<int> order = {
-      IDC_OPEN_PORT,     IDC_SET_CURRENT, IDC_PORT_LIST,     IDC_CURRENT_EDIT,   IDC_CURRENT_SLIDER,
-      IDC_CURRENT_DOWN,  IDC_CURRENT_UP,  IDC_SET_FREQUENCY, IDC_FREQUENCY_EDIT, IDC_SET_DURATION,
-      IDC_DURATION_EDIT, IDC_SOFT_ACTIVE, IDC_OPEN_PORT};
+  const auto& order = kExpectedTabOrder;
   ASSERT_EQ(FocusedControl(), Control(IDC_OPEN_PORT)) << "the focus starts on OpenPort";
-  for (std::size_t i = 1; i < order.size(); ++i) {
+  for (std::size_t i = 1; i <= std::size(order); ++i) {
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
-    EXPECT_EQ(GetDlgCtrlID(FocusedControl()), order[i]) << "after " << i << " Tab presses";
+    EXPECT_EQ(GetDlgCtrlID(FocusedControl()), order[i % std::size(order)])
+        << "after " << i << " Tab presses";
   }
 }
 
