@@ -9,10 +9,12 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${QUORVANE_STRESS_BUILD:-build/stress-release}
 seed=${SEED:-$(date +%s)}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+# The harness lives with the tests; only it and the demo are built.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=ON \
+  -DQUORVANE_BUILD_BENCH=OFF >/dev/null
 ninja -C "$build" -j2 panel_stress quorvane-demo >/dev/null || exit 1
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-stress="$build/bench/stress/panel_stress"
+stress="$build/tests/stress/panel_stress"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 run() {

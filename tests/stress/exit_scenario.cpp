@@ -9,7 +9,7 @@
 #include <QProcess>
 #include <QStringList>
 
-#include "bench/stress/scenarios.h"
+#include "tests/stress/scenarios.h"
 
 namespace quorvane::stress {
 

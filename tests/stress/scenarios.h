@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "bench/stress/stress_rig.h"
+#include "tests/stress/stress_rig.h"
 
 namespace quorvane::stress {
 
