@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr,
                  "usage: panel_stress unplug|commands|exit|soak [--count N] [--seed S]\n"
-                 "       [--settle-ms MS] [--program quorvane-demo] [--exit-limit-ms MS]\n"
+                 "       [--settle-ms MS] [--program quorvane-demo-hooks] [--exit-limit-ms MS]\n"
                  "       [--minute-ms MS]\n");
     return 2;
   }
