@@ -27,6 +27,7 @@ function(quorvane_add_man_page target source)
                      -DVERSION=${PROJECT_VERSION} -P "${PROJECT_SOURCE_DIR}/cmake/CheckManPage.cmake")
     # No display: the answers must not depend on one.
     set_tests_properties(man_page_${target} PROPERTIES
-      ENVIRONMENT_MODIFICATION "DISPLAY=unset:;WAYLAND_DISPLAY=unset:;QT_QPA_PLATFORM=set:xcb")
+      ENVIRONMENT_MODIFICATION "DISPLAY=unset:;WAYLAND_DISPLAY=unset:;QT_QPA_PLATFORM=set:xcb"
+      LABELS unit)
   endif()
 endfunction()

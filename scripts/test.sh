@@ -1,11 +1,27 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every layer and runs every test: once with
+# bash scripts/test.sh [quick]
+#
+# quick: one Debug build, then the unit, pty and gui tiers (ctest labels) in
+# a few minutes; for the edit-build-test loop. It installs what is missing
+# first, like the full run.
+#
+# With no argument, the full run CI makes: installs what is missing, builds
+# every layer and runs every test: once with
 # AddressSanitizer+UBSan (everything), once with ThreadSanitizer (the threaded
 # layers), short stress runs of the whole panel, the Debian package (built,
 # installed into a scratch root, its programs run, removed), a short bounded run of every fuzz
 # target, and the Windows build with its suites under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+tier=${1:-full}
+case "$tier" in
+  quick | full) ;;
+  *)
+    echo "usage: bash scripts/test.sh [quick]" >&2
+    exit 2
+    ;;
+esac
 
 bash scripts/install-deps.sh
 
@@ -15,6 +31,18 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp:print_suppressions=0
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp
+
+if [ "$tier" = quick ]; then
+  echo "== Quick: Debug build, unit, pty and gui tests"
+  # No debug information: the tier is for seeing failures, and the build is
+  # most of its time.
+  cmake -S . -B build/quick -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0 \
+    -DQUORVANE_BUILD_BENCH=OFF >/dev/null
+  cmake --build build/quick -j "$jobs"
+  ctest --test-dir build/quick --output-on-failure -j "$jobs" --timeout 300 -L 'unit|pty|gui'
+  echo "== quick tier passed"
+  exit 0
+fi
 
 echo "== ASan+UBSan build: all layers"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=address \

@@ -4,8 +4,11 @@
 # CPU and memory while synced and polling, RPL_STATUS wire-to-display latency.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-build=${QUORVANE_BENCH_BUILD:-build-ui/release}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+build=${QUORVANE_BENCH_BUILD:-build/bench}
+# Every option the harness needs is stated: a folder configured before by
+# another script (without benchmarks or without the window) keeps its cache.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_SANITIZE= \
+  -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_GUI=ON >/dev/null
 ninja -C "$build" -j2 panel_bench quorvane >/dev/null
 bench="$build/bench/app/panel_bench"
 run() { xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; }
