@@ -28,6 +28,13 @@ dpkg=(dpkg --root="$root" --log="$root/dpkg.log" --force-not-root --force-depend
   exit 1
 }
 
+# The shipped programs and nothing else: test builds such as the demo with
+# its hooks (quorvane-demo-hooks) stay out of the package.
+programs=$(cd "$root/usr/bin" && echo *)
+if [ "$programs" != "quorvane quorvane-board-sim quorvane-ctl quorvane-demo" ]; then
+  echo "check-package: unexpected programs in /usr/bin: $programs" >&2
+  exit 1
+fi
 "$root/usr/bin/quorvane" --version
 "$root/usr/bin/quorvane-demo" --version
 "$root/usr/bin/quorvane-board-sim" --help >/dev/null

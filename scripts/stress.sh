@@ -9,10 +9,13 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${QUORVANE_STRESS_BUILD:-build/stress-release}
 seed=${SEED:-$(date +%s)}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
-ninja -C "$build" -j2 panel_stress quorvane-demo >/dev/null || exit 1
+# The harness and the demo's test build live with the tests; only those two
+# programs are built.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=ON \
+  -DQUORVANE_BUILD_BENCH=OFF >/dev/null
+ninja -C "$build" -j2 panel_stress quorvane-demo-hooks >/dev/null || exit 1
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-stress="$build/bench/stress/panel_stress"
+stress="$build/tests/stress/panel_stress"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 run() {
@@ -24,7 +27,7 @@ run() {
 scenarios=(
   "unplug --count ${UNPLUG_CYCLES:-200}"
   "commands --count ${ACTIONS:-2000}"
-  "exit --count ${EXIT_RUNS:-200} --program $build/app/qt/quorvane-demo"
+  "exit --count ${EXIT_RUNS:-200} --program $build/tests/app/qt/quorvane-demo-hooks"
   "soak --count ${SOAK_MINUTES:-20}"
 )
 for scenario in "${scenarios[@]}"; do

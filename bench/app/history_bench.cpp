@@ -24,20 +24,21 @@
 #include <QWindow>
 
 #include "app/qt/controller_dlg.h"
-#include "bench/app/panel_session.h"
 #include "app/qt/history_window.h"
 #include "app/qt/trend_chart.h"
-#include "bench/app/proc_figures.h"
+#include "bench/app/panel_session.h"
 #include "controller/control_ids.h"
 #include "history/readings_log.h"
 #include "serial/posix/port_table.h"
 #include "serial/serial_link.h"
 #include "sim/pty_board.h"
+#include "tests/support/proc_figures.h"
 
 namespace {
 
 using namespace quorvane;
 using namespace quorvane::bench;
+using namespace quorvane::test;  // the process figures
 using Steady = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 

@@ -22,18 +22,19 @@
 
 #include "app/qt/controller_dlg.h"
 #include "bench/app/panel_session.h"
-#include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
 #include "serial/posix/device_watcher.h"
 #include "serial/posix/port_table.h"
 #include "serial/serial_link.h"
 #include "sim/pty_board.h"
+#include "tests/support/proc_figures.h"
 
 namespace {
 
 using namespace quorvane;
 using namespace quorvane::bench;
+using namespace quorvane::test;  // the process figures
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 

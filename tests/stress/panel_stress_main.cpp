@@ -1,6 +1,6 @@
-// Stress and soak harness of the whole panel (a bench program, not a test):
-// one sub-command per scenario, a figures table on standard output, and a
-// non-zero exit status when any invariant was violated.
+// Stress and soak harness of the whole panel: one sub-command per scenario, a
+// figures table on standard output, and a non-zero exit status when any
+// invariant was violated, so ctest runs the short runs as tests.
 //   panel_stress unplug|commands|exit|soak [--count N] [--seed S]
 //                [--settle-ms MS] [--program PATH] [--exit-limit-ms MS] [--minute-ms MS]
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QThreadPool>
 
-#include "bench/stress/scenarios.h"
+#include "tests/stress/scenarios.h"
 
 int main(int argc, char** argv) {
   using namespace quorvane::stress;
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr,
                  "usage: panel_stress unplug|commands|exit|soak [--count N] [--seed S]\n"
-                 "       [--settle-ms MS] [--program quorvane-demo] [--exit-limit-ms MS]\n"
+                 "       [--settle-ms MS] [--program quorvane-demo-hooks] [--exit-limit-ms MS]\n"
                  "       [--minute-ms MS]\n");
     return 2;
   }

@@ -3,9 +3,9 @@
 // sampled every minute must not grow.
 #include <cstdio>
 
-#include "bench/stress/scenarios.h"
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
+#include "tests/stress/scenarios.h"
 
 namespace quorvane::stress {
 

@@ -1,6 +1,6 @@
 // The shared pieces of the stress scenarios: the panel on a virtual board,
 // /proc figures and the event-loop watchdog.
-#include "bench/stress/stress_rig.h"
+#include "tests/stress/stress_rig.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "bench/app/proc_figures.h"
 #include "controller/control_ids.h"
+#include "tests/support/proc_figures.h"
 
 namespace quorvane::stress {
 
@@ -39,7 +39,7 @@ ProcessCounts SampleProcess() {
   // The directory iterator holds one descriptor of its own while it counts.
   counts.fds = CountEntries("/proc/self/fd") - 1;
   counts.threads = CountEntries("/proc/self/task");
-  counts.rssKiB = bench::ResidentKiB();
+  counts.rssKiB = test::ResidentKiB();
   return counts;
 }
 

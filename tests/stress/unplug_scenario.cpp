@@ -13,10 +13,10 @@
 #include <QTest>
 #include <QWindow>
 
-#include "bench/app/proc_figures.h"
-#include "bench/stress/scenarios.h"
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
+#include "tests/stress/scenarios.h"
+#include "tests/support/proc_figures.h"
 
 namespace quorvane::stress {
 
@@ -43,17 +43,17 @@ class Unplugger {
           // the link's.
           const std::string self = std::to_string(::syscall(SYS_gettid));
           std::vector<std::string> linkThreads;
-          for (const std::string& tid : bench::Threads())
+          for (const std::string& tid : test::Threads())
             if (!infrastructure.count(tid) && tid != self) linkThreads.push_back(tid);
           linkThreadsSeen = linkThreads.size();
           std::vector<long long> cpuStart;
-          for (const std::string& tid : linkThreads) cpuStart.push_back(bench::ThreadCpuNs(tid));
+          for (const std::string& tid : linkThreads) cpuStart.push_back(test::ThreadCpuNs(tid));
           const Clock::time_point goneAt = Clock::now();
           std::this_thread::sleep_for(goneFor);
           // A thread that ended meanwhile reads 0: it spent nothing more.
           goneCpuNs = 0;
           for (std::size_t i = 0; i < linkThreads.size(); ++i)
-            goneCpuNs += std::max(0LL, bench::ThreadCpuNs(linkThreads[i]) - cpuStart[i]);
+            goneCpuNs += std::max(0LL, test::ThreadCpuNs(linkThreads[i]) - cpuStart[i]);
           goneWallNs =
               std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - goneAt).count();
           pollsAtReturn = rig.CountCode(CMD_READ_STATUS) + rig.CountCode(CMD_READ_ALL);
@@ -99,7 +99,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
   rig.Button(IDC_OPEN_PORT)->click();
   PumpFor(Ms(500));
   const ProcessCounts start = SampleProcess();
-  const std::set<std::string> infrastructure = bench::Threads();
+  const std::set<std::string> infrastructure = test::Threads();
   if (!rig.OpenAndSync(Ms(5000))) figures.Violation("the board never synced");
 
   int survived = 0, reopened = 0, closedEnds = 0, watched = 0;

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-namespace quorvane::bench {
+namespace quorvane::test {
 
 // The ids of this process's threads now.
 std::set<std::string> Threads();
@@ -22,4 +22,4 @@ long long CpuNsExcept(const std::set<std::string>& excluded);
 // VmRSS in KiB, or -1 when the kernel does not tell.
 long ResidentKiB();
 
-}  // namespace quorvane::bench
+}  // namespace quorvane::test

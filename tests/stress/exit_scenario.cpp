@@ -1,6 +1,7 @@
-// The exit scenario: the real demo program, closed at a random moment
-// (before sync, polling, in a pause, during a held step, under noise), must
-// exit with status 0 soon after the close was asked for.
+// The exit scenario: the demo program, in its test build whose options close
+// it, hold a step button and add noise, closed at a random moment (before
+// sync, polling, in a pause, during a held step, under noise), must exit with
+// status 0 soon after the close was asked for.
 #include <time.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <QProcess>
 #include <QStringList>
 
-#include "bench/stress/scenarios.h"
+#include "tests/stress/scenarios.h"
 
 namespace quorvane::stress {
 

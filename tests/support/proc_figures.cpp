@@ -1,5 +1,5 @@
 // Per-thread CPU time and resident memory of this process, read from /proc.
-#include "bench/app/proc_figures.h"
+#include "tests/support/proc_figures.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace quorvane::bench {
+namespace quorvane::test {
 
 namespace fs = std::filesystem;
 
@@ -63,4 +63,4 @@ long ResidentKiB() {
   return -1;
 }
 
-}  // namespace quorvane::bench
+}  // namespace quorvane::test

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "bench/stress/stress_rig.h"
+#include "tests/stress/stress_rig.h"
 
 namespace quorvane::stress {
 
@@ -13,7 +13,7 @@ struct ScenarioArgs {
   int count = 0;  // cycles, actions, runs or minutes
   std::uint32_t seed = 1;
   Ms settle{2000};      // how long a cycle may take to settle after the board returns
-  std::string program;  // the exit scenario's quorvane-demo
+  std::string program;  // the exit scenario's quorvane-demo-hooks
   Ms exitLimit{1000};   // the exit scenario's limit from close request to exit
 };
 

@@ -11,12 +11,12 @@
 #include <QTest>
 #include <QWindow>
 
-#include "bench/stress/scenarios.h"
 #include "controller/control_ids.h"
 #include "controller/display_forms.h"
 #include "controls/qt/tick_slider.h"
 #include "protocol/codes.h"
 #include "protocol/command_frames.h"
+#include "tests/stress/scenarios.h"
 
 namespace quorvane::stress {
 
