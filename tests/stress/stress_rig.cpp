@@ -82,7 +82,7 @@ void StressDlg::SetSliderPosition(std::int32_t position) {
   if (onSliderPlaced) onSliderPlaced(position);
 }
 
-void StressDlg::ShowError(const std::string& text, const std::string& caption) {
+void StressDlg::ShowErrorBox(const std::string& text, const std::string& caption) {
   ++errors;
   std::fprintf(stderr, "VIOLATION: error box \"%s\": %s\n", caption.c_str(), text.c_str());
 }

@@ -82,7 +82,7 @@ class StressDlg : public CControllerDlg {
   void SetSliderPosition(std::int32_t position) override;
   // An error box would stop the run until someone dismissed it; it is
   // counted and its text printed instead.
-  void ShowError(const std::string& text, const std::string& caption) override;
+  void ShowErrorBox(const std::string& text, const std::string& caption) override;
 };
 
 struct RigOptions {
