@@ -78,7 +78,8 @@ cmake --build build/win64 -j "$jobs"
 ctest --test-dir build/win64 --output-on-failure -j "$jobs" --timeout 300
 
 echo "== Windows packages: installed, run, upgraded and removed in a Wine prefix of their own"
-made=$(bash scripts/windows-package.sh build/win64 | tee /dev/stderr)
+made=$(bash scripts/windows-package.sh build/win64)
+echo "$made"
 msi=$(sed -n 's/^windows-package: installer //p' <<<"$made")
 zip=$(sed -n 's/^windows-package: zip //p' <<<"$made")
 # The upgrade needs a newer package of the same program: the same sources
@@ -86,8 +87,9 @@ zip=$(sed -n 's/^windows-package: zip //p' <<<"$made")
 version=$(basename "$msi" -x64.msi)
 version=${version#quorvane-}
 newer="${version%.*}.$((${version##*.} + 1))"
-newer_msi=$(QUORVANE_TEST_VERSION="$newer" bash scripts/windows-package.sh build/win64-next |
-  tee /dev/stderr | sed -n 's/^windows-package: installer //p')
+made=$(QUORVANE_TEST_VERSION="$newer" bash scripts/windows-package.sh build/win64-next)
+echo "$made"
+newer_msi=$(sed -n 's/^windows-package: installer //p' <<<"$made")
 bash scripts/with_display.sh timeout 900 bash tests/packaging/windows_install_test.sh \
   "$msi" "$zip" "$newer_msi" build/win64/tests/app/win32/panel_operator.exe \
   "$PWD/build/release/sim/quorvane-board-sim"
