@@ -23,9 +23,11 @@ TEST(Manifest, IsEmbeddedAndInEffect) {
         "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""})
     EXPECT_NE(manifest.find(wanted), std::string::npos) << "the manifest lacks " << wanted;
 
-  // The loader read it: the process is DPI-aware, and the program's own
-  // activation context sends comctl32.dll to the version 6 assembly.
-  EXPECT_TRUE(IsProcessDPIAware());
+  // The loader read it: the window thread scales per monitor (Wine treats
+  // every program so; Windows only one that declares it), and the program's
+  // own activation context sends comctl32.dll to version 6.
+  EXPECT_EQ(GetAwarenessFromDpiAwarenessContext(GetThreadDpiAwarenessContext()),
+            DPI_AWARENESS_PER_MONITOR_AWARE);
   ACTCTX_SECTION_KEYED_DATA redirect{};
   redirect.cbSize = sizeof redirect;
   EXPECT_TRUE(FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION,
@@ -40,8 +42,11 @@ void ExpectControlsInside(HWND window, UINT dpi) {
   GetClientRect(window, &client);
   for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
+    // The port list's window may span its dropped-down part; what shows is
+    // its inner combo box.
+    HWND inner = FindWindowExW(child, nullptr, L"ComboBox", nullptr);
     RECT area{};
-    GetWindowRect(child, &area);
+    GetWindowRect(inner != nullptr ? inner : child, &area);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
     EXPECT_TRUE(area.left >= 0 && area.top >= 0 && area.right <= client.right &&
                 area.bottom <= client.bottom)

@@ -158,8 +158,11 @@ int Layout(HWND panel) {
   int outside = 0;
   for (HWND child = GetWindow(panel, GW_CHILD); child != nullptr;
        child = GetWindow(child, GW_HWNDNEXT)) {
+    // The port list's window may span its dropped-down part; what shows is
+    // its inner combo box.
+    HWND inner = FindWindowExW(child, nullptr, L"ComboBox", nullptr);
     RECT area{};
-    GetWindowRect(child, &area);
+    GetWindowRect(inner != nullptr ? inner : child, &area);
     MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&area), 2);
     ++controls;
     if (area.left < 0 || area.top < 0 || area.right > client.right || area.bottom > client.bottom) {
