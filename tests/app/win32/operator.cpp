@@ -151,6 +151,13 @@ int Layout(HWND panel) {
   // In pixels as drawn: a process that declares no awareness would be given
   // sizes scaled back to 100 %.
   SetProcessDPIAware();
+  // The caption shows while the dialog is still being set up; a message
+  // sent to it is handled only once its loop runs, and it has been placed.
+  if (!WaitFor(std::chrono::seconds(10), [&] { return IsWindowVisible(panel) != FALSE; }))
+    return Fail("the panel never showed");
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutW(panel, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored))
+    return Fail("the panel does not answer");
   RECT client{};
   if (!GetClientRect(panel, &client)) return Fail("no client area");
   std::printf("operator: client %ld x %ld\n", client.right, client.bottom);
