@@ -64,7 +64,8 @@ TrendView FollowingView(const ReadingHistory& history, TrendSpan span, WallTime 
   const WallTime newest = history.Empty() ? now : all ? history.Latest() : history.Newest().time;
   milliseconds length = TrendSpanLength(span);
   if (all)
-    length = std::max(length, std::chrono::duration_cast<milliseconds>(newest - history.Earliest()));
+    length =
+        std::max(length, std::chrono::duration_cast<milliseconds>(newest - history.Earliest()));
   const auto step = TrendTickStep(length);
   const auto sinceEpoch = std::chrono::duration_cast<milliseconds>(newest.time_since_epoch());
   TrendView view;

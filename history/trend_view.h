@@ -35,8 +35,7 @@ TrendView FollowingView(const ReadingHistory& history, TrendSpan span, WallTime 
 // about the point anchorFraction across it. Never narrower than a second,
 // never wider than a full ring at the poll rate (unless it already was), and
 // always inside the times a WallTime can hold.
-TrendView MovedView(TrendView view, double shiftFraction, double zoomFactor,
-                    double anchorFraction);
+TrendView MovedView(TrendView view, double shiftFraction, double zoomFactor, double anchorFraction);
 
 // How long a window may wait before drawing new readings: as often as they
 // come at most, and in a long span once the view has moved on by a pixel.
