@@ -19,6 +19,8 @@ constexpr const wchar_t* kClassName = L"QuorvaneTrendChart";
 // Beyond this many gaps in view the last runs are drawn joined: so many
 // reopens in one view are rare, and each run is a polyline of its own.
 constexpr std::size_t kMaxRuns = 64;
+// At most this many steps up a value axis: labels a few lines of text apart.
+constexpr int kValueSteps = 10;
 
 HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
@@ -327,8 +329,9 @@ void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to)
         high[axis] = std::max(high[axis], p.value);
       }
   }
-  if (const auto range = FitValues(low[0], high[0], 20)) m_current = NiceTicks(*range, 6);
-  if (const auto range = FitValues(low[1], high[1], 2)) m_temperature = NiceTicks(*range, 6);
+  if (const auto range = FitValues(low[0], high[0], 20)) m_current = NiceTicks(*range, kValueSteps);
+  if (const auto range = FitValues(low[1], high[1], 2))
+    m_temperature = NiceTicks(*range, kValueSteps);
   HideTip();  // the marker under it may have moved
   Render();
   InvalidateRect(m_hWnd, nullptr, FALSE);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "app/win32/trend_chart.h"
 
@@ -13,10 +14,10 @@ namespace quorvane {
 namespace {
 
 struct LineLook {
-  const wchar_t* name;
-  COLORREF color;
-  bool dashed;
-  int width96;
+  const wchar_t* name = nullptr;
+  COLORREF color = 0;
+  bool dashed = false;
+  int width96 = 1;
 };
 
 LineLook LookOf(TrendQuantity quantity) {
@@ -223,32 +224,46 @@ void TrendChart::Render() {
   }
   RestoreDC(dc, -1);
 
-  // The legend: a swatch and a name for each line, and the marker.
-  int x = plot.left;
-  const int y = plot.bottom + text.tmHeight + 3 * gap + text.tmHeight / 2;
-  const int swatch = Scaled(22);
-  SetTextColor(dc, RGB(0, 0, 0));
+  // The legend: a swatch and a name for each line, and the marker; across
+  // the middle of the window where it fits, else from its left edge.
+  struct Entry {
+    const wchar_t* name;
+    LineLook look;
+    int width;
+  };
+  std::vector<Entry> entries;
+  const int swatch = Scaled(18);
+  int total = 0;
   for (const TrendQuantity quantity :
        {TrendQuantity::MeasuredCurrent, TrendQuantity::CurrentSetpoint,
         TrendQuantity::SeedTemperature, TrendQuantity::PumpTemperature}) {
-    const LineLook line = LookOf(quantity);
-    {
-      Selected pen(dc, Pen(line.color, Scaled(line.width96), line.dashed));
+    const LineLook look = LookOf(quantity);
+    entries.push_back({look.name, look, 0});
+  }
+  entries.push_back({L"Setting changed", {}, 0});
+  for (Entry& entry : entries) {
+    SIZE size{};
+    GetTextExtentPoint32W(dc, entry.name, static_cast<int>(wcslen(entry.name)), &size);
+    entry.width = swatch + gap + size.cx + 3 * gap;
+    total += entry.width;
+  }
+  int x = std::max(gap, (static_cast<int>(m_size.cx) - total) / 2);
+  const int y = plot.bottom + text.tmHeight + 3 * gap + text.tmHeight / 2;
+  SetTextColor(dc, RGB(0, 0, 0));
+  for (const Entry& entry : entries) {
+    if (entry.look.name != nullptr) {
+      Selected pen(dc, Pen(entry.look.color, Scaled(entry.look.width96), entry.look.dashed));
       MoveToEx(dc, x, y, nullptr);
       LineTo(dc, x + swatch, y);
+    } else {
+      Selected edge(dc, Pen(kMarkerEdge, 1, false));
+      Selected fill(dc, CreateSolidBrush(kMarkerFill));
+      const int half = Scaled(4);
+      Rectangle(dc, x + swatch / 2 - half, y - half, x + swatch / 2 + half + 1, y + half + 1);
     }
-    Text(dc, x + swatch + gap, y - text.tmHeight / 2, line.name, TA_LEFT | TA_TOP);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, line.name, static_cast<int>(wcslen(line.name)), &size);
-    x += swatch + 2 * gap + size.cx + 3 * gap;
+    Text(dc, x + swatch + gap, y - text.tmHeight / 2, entry.name, TA_LEFT | TA_TOP);
+    x += entry.width;
   }
-  {
-    Selected edge(dc, Pen(kMarkerEdge, 1, false));
-    Selected fill(dc, CreateSolidBrush(kMarkerFill));
-    const int half = Scaled(4);
-    Rectangle(dc, x + swatch / 2 - half, y - half, x + swatch / 2 + half + 1, y + half + 1);
-  }
-  Text(dc, x + swatch + gap, y - text.tmHeight / 2, L"Setting changed", TA_LEFT | TA_TOP);
 }
 
 }  // namespace quorvane
