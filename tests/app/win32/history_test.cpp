@@ -129,6 +129,11 @@ TEST_F(HistoryTest, ASetShowsAsAStepInTheSetPointLineAndAMarkerWithItsText) {
   ASSERT_NO_FATAL_FAILURE(Sync());
   HistoryWindow& history = History();
   history.FollowSpan(HistoryWindow::Span::Minute);
+  for (const wchar_t* span : {L"1 min", L"10 min", L"1 h", L"All"})
+    EXPECT_EQ(SendMessageW(FindWindowExW(history.Handle(), nullptr, L"Button", span), BM_GETCHECK,
+                           0, 0),
+              span == std::wstring(L"1 min") ? BST_CHECKED : BST_UNCHECKED)
+        << Narrow(span);
   for (int i = 0; i < 3; ++i) Status(900);
   SetDlgItemTextW(dlg->Handle(), IDC_CURRENT_EDIT, L"1500");
   Post(Control(IDC_SET_CURRENT), BM_CLICK, 0);
