@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "controller/control_ids.h"
 #include "serial/win32/wide_text.h"
 
 namespace quorvane {
@@ -42,7 +43,7 @@ bool RegisterOnce() {
     type.hInstance = Instance();
     type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    type.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(128));  // the program's icon
+    type.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP));
     type.lpszClassName = kClassName;
     return RegisterClassExW(&type) != 0;
   }();
@@ -188,7 +189,8 @@ LRESULT CALLBACK HistoryWindow::WindowProc(HWND hwnd, UINT message, WPARAM wPara
 LRESULT HistoryWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
-      Layout();
+      // Down on the task bar the controls keep their places: nothing is drawn there.
+      if (wParam != SIZE_MINIMIZED) Layout();
       return 0;
     case WM_WINDOWPOSCHANGED: {
       const auto* place = reinterpret_cast<const WINDOWPOS*>(lParam);

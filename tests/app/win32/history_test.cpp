@@ -125,14 +125,39 @@ TEST_F(HistoryTest, OpensFromF2AndFromTheBackgroundsMenuButNotFromAControls) {
   EXPECT_EQ(helpCalls, 1) << "the menu's About item opens the F1 box";
 }
 
+// Standard controls, each label before what it names, in tab order; the
+// chart is the one control of its own, named by its text.
+TEST_F(HistoryTest, ControlsComeInTabOrderWithTheirLabelsFirst) {
+  const std::vector<std::pair<std::wstring, std::wstring>> expected = {
+      {L"Static", L"Show the last:"},
+      {L"Button", L"1 min"},
+      {L"Button", L"10 min"},
+      {L"Button", L"1 h"},
+      {L"Button", L"All"},
+      {L"Button", L"Follow newest"},
+      {L"Button", L"Record\u2026"},
+      {L"Button", L"Export\u2026"},
+      {L"QuorvaneTrendChart", L"Readings chart"},
+      {L"Edit", L"Not recording."},
+  };
+  std::vector<std::pair<std::wstring, std::wstring>> children;
+  for (HWND child = GetWindow(History().Handle(), GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    wchar_t type[64] = {};
+    GetClassNameW(child, type, 64);
+    children.emplace_back(type, Text(child));
+  }
+  EXPECT_EQ(children, expected);
+}
+
 TEST_F(HistoryTest, ASetShowsAsAStepInTheSetPointLineAndAMarkerWithItsText) {
   ASSERT_NO_FATAL_FAILURE(Sync());
   HistoryWindow& history = History();
   history.FollowSpan(HistoryWindow::Span::Minute);
   for (const wchar_t* span : {L"1 min", L"10 min", L"1 h", L"All"})
-    EXPECT_EQ(SendMessageW(FindWindowExW(history.Handle(), nullptr, L"Button", span), BM_GETCHECK,
-                           0, 0),
-              span == std::wstring(L"1 min") ? BST_CHECKED : BST_UNCHECKED)
+    EXPECT_EQ(
+        SendMessageW(FindWindowExW(history.Handle(), nullptr, L"Button", span), BM_GETCHECK, 0, 0),
+        span == std::wstring(L"1 min") ? BST_CHECKED : BST_UNCHECKED)
         << Narrow(span);
   for (int i = 0; i < 3; ++i) Status(900);
   SetDlgItemTextW(dlg->Handle(), IDC_CURRENT_EDIT, L"1500");
