@@ -21,29 +21,6 @@ namespace quorvane {
 
 namespace {
 
-// New readings are drawn at most as often as they come (the poll period), and
-// in a long span only once the view has moved on by a pixel's worth of time
-// (a few seconds at most): a redraw per reading would cost time and show
-// nothing new. The pace is the timer's own, so the window wakes no more often
-// than it draws.
-constexpr std::chrono::milliseconds kShortestWait = kPollPeriod;
-constexpr std::chrono::milliseconds kLongestWait{5000};
-
-std::chrono::milliseconds SpanLength(HistoryWindow::Span span) {
-  using namespace std::chrono_literals;
-  switch (span) {
-    case HistoryWindow::Span::Minute:
-      return 1min;
-    case HistoryWindow::Span::TenMinutes:
-      return 10min;
-    case HistoryWindow::Span::Hour:
-      return 1h;
-    case HistoryWindow::Span::All:
-      break;
-  }
-  return 1min;  // "All" is never shorter than a minute
-}
-
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
 }  // namespace
@@ -53,7 +30,7 @@ HistoryWindow::HistoryWindow(ReadingsLog& readings, QWidget* parent)
   setWindowTitle("Readings history");
   BuildControls();
   resize(900, 520);
-  m_redrawTimer.setInterval(kShortestWait);
+  m_redrawTimer.setInterval(kPollPeriod);
   connect(&m_redrawTimer, &QTimer::timeout, this, &HistoryWindow::Redraw);
   connect(m_chart, &TrendChart::ViewMoved, this, [this] {
     m_following = false;
@@ -143,37 +120,18 @@ void HistoryWindow::Redraw() {
   if (!isVisible()) return;
   const ReadingHistory& history = m_readings.History();
   if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
-  WallTime from = m_chart->From();
-  WallTime to = m_chart->To();
-  if (m_following) {
-    // The newest reading within the last step of the time labels, so the
-    // labels fall on round times. "All" reaches from the earliest reading to
-    // the latest, which after a clock set back need not be the oldest and
-    // the newest.
-    const bool all = m_span == Span::All && !history.Empty();
-    const WallTime newest = history.Empty() ? std::chrono::system_clock::now()
-                            : all           ? history.Latest()
-                                            : history.Newest().time;
-    std::chrono::milliseconds span = SpanLength(m_span);
-    if (all)
-      span = std::max(
-          span, std::chrono::duration_cast<std::chrono::milliseconds>(newest - history.Earliest()));
-    const auto step = TrendChart::TickStep(span);
-    const auto sinceEpoch =
-        std::chrono::duration_cast<std::chrono::milliseconds>(newest.time_since_epoch());
-    to = WallTime((sinceEpoch / step + 1) * step);
-    from = to - span;
-    // The earliest reading too: rounding the right edge up moved the span on.
-    if (all) from = std::min(from, history.Earliest());
-    if (m_span == Span::All) from = WallTime((from.time_since_epoch() / step) * step);
-  }
+  // New readings are drawn at most as often as they come, and in a long span
+  // only once the view has moved on by a pixel's worth of time: a redraw per
+  // reading would cost time and show nothing new. The pace is the timer's
+  // own, so the window wakes no more often than it draws.
+  TrendView view{m_chart->From(), m_chart->To()};
+  if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
+  const auto [from, to] = view;
   m_chart->Draw(history, from, to);
   m_drawnAppended = history.Appended();
   m_viewChanged = false;
   ++m_redraws;
-  const auto pixel = std::chrono::duration_cast<std::chrono::milliseconds>(
-      (to - from) / m_chart->PlotWidth());
-  m_redrawTimer.start(std::clamp(pixel, kShortestWait, kLongestWait));
+  m_redrawTimer.start(RedrawWait(view, m_chart->PlotWidth()));
 }
 
 QString HistoryWindow::SuggestedFile(const char* stem) const {
