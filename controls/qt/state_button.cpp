@@ -2,6 +2,8 @@
 // nothing that depends on pressed, focused or disabled state.
 #include "controls/qt/state_button.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 
 namespace quorvane {
@@ -9,9 +11,54 @@ namespace quorvane {
 namespace {
 // Captions longer than this are cut, as a fixed caption buffer would.
 constexpr qsizetype kMaxCaptionChars = 511;
+
+// Not a checkable QPushButton: its accessible toggle action would flip the
+// state on the spot, without asking the program, and never press it.
+class StateButtonAccessible : public QAccessibleWidget {
+ public:
+  explicit StateButtonAccessible(CStateButton* button)
+      : QAccessibleWidget(button, QAccessible::CheckBox) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State s = QAccessibleWidget::state();
+    s.checkable = true;
+    s.checked = Button()->On();
+    return s;
+  }
+  QStringList actionNames() const override { return {pressAction(), toggleAction()}; }
+  void doAction(const QString& action) override {
+    if (action == pressAction() || action == toggleAction()) Button()->click();
+  }
+  QStringList keyBindingsForAction(const QString&) const override { return {}; }
+
+ private:
+  CStateButton* Button() const { return static_cast<CStateButton*>(widget()); }
+};
+
+QAccessibleInterface* StateButtonFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String(CStateButton::staticMetaObject.className()) &&
+      object->isWidgetType())
+    return new StateButtonAccessible(static_cast<CStateButton*>(object));
+  return nullptr;
+}
 }  // namespace
 
-CStateButton::CStateButton(QWidget* parent) : QPushButton(parent) {}
+CStateButton::CStateButton(QWidget* parent) : QPushButton(parent) {
+  static const bool installed = [] {
+    QAccessible::installFactory(&StateButtonFactory);
+    return true;
+  }();
+  (void)installed;
+}
+
+void CStateButton::SetOn(bool on) {
+  if (on == m_on) return;
+  m_on = on;
+  QAccessible::State changed;
+  changed.checked = true;
+  QAccessibleStateChangeEvent event(this, changed);
+  QAccessible::updateAccessibility(&event);
+}
 
 void CStateButton::EnableOwnerDraw() {
   m_ownerDraw = true;
