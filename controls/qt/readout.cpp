@@ -85,6 +85,9 @@ void CReadout::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   QStyleOptionFocusRect option;
   option.initFrom(this);
+  // Some styles draw the mark only once the window saw a Tab; the focus here
+  // is known to have come by keyboard.
+  option.state |= QStyle::State_KeyboardFocusChange;
   option.rect = contentsRect().adjusted(1, 1, -1, -1);
   option.backgroundColor = palette().color(backgroundRole());
   style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);

@@ -4,7 +4,10 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QFocusEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace quorvane {
 
@@ -96,6 +99,37 @@ void CStateButton::paintEvent(QPaintEvent* event) {
   painter.fillRect(QRect(0, bottom, area.width(), 1), frame);
   painter.fillRect(QRect(0, 0, 1, area.height()), frame);
   painter.fillRect(QRect(right, 0, 1, area.height()), frame);
+
+  // The look never follows the state, but whoever moves by keyboard must see
+  // where the focus is: a dotted mark inside the frame, as the keyboard cues
+  // of a native button show only after the keyboard was used.
+  if (hasFocus() && m_keyboardFocus) {
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    // Some styles draw the mark only once the window saw a Tab; the focus here
+    // is known to have come by keyboard.
+    option.state |= QStyle::State_KeyboardFocusChange;
+    option.rect = area.adjusted(3, 3, -3, -3);
+    option.backgroundColor = ToQColor(m_color);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  }
+}
+
+void CStateButton::focusInEvent(QFocusEvent* event) {
+  switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+      m_keyboardFocus = true;
+      break;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+      break;  // back to where it was, by whatever means it came
+    default:
+      m_keyboardFocus = false;
+      break;
+  }
+  QPushButton::focusInEvent(event);
 }
 
 }  // namespace quorvane

@@ -42,11 +42,13 @@ class CStateButton : public QPushButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
 
  private:
   ColorRef m_color = 0;
   bool m_ownerDraw = false;
   bool m_on = false;
+  bool m_keyboardFocus = false;  // the focus came by Tab or a shortcut
 };
 
 }  // namespace quorvane

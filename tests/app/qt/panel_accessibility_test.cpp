@@ -7,6 +7,7 @@
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
+#include <QImage>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -38,6 +39,7 @@ class PanelAccessibilityTest : public QObject {
   void everyControlHasANameOfItsOwn();
   void softActiveIsAToggleOnlyTheBoardSets();
   void readoutsAreValuesReachedByTab();
+  void focusedReadoutShowsAMark();
   void openButtonSaysWhatItDoesAndWhyItFailed();
   void chartDescribesTheNewestReading();
 
@@ -114,6 +116,18 @@ void PanelAccessibilityTest::readoutsAreValuesReachedByTab() {
     QVERIFY(control->state().readOnly && control->state().focusable);
     QCOMPARE(widget->focusPolicy(), Qt::TabFocus);  // a click leaves the focus where it was
   }
+}
+
+void PanelAccessibilityTest::focusedReadoutShowsAMark() {
+  m_dlg->show();
+  QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+  QWidget* readout = m_dlg->Control(IDC_SEED_TEMP);
+  m_dlg->SetText(IDC_SEED_TEMP, "25.0");
+  const QImage plain = readout->grab().toImage();
+  readout->setFocus(Qt::TabFocusReason);
+  QVERIFY(readout->grab().toImage() != plain);
+  m_dlg->Control(IDC_OPEN_PORT)->setFocus(Qt::TabFocusReason);
+  QCOMPARE(readout->grab().toImage(), plain);
 }
 
 void PanelAccessibilityTest::openButtonSaysWhatItDoesAndWhyItFailed() {
