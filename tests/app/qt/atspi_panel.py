@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The panel as a screen reader reads it, over the accessibility bus.
 
-usage: atspi_panel.py dump PROGRAM [ARGS...]   print the window's tree
+usage: atspi_panel.py dump PROGRAM [ARGS...]   print the window's tree (and with
+                                               --open, the history window's)
        atspi_panel.py check PROGRAM            the checks below; exit 1 on a failure
 
 Runs PROGRAM (the demo) with the toolkit's accessibility on, finds its window
@@ -275,7 +276,7 @@ def main():
         if window is None:
             fail("the panel's window did not appear on the accessibility bus")
         elif sys.argv[1] == "dump":
-            pump(1)
+            pump(4 if "--open" in sys.argv else 1)  # the first readings, once opened
             describe(window)
             if "--open" in sys.argv:
                 press_key(0xFFBF)
