@@ -54,6 +54,7 @@ class HistoryWindow : public QWidget {
   void Redraw();
   void ShowRecordingState();
   void Warn(const QString& text);
+  void SetStatus(const QString& text);
   QString SuggestedFile(const char* stem) const;
 
   ReadingsLog& m_readings;
