@@ -49,8 +49,8 @@ TEST_F(WindowTest, CreatesTheTemplateControlsInOrder) {
   EXPECT_EQ(dlg->GetText(IDC_PORT_LIST), "");
 }
 
-TEST_F(WindowTest, TabVisitsTheTabStopsInTemplateOrderAndWraps) {
-  const auto& order = kExpectedTabOrder;
+TEST_F(WindowTest, TabVisitsTheTabStopsInTemplateOrderThenTheReadoutsAndWraps) {
+  const auto& order = kExpectedTabOrderWithReadouts;
   ASSERT_EQ(FocusedControl(), Control(IDC_OPEN_PORT)) << "the focus starts on OpenPort";
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
