@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/accessible_texts.h"
+#include "app/win32/history_window.h"
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
 #include "serial/win32/wide_text.h"
@@ -166,6 +167,35 @@ TEST_F(WindowTest, FailedOpenIsTheOpenButtonsDescriptionAndAnnounced) {
   EXPECT_EQ(ReadObject(button).description,
             Widen(AccessibleTextOf(IDC_OPEN_PORT)->description));
   EXPECT_EQ(ReadObject(button).name, L"Close port");
+}
+
+// The history window's controls in the order they are made, as a reader
+// names them; the chart's description follows the readings.
+TEST_F(WindowTest, HistoryWindowNamesItsControlsAndDescribesTheChart) {
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  Deliver(BuildFrame(FrameKind::kReply, *ReplyLayout(RPL_STATUS), {900, 2500, 3100}));
+  dlg->ShowHistory();
+  ASSERT_NE(dlg->History(), nullptr);
+  PumpFor(std::chrono::milliseconds(100));
+  const std::vector<std::wstring> expected = {
+      L"Show the last:",       L"Show the last minute", L"Show the last 10 minutes",
+      L"Show the last hour",   L"Show all readings kept", L"Follow newest",
+      L"Record readings",      L"Export readings",      L"Readings chart",
+      L"Status: Not recording."};
+  std::vector<std::wstring> names;
+  HWND chart = nullptr;
+  for (HWND child = GetWindow(dlg->History()->Handle(), GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    const Read read = ReadObject(child);
+    names.push_back(read.name);
+    if (read.role == ROLE_SYSTEM_CHART) chart = child;
+  }
+  EXPECT_EQ(names, expected);
+  ASSERT_NE(chart, nullptr) << "no control has the chart's role";
+  const std::wstring description = ReadObject(chart).description;
+  EXPECT_EQ(description.rfind(L"Shown from ", 0), 0u) << Narrow(description);
+  EXPECT_NE(description.find(L"measured current 900 mA"), std::wstring::npos)
+      << Narrow(description);
 }
 
 }  // namespace
