@@ -4,7 +4,6 @@
 
 #include <objbase.h>
 
-
 #include "app/win32/dialog_messages.h"
 #include "app/win32/history_window.h"
 #include "controller/control_ids.h"

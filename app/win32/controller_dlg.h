@@ -14,13 +14,13 @@
 #include <vector>
 
 #include "app/accessible_texts.h"
-#include "controls/win32/accessible_annotation.h"
-#include "controls/win32/numeric_edit.h"
 #include "app/win32/pre_filter.h"
-#include "controls/win32/state_button.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "controller/window_link_owner.h"
+#include "controls/win32/accessible_annotation.h"
+#include "controls/win32/numeric_edit.h"
+#include "controls/win32/state_button.h"
 #include "history/readings_log.h"
 #include "serial/port_probe.h"
 #include "serial/port_scan.h"

@@ -27,8 +27,8 @@ long RoleOf(HWND control) {
     long role;
   };
   static constexpr ClassRole kRoles[] = {
-      {L"Button", ROLE_SYSTEM_PUSHBUTTON},  {L"Edit", ROLE_SYSTEM_TEXT},
-      {L"Static", ROLE_SYSTEM_STATICTEXT},  {L"ComboBoxEx32", ROLE_SYSTEM_COMBOBOX},
+      {L"Button", ROLE_SYSTEM_PUSHBUTTON},        {L"Edit", ROLE_SYSTEM_TEXT},
+      {L"Static", ROLE_SYSTEM_STATICTEXT},        {L"ComboBoxEx32", ROLE_SYSTEM_COMBOBOX},
       {L"msctls_trackbar32", ROLE_SYSTEM_SLIDER},
   };
   wchar_t name[64] = {};
@@ -76,9 +76,8 @@ void CControllerDlg::AnnounceOpenPortHint(std::string_view hint) {
   // Without a mouse there is no tooltip: the reason a port did not open is
   // the button's description too, and its change is announced.
   if (CAccessibleAnnotation* annotation = Annotation(IDC_OPEN_PORT))
-    annotation->SetDescription(hint.empty()
-                                   ? Widen(AccessibleTextOf(IDC_OPEN_PORT)->description)
-                                   : L"Did not open: " + Widen(hint));
+    annotation->SetDescription(hint.empty() ? Widen(AccessibleTextOf(IDC_OPEN_PORT)->description)
+                                            : L"Did not open: " + Widen(hint));
 }
 
 bool CControllerDlg::OnTab(bool backward) {

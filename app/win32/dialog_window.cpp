@@ -33,8 +33,7 @@ std::string CControllerDlg::GetText(int controlId) const {
 void CControllerDlg::SetText(int controlId, std::string_view text) {
   CAccessibleAnnotation* annotation = Annotation(controlId);
   if (annotation != nullptr && annotation->Handle() != nullptr &&
-      (controlId == IDC_CURRENT_READ || controlId == IDC_SEED_TEMP ||
-                                controlId == IDC_PUMP_TEMP)) {
+      (controlId == IDC_CURRENT_READ || controlId == IDC_SEED_TEMP || controlId == IDC_PUMP_TEMP)) {
     annotation->SetValueText(Widen(text));  // announced only when it changes
     return;
   }

@@ -14,7 +14,8 @@ void HistoryWindow::AnnotateControls(const std::array<HWND, 4>& spans, HWND foll
   // The captions ("1 min", "All") are terse; the names say what a press shows.
   constexpr const wchar_t* kSpanNames[] = {L"Show the last minute", L"Show the last 10 minutes",
                                            L"Show the last hour", L"Show all readings kept"};
-  for (std::size_t i = 0; i < spans.size(); ++i) m_spanTexts[i].Attach(spans[i], kSpanNames[i], L"");
+  for (std::size_t i = 0; i < spans.size(); ++i)
+    m_spanTexts[i].Attach(spans[i], kSpanNames[i], L"");
   m_followText.Attach(follow, L"Follow newest",
                       L"Keep the newest reading at the right edge. Zooming (wheel, or drag "
                       L"across the chart) or scrolling (arrow keys, Shift+wheel) stops following.");

@@ -203,7 +203,8 @@ void CAccessibleAnnotation::Attach(HWND control, std::wstring name, std::wstring
 }
 
 void CAccessibleAnnotation::Detach() {
-  if (m_hWnd != nullptr && IsWindow(m_hWnd)) RemoveWindowSubclass(m_hWnd, &SubclassProc, kSubclassId);
+  if (m_hWnd != nullptr && IsWindow(m_hWnd))
+    RemoveWindowSubclass(m_hWnd, &SubclassProc, kSubclassId);
   m_hWnd = nullptr;
 }
 

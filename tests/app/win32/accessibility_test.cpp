@@ -25,8 +25,8 @@ struct Read {
   long role = 0, state = 0;
 };
 
-std::wstring TextOf(IAccessible* object, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*),
-                    VARIANT self) {
+std::wstring TextOf(IAccessible* object,
+                    HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*), VARIANT self) {
   BSTR text = nullptr;
   const HRESULT result = (object->*get)(self, &text);
   std::wstring taken = SUCCEEDED(result) && text != nullptr ? std::wstring(text) : L"";
@@ -50,7 +50,8 @@ Read ReadObject(HWND control) {
   VARIANT answer{};
   if (SUCCEEDED(object->get_accRole(self, &answer)) && answer.vt == VT_I4) read.role = answer.lVal;
   VariantClear(&answer);
-  if (SUCCEEDED(object->get_accState(self, &answer)) && answer.vt == VT_I4) read.state = answer.lVal;
+  if (SUCCEEDED(object->get_accState(self, &answer)) && answer.vt == VT_I4)
+    read.state = answer.lVal;
   VariantClear(&answer);
   object->Release();
   return read;
@@ -86,13 +87,13 @@ TEST_F(WindowTest, EveryControlHasItsSharedNameDescriptionAndRole) {
   // The roles the window sets or that a reader needs to tell a control's
   // kind; standard controls keep the system's role.
   const Case cases[] = {
-      {IDC_OPEN_PORT, ROLE_SYSTEM_PUSHBUTTON},     {IDC_SET_CURRENT, ROLE_SYSTEM_PUSHBUTTON},
-      {IDC_PORT_LIST, ROLE_SYSTEM_COMBOBOX},       {IDC_CURRENT_EDIT, ROLE_SYSTEM_TEXT},
-      {IDC_PUMP_TEMP, ROLE_SYSTEM_STATICTEXT},     {IDC_CURRENT_SLIDER, ROLE_SYSTEM_SLIDER},
-      {IDC_CURRENT_DOWN, ROLE_SYSTEM_PUSHBUTTON},  {IDC_CURRENT_UP, ROLE_SYSTEM_PUSHBUTTON},
-      {IDC_SEED_TEMP, ROLE_SYSTEM_STATICTEXT},     {IDC_SET_FREQUENCY, ROLE_SYSTEM_PUSHBUTTON},
-      {IDC_FREQUENCY_EDIT, ROLE_SYSTEM_TEXT},      {IDC_CURRENT_READ, ROLE_SYSTEM_STATICTEXT},
-      {IDC_SET_DURATION, ROLE_SYSTEM_PUSHBUTTON},  {IDC_DURATION_EDIT, ROLE_SYSTEM_TEXT},
+      {IDC_OPEN_PORT, ROLE_SYSTEM_PUSHBUTTON},    {IDC_SET_CURRENT, ROLE_SYSTEM_PUSHBUTTON},
+      {IDC_PORT_LIST, ROLE_SYSTEM_COMBOBOX},      {IDC_CURRENT_EDIT, ROLE_SYSTEM_TEXT},
+      {IDC_PUMP_TEMP, ROLE_SYSTEM_STATICTEXT},    {IDC_CURRENT_SLIDER, ROLE_SYSTEM_SLIDER},
+      {IDC_CURRENT_DOWN, ROLE_SYSTEM_PUSHBUTTON}, {IDC_CURRENT_UP, ROLE_SYSTEM_PUSHBUTTON},
+      {IDC_SEED_TEMP, ROLE_SYSTEM_STATICTEXT},    {IDC_SET_FREQUENCY, ROLE_SYSTEM_PUSHBUTTON},
+      {IDC_FREQUENCY_EDIT, ROLE_SYSTEM_TEXT},     {IDC_CURRENT_READ, ROLE_SYSTEM_STATICTEXT},
+      {IDC_SET_DURATION, ROLE_SYSTEM_PUSHBUTTON}, {IDC_DURATION_EDIT, ROLE_SYSTEM_TEXT},
       {IDC_SOFT_ACTIVE, ROLE_SYSTEM_CHECKBUTTON},
   };
   static_assert(std::size(cases) == std::size(kAccessibleTexts));
@@ -157,15 +158,13 @@ TEST_F(WindowTest, FailedOpenIsTheOpenButtonsDescriptionAndAnnounced) {
   link.openError = "COM31 is in use by another program";
   SendMessageW(button, BM_CLICK, 0, 0);
   PumpFor(std::chrono::milliseconds(50));
-  EXPECT_EQ(ReadObject(button).description,
-            L"Did not open: COM31 is in use by another program");
+  EXPECT_EQ(ReadObject(button).description, L"Did not open: COM31 is in use by another program");
   EXPECT_EQ(ReadObject(button).name, L"Open port");
   EXPECT_EQ(changes.For(button), 1);
   link.openError.clear();
   SendMessageW(button, BM_CLICK, 0, 0);
   PumpFor(std::chrono::milliseconds(50));
-  EXPECT_EQ(ReadObject(button).description,
-            Widen(AccessibleTextOf(IDC_OPEN_PORT)->description));
+  EXPECT_EQ(ReadObject(button).description, Widen(AccessibleTextOf(IDC_OPEN_PORT)->description));
   EXPECT_EQ(ReadObject(button).name, L"Close port");
 }
 
@@ -178,9 +177,9 @@ TEST_F(WindowTest, HistoryWindowNamesItsControlsAndDescribesTheChart) {
   ASSERT_NE(dlg->History(), nullptr);
   PumpFor(std::chrono::milliseconds(100));
   const std::vector<std::wstring> expected = {
-      L"Show the last:",       L"Show the last minute", L"Show the last 10 minutes",
-      L"Show the last hour",   L"Show all readings kept", L"Follow newest",
-      L"Record readings",      L"Export readings",      L"Readings chart",
+      L"Show the last:",        L"Show the last minute",   L"Show the last 10 minutes",
+      L"Show the last hour",    L"Show all readings kept", L"Follow newest",
+      L"Record readings",       L"Export readings",        L"Readings chart",
       L"Status: Not recording."};
   std::vector<std::wstring> names;
   HWND chart = nullptr;
