@@ -151,10 +151,10 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
         std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
   }
   if (exchange.CutShort()) return c.WaitStatus(exchange.result, err);
-  Fail(err, "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
-                (exchange.reported
-                     ? ": it reports " + ShownValue(o.setting, *exchange.reported) + "."
-                     : ": no reply to the setting."));
+  Fail(err,
+       "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
+           (exchange.reported ? ": it reports " + ShownValue(o.setting, *exchange.reported) + "."
+                              : ": no reply to the setting."));
   return kExitNotConfirmed;
 }
 

@@ -27,7 +27,8 @@ const char* const kDescription =
     "Lists serial ports, reads the laser driver board's values, sends a setting\n"
     "and confirms it, or logs the readings, from a terminal or a script.";
 
-const char* const kExamples = R"(
+const char* const kExamples =
+    R"(
 Examples:
   quorvane-ctl list
   quorvane-ctl -p ttyUSB0 status --json
@@ -127,8 +128,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (list->parsed()) {
       o.command = Command::kList;
     } else {
-      o.command = status->parsed()  ? Command::kStatus
-                  : set->parsed()   ? Command::kSet
+      o.command = status->parsed()    ? Command::kStatus
+                  : set->parsed()     ? Command::kSet
                   : monitor->parsed() ? Command::kMonitor
                                       : Command::kBridge;
       if (o.port.empty()) {

@@ -12,12 +12,12 @@ enum ExitStatus : int {
   kExitNoSuchPort = 4,
   kExitPermission = 5,
   kExitPortBusy = 6,
-  kExitBoardSilent = 7,    // no RPL_ALL within the sync time
-  kExitNotConfirmed = 8,   // the board's reply did not carry the new value
-  kExitBrokerUrl = 9,      // bridge: --broker is no mqtt:// or mqtts:// URL
+  kExitBoardSilent = 7,         // no RPL_ALL within the sync time
+  kExitNotConfirmed = 8,        // the board's reply did not carry the new value
+  kExitBrokerUrl = 9,           // bridge: --broker is no mqtt:// or mqtts:// URL
   kExitBrokerUnreachable = 10,  // bridge: no broker answered at start
-  kExitBrokerAuth = 11,    // bridge: credentials refused, or the password file unusable
-  kExitInterrupted = 130,  // Ctrl-C before the command was done (monitor: 0)
+  kExitBrokerAuth = 11,         // bridge: credentials refused, or the password file unusable
+  kExitInterrupted = 130,       // Ctrl-C before the command was done (monitor: 0)
 };
 
 // The table printed by --help and written in the manual page.

@@ -130,8 +130,9 @@ int main(int argc, char** argv) {
   std::vector<pid_t> bridges;
   const std::string url = "mqtt://127.0.0.1:" + std::to_string(brokerPort);
   for (int i = 0; i < boards; ++i) {
-    std::vector<std::string> args = {ctl, "--dev", dir.string(), "-p", "bench" + std::to_string(i),
-                                     "bridge", "--broker", url, "--interval", interval};
+    std::vector<std::string> args = {
+        ctl,      "--dev",    dir.string(), "-p",         "bench" + std::to_string(i),
+        "bridge", "--broker", url,          "--interval", interval};
     std::vector<char*> argv2;
     for (auto& a : args) argv2.push_back(a.data());
     argv2.push_back(nullptr);
@@ -186,11 +187,12 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < bridges.size(); ++i)
     cpu += static_cast<double>(endUsage[i].first - startUsage[i].first) / tick;
   std::printf("boards %d, interval %s, measured %.0f s\n", boards, interval.c_str(), seconds);
-  std::printf("status replies %lld, readings received %lld, not received %lld, counted dropped %lld\n",
-              replies, received, lost, dropped);
+  std::printf(
+      "status replies %lld, readings received %lld, not received %lld, counted dropped %lld\n",
+      replies, received, lost, dropped);
   std::printf("latency reply -> subscriber: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu readings)\n",
-              Percentile(latencies, 0.5), Percentile(latencies, 0.99),
-              Percentile(latencies, 1.0), latencies.size());
+              Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0),
+              latencies.size());
   std::printf("CPU per bridge %.2f %% of one core; resident memory peak %lld KiB\n",
               100.0 * cpu / static_cast<double>(boards) / seconds, peakRss);
   fs::remove_all(dir);

@@ -61,9 +61,12 @@ std::string ReadPasswordFile(const std::string& path, std::string* password) {
       text.resize(static_cast<std::size_t>(got));
       text = text.substr(0, text.find('\n'));
       if (!text.empty() && text.back() == '\r') text.pop_back();
-      if (text.empty()) problem = "the password file " + path + " holds no password";
-      else if (text.size() > kLongestPassword) problem = "the password file " + path + " is too long";
-      else *password = text;
+      if (text.empty())
+        problem = "the password file " + path + " holds no password";
+      else if (text.size() > kLongestPassword)
+        problem = "the password file " + path + " is too long";
+      else
+        *password = text;
     }
   }
   ::close(fd);

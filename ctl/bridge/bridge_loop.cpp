@@ -34,8 +34,8 @@ std::string IdText(const nlohmann::json& requestId) {
 
 }  // namespace
 
-BridgeLoop::BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id,
-                       MqttClient& mqtt, std::FILE* err)
+BridgeLoop::BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
+                       std::FILE* err)
     : m_options(options),
       m_port(std::move(port)),
       m_id(std::move(id)),
@@ -175,8 +175,8 @@ void BridgeLoop::HandleCommands() {
       Answer(RefusedJson(refusal->requestId, "", refusal->reason));
       continue;
     }
+    // After a lost port the rest are refused: there is no board to send to.
     CarryOut(std::get<SetRequest>(parsed));
-    if (m_portLost) return;  // the rest are answered once the board is back
   }
 }
 

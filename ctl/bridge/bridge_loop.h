@@ -64,7 +64,7 @@ class BridgeLoop {
   std::FILE* m_err;
 
   // Bridge thread only.
-  std::uint64_t m_connectionsSeen;  // a change means a new connection
+  std::uint64_t m_connectionsSeen;             // a change means a new connection
   std::map<std::string, Retained> m_retained;  // what the broker should hold
   std::uint64_t m_dropped = 0;
   bool m_portLost = false;

@@ -73,8 +73,7 @@ std::optional<BrokerAddress> ParseBrokerUrl(const std::string& url, std::string*
   if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
   if (rest.find('@') != std::string_view::npos)
     return fail("no user or password in the URL: use --username and --password-file");
-  if (rest.find_first_of("/?#") != std::string_view::npos)
-    return fail("a broker URL has no path");
+  if (rest.find_first_of("/?#") != std::string_view::npos) return fail("a broker URL has no path");
   std::string_view host = rest;
   std::string_view port;
   if (rest.starts_with('[')) {
@@ -107,9 +106,8 @@ std::string BridgeIdProblem(const std::string& id) {
   if (id.empty()) return "it is empty";
   if (id.find_first_of("+#/") != std::string::npos)
     return "it may not hold +, # or / (they are MQTT wildcards and separators)";
-  if (std::any_of(id.begin(), id.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-      }))
+  if (std::any_of(id.begin(), id.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
     return "it may not hold control characters";
   if (id.size() > 128) return "it is longer than 128 characters";
   return {};
@@ -142,10 +140,12 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
   const auto refuse = [](const std::string& why, nlohmann::json id = nullptr) -> SetMessage {
     return SetRefusal{std::move(id), why};
   };
-  if (!allowed) return refuse("settings from the broker are off (start the bridge with --allow-set)");
+  if (!allowed)
+    return refuse("settings from the broker are off (start the bridge with --allow-set)");
   if (retained)
-    return refuse("a retained command is never carried out: it would be replayed at every "
-                  "start (clear it with an empty retained message)");
+    return refuse(
+        "a retained command is never carried out: it would be replayed at every "
+        "start (clear it with an empty retained message)");
   if (payload.size() > kLongestSetMessage) return refuse("longer than 1024 bytes");
   const nlohmann::json message = nlohmann::json::parse(payload, nullptr, false);
   if (message.is_discarded()) return refuse("not JSON");
@@ -231,9 +231,10 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::str
     const char* unit;
     const char* deviceClass;
   };
-  const Sensor sensors[] = {{"current", "Current", "current_mA", "mA", "current"},
-                            {"seed_temperature", "Seed temperature", "seed_C", "°C", "temperature"},
-                            {"pump_temperature", "Pump temperature", "pump_C", "°C", "temperature"}};
+  const Sensor sensors[] = {
+      {"current", "Current", "current_mA", "mA", "current"},
+      {"seed_temperature", "Seed temperature", "seed_C", "°C", "temperature"},
+      {"pump_temperature", "Pump temperature", "pump_C", "°C", "temperature"}};
   std::vector<std::pair<std::string, std::string>> configs;
   for (const Sensor& s : sensors) {
     const std::string unique = "quorvane_" + object + "_" + s.suffix;

@@ -45,9 +45,9 @@ BridgeTopics TopicsFor(const std::string& id);
 // A setting the broker asked for, as the text `set` would have been given.
 struct SetRequest {
   Setting setting = Setting::kCurrent;
-  std::string key;          // "current_mA", ...: the answer names it back
-  std::string text;         // the value in `set`'s units (frequency in kHz)
-  nlohmann::json requestId; // null when none was given
+  std::string key;           // "current_mA", ...: the answer names it back
+  std::string text;          // the value in `set`'s units (frequency in kHz)
+  nlohmann::json requestId;  // null when none was given
 };
 struct SetRefusal {
   nlohmann::json requestId;

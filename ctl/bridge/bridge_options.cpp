@@ -12,11 +12,13 @@ namespace quorvane::ctl {
 CLI::App* AddBridgeCommand(CLI::App& app, BridgeOptions& o) {
   CLI::App* bridge = app.add_subcommand(
       "bridge", "publish the board's readings and state to an MQTT broker, and take settings");
-  bridge->add_option("--broker", o.brokerUrl, "the broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
+  bridge
+      ->add_option("--broker", o.brokerUrl, "the broker: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
       ->required()
       ->type_name("URL");
   bridge
-      ->add_option("--id", o.id, "the board's name in the topics quorvane/ID/... (default: the port's name)")
+      ->add_option("--id", o.id,
+                   "the board's name in the topics quorvane/ID/... (default: the port's name)")
       ->check(CLI::Validator(
           [](std::string& id) {
             const std::string problem = BridgeIdProblem(id);

@@ -91,8 +91,8 @@ ConnectResult MqttClient::Connect(std::chrono::milliseconds limit, std::string* 
     *why = "cannot set up the connection to " + where + ": " + ErrorText(rc);
     return ConnectResult::kUnreachable;
   }
-  rc = mosquitto_connect(h, m_config.address.host.c_str(), m_config.address.port,
-                         kKeepAliveSeconds);
+  rc =
+      mosquitto_connect(h, m_config.address.host.c_str(), m_config.address.port, kKeepAliveSeconds);
   if (rc != MOSQ_ERR_SUCCESS) {
     *why = "cannot reach " + where + ": " + ErrorText(rc);
     return ConnectResult::kUnreachable;
@@ -162,7 +162,8 @@ void MqttClient::PublishLast(const std::string& topic, const std::string& payloa
                         payload.data(), qos, true) == MOSQ_ERR_SUCCESS) {
     std::unique_lock lock(m_mutex);
     m_changed.wait_for(lock, limit, [&] {
-      return !m_connected || std::find(m_sentMids.begin(), m_sentMids.end(), mid) != m_sentMids.end();
+      return !m_connected ||
+             std::find(m_sentMids.begin(), m_sentMids.end(), mid) != m_sentMids.end();
     });
   }
   mosquitto_disconnect(m_handle.get());
@@ -229,9 +230,8 @@ void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* mess
     return;
   }
   const char* payload = static_cast<const char*>(message->payload);
-  client->m_messages.push_back({message->topic,
-                                std::string(payload, payload ? message->payloadlen : 0),
-                                message->retain});
+  client->m_messages.push_back(
+      {message->topic, std::string(payload, payload ? message->payloadlen : 0), message->retain});
 }
 
 }  // namespace quorvane::ctl

@@ -22,7 +22,7 @@ TEST(BridgeMessagesTest, SetMessagesAreCarriedOutOrRefusedWithAReason) {
     bool allowed = true;
     const char* refusal = nullptr;  // a part of the reason; null: accepted
     Setting setting = Setting::kCurrent;
-    const char* text = "";                 // when accepted: as `set` would have been given it
+    const char* text = "";               // when accepted: as `set` would have been given it
     nlohmann::json requestId = nullptr;  // echoed in either case
   };
   const Case cases[] = {
@@ -110,11 +110,13 @@ TEST(BridgeMessagesTest, BrokerUrlsAndBoardIds) {
   }
   for (const char* good : {"ttyUSB0", "bench-3", "laser.a"})
     EXPECT_EQ(BridgeIdProblem(good), "") << good;
-  for (const char* bad : {"", "a/b", "a+", "#", "a\nb"})
-    EXPECT_NE(BridgeIdProblem(bad), "") << bad;
+  for (const char* bad : {"", "a/b", "a+", "#", "a\nb"}) EXPECT_NE(BridgeIdProblem(bad), "") << bad;
   // The option refuses what the topics could not carry.
-  EXPECT_EQ(ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--id", "a/b"}).exitStatus, 3);
-  EXPECT_EQ(ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--set-qos", "3"}).exitStatus, 3);
+  EXPECT_EQ(
+      ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--id", "a/b"}).exitStatus, 3);
+  EXPECT_EQ(
+      ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--set-qos", "3"}).exitStatus,
+      3);
   EXPECT_EQ(ParseCommandLine({"-p", "x", "bridge"}).exitStatus, 2);
 }
 

@@ -111,9 +111,8 @@ TEST_F(BridgeTest, ABrokerOutageNeitherPausesThePollNorClosesThePort) {
   TestClient watch(m_broker->Port());
   // The restarted broker kept nothing: online and the state come back from the bridge.
   ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online", 20s)) << bridge.Finish().err;
-  ASSERT_TRUE(watch.WaitFor([](const Messages& m) {
-    return Count(m, kState) > 0 && Count(m, kReadings) >= 3;
-  }));
+  ASSERT_TRUE(watch.WaitFor(
+      [](const Messages& m) { return Count(m, kState) > 0 && Count(m, kReadings) >= 3; }));
   EXPECT_GE(json::parse(watch.On(kState).back())["dropped"].get<int>(), 8);
   EXPECT_EQ(Received(CMD_READ_ALL), 1u) << "the port was closed and synced again";
   bridge.Signal(SIGTERM);
@@ -157,7 +156,8 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
       watch.Publish(kSet, c.payload);
       ++answers;
       ASSERT_TRUE(watch.WaitFor([&](const Messages& m) { return Count(m, kResult) == answers; }))
-          << c.payload << "\n" << bridge.Finish().err;
+          << c.payload << "\n"
+          << bridge.Finish().err;
       const json result = json::parse(watch.On(kResult).back());
       EXPECT_EQ(result["result"], c.result) << c.payload << " -> " << result;
       if (c.reason) {
@@ -186,7 +186,8 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
 TEST_F(BridgeTest, StartFailuresEachHaveTheirOwnStatus) {
   StartBoard();
   const fs::path passwords = m_dir / "passwords";
-  ASSERT_EQ(std::system(("mosquitto_passwd -b -c " + passwords.string() + " lab s3cret").c_str()), 0);
+  ASSERT_EQ(std::system(("mosquitto_passwd -b -c " + passwords.string() + " lab s3cret").c_str()),
+            0);
   fs::create_directories(m_dir / "guarded");
   TestBroker guarded(m_dir / "guarded", passwords);
   const auto passwordFile = [&](const char* name, const char* text, mode_t mode) {
