@@ -10,8 +10,11 @@ readings=${1:-2000}
 boards=${2:-10}
 seconds=${3:-600}
 build=${QUORVANE_BENCH_BUILD:-build/bench-bridge}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
-  -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_GUI=OFF >/dev/null
+# An existing Release build (QUORVANE_BENCH_BUILD=build/release) is used as configured.
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF \
+    -DQUORVANE_BUILD_BENCH=ON -DQUORVANE_BUILD_GUI=OFF >/dev/null
+fi
 nice cmake --build "$build" -j2 --target quorvane-ctl bench_bridge >/dev/null
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-bridge-bench.XXXXXX")
