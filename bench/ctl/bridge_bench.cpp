@@ -45,8 +45,8 @@ std::vector<std::unique_ptr<BoardRecord>> g_records;
 
 void OnMessage(mosquitto*, void*, const mosquitto_message* message) {
   const Clock::time_point now = Clock::now();
-  const std::string topic = message->topic;  // quorvane/benchN/readings
-  const std::size_t start = topic.find("bench") + 5;
+  const std::string topic = message->topic;  // quorvane/ttyUSBn/readings
+  const std::size_t start = topic.find("ttyUSB") + 6;
   const std::size_t board = std::stoul(topic.substr(start, topic.find('/', start) - start));
   BoardRecord& record = *g_records.at(board);
   std::lock_guard lock(record.mutex);
@@ -63,6 +63,7 @@ void OnMessage(mosquitto*, void*, const mosquitto_message* message) {
 std::pair<long long, long long> Usage(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string text((std::istreambuf_iterator<char>(stat)), {});
+  if (text.find(')') == std::string::npos) return {0, 0};  // already gone
   std::istringstream fields(text.substr(text.rfind(')') + 2));
   std::string field;
   long long ticks = 0;
@@ -103,7 +104,7 @@ int main(int argc, char** argv) {
     g_records.push_back(std::make_unique<BoardRecord>());
     BoardRecord* record = g_records.back().get();
     quorvane::sim::PtyBoardOptions options;
-    options.link = dir / ("bench" + std::to_string(i));
+    options.link = dir / ("ttyUSB" + std::to_string(i));
     options.observer = [record](const quorvane::sim::WireEvent& event) {
       if (event.kind == quorvane::sim::WireKind::kReply && event.bytes.size() > 3 &&
           event.bytes[3] == quorvane::RPL_STATUS) {
@@ -131,7 +132,7 @@ int main(int argc, char** argv) {
   const std::string url = "mqtt://127.0.0.1:" + std::to_string(brokerPort);
   for (int i = 0; i < boards; ++i) {
     std::vector<std::string> args = {
-        ctl,      "--dev",    dir.string(), "-p",         "bench" + std::to_string(i),
+        ctl,      "--dev",    dir.string(), "-p",         "ttyUSB" + std::to_string(i),
         "bridge", "--broker", url,          "--interval", interval};
     std::vector<char*> argv2;
     for (auto& a : args) argv2.push_back(a.data());
@@ -153,10 +154,22 @@ int main(int argc, char** argv) {
     }
     return true;
   };
+  // Bounded whatever happens: a bridge that died or a reading count never
+  // reached ends the run with what was measured.
+  const Clock::duration limit =
+      byReadings ? std::chrono::milliseconds(std::stoll(argv[4]) * goal * 3) + 60s
+                 : std::chrono::seconds(goal) + 10s;
   long long peakRss = 0;
   while (!enough()) {
     std::this_thread::sleep_for(500ms);
     for (pid_t pid : bridges) peakRss = std::max(peakRss, Usage(pid).second);
+    bool ended = false;
+    for (pid_t pid : bridges) ended = ended || ::waitpid(pid, nullptr, WNOHANG) == pid;
+    if (ended || Clock::now() - start > limit) {
+      std::fprintf(stderr, "bench: %s; stopping early\n",
+                   ended ? "a bridge ended" : "the readings did not come in time");
+      break;
+    }
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::vector<std::pair<long long, long long>> endUsage;
