@@ -3,7 +3,8 @@
 # (openbox, when installed): the window tests under Wine and the screenshot
 # scripts. With WINEPREFIX set it must name a prefix of the caller's own: its
 # wine server holds the desktop on this display, so it is stopped at the end,
-# with the display.
+# with the display. QUORVANE_SCREEN sets the screen's size (WIDTHxHEIGHT),
+# for windows drawn at 200 % that would not fit the default.
 set -euo pipefail
 wineserver=""
 if [ -n "${WINEPREFIX:-}" ]; then
@@ -23,7 +24,7 @@ trap cleanup EXIT
 
 # -displayfd picks a free display number and writes it once the server listens.
 display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$display_file" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 "${QUORVANE_SCREEN:-1280x1024}x24" -dpi 96 -nolisten tcp 3>"$display_file" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do
   [ -s "$display_file" ] && break

@@ -4,6 +4,7 @@
 
 #include "app/win32/dialog_messages.h"
 #include "controller/control_ids.h"
+#include "controls/win32/dpi.h"
 
 namespace quorvane {
 
@@ -51,6 +52,9 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;  // the focus goes to the first tab stop, IDC_OPEN_PORT
     case WM_PAINT:
       return OnPaint() ? TRUE : FALSE;
+    case WM_DPICHANGED:
+      OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+      return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_COMMAND:
@@ -123,12 +127,10 @@ void CControllerDlg::DoDataExchange() {
 }
 
 void CControllerDlg::OnInitDialog() {
-  SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  m_hSmallIcon = static_cast<HICON>(LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
-  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL,
-               reinterpret_cast<LPARAM>(m_hSmallIcon != nullptr ? m_hSmallIcon : m_hIcon));
+  // The template was laid out at the window's DPI; later changes are ours.
+  m_dpi = DpiOf(m_hWnd);
+  TakeOverDialogRescaling(m_hWnd);
+  LoadIconsForDpi(m_dpi);
   CreateTooltips();
   m_preFilter = std::make_unique<PreFilter>(
       PreFilter::Targets{m_hWnd, m_currentEdit.Handle(), m_frequencyEdit.Handle(),
@@ -342,6 +344,10 @@ void CControllerDlg::EndSession() {
   }
   if (m_hSmallIcon != nullptr) DestroyIcon(m_hSmallIcon);
   m_hSmallIcon = nullptr;
+  if (m_hBigIcon != nullptr) DestroyIcon(m_hBigIcon);
+  m_hBigIcon = nullptr;
+  if (m_dpiFont != nullptr) DeleteObject(m_dpiFont);
+  m_dpiFont = nullptr;
 }
 
 }  // namespace quorvane

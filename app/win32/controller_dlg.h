@@ -63,6 +63,8 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   HWND Control(int id) const { return GetDlgItem(m_hWnd, id); }
   Controller& GetController() { return m_controller; }
   const CStateButton& SoftActiveButton() const { return m_softActiveButton; }
+  // The DPI the window was last laid out for.
+  UINT Dpi() const { return m_dpi; }
 
   // ControllerWindow.
   void StartTimer(int id, std::chrono::milliseconds period) override;
@@ -97,6 +99,10 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void OnCommand(int id, int code);
   bool OnPaint();
   void OnClose();
+  // Display scaling (dialog_dpi.cpp): the window at a new DPI, in the
+  // rectangle the system suggests, and the icons at the DPI's sizes.
+  void OnDpiChanged(UINT dpi, const RECT& suggested);
+  void LoadIconsForDpi(UINT dpi);
   // WindowLinkOwner's primitives.
   bool OnWindowThread() const override;
   void RunOnWindowThread(const std::function<void()>& work) override;
@@ -126,6 +132,12 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   HWND m_openPortButton = nullptr;
   HICON m_hIcon = nullptr;       // shared resource icon: not destroyed
   HICON m_hSmallIcon = nullptr;  // loaded at its own size: destroyed with the window
+  HICON m_hBigIcon = nullptr;    // the same, at the DPI's large size
+  UINT m_dpi = 0;
+  // The dialog font made for a DPI other than the one the window was created
+  // at; the controls use it, and it goes after the window (the dialog's own
+  // font is the dialog manager's).
+  HFONT m_dpiFont = nullptr;
 
   HWND m_tooltip = nullptr;     // hover tips: the port list's details, why an open failed
   HWND m_hintPopUp = nullptr;   // the same hint, shown at once after a failed open

@@ -1,6 +1,8 @@
 // Painting of the colour state button.
 #include "controls/win32/state_button.h"
 
+#include "controls/win32/dpi.h"
+
 namespace quorvane {
 
 namespace {
@@ -27,7 +29,12 @@ void CStateButton::DrawItem(const DRAWITEMSTRUCT& item) const {
   const int oldMode = SetBkMode(item.hDC, TRANSPARENT);
   DrawTextW(item.hDC, caption, length, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_TABSTOP);
   SetBkMode(item.hDC, oldMode);
-  FrameRect(item.hDC, &area, frame);
+  // One pixel at 100 % scaling, as thick as that looks at any other.
+  const int frameWidth = ScaleToDpi(1, DpiOf(m_hWnd));
+  for (int i = 0; i < frameWidth && area.right - area.left > 2 && area.bottom - area.top > 2; ++i) {
+    FrameRect(item.hDC, &area, frame);
+    InflateRect(&area, -1, -1);
+  }
   DeleteObject(fill);
   DeleteObject(frame);
 }

@@ -1,5 +1,6 @@
 // Push button that shows a state as a fill colour chosen by the program, its
-// caption centred on it and a one-pixel frame in the complementary colour.
+// caption centred on it and a one-pixel frame (at 100 % scaling) in the
+// complementary colour.
 #pragma once
 
 #include "controls/win32/windows_api.h"

@@ -7,6 +7,7 @@
 //   operator set VALUE     type VALUE into the current field and press Enter
 //   operator activate      switch soft-active on; the measured current must rise
 //   operator close         close the window; the program must end within 5 s
+//   operator layout        print the client size; every control must lie inside it
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
@@ -146,11 +147,46 @@ int Close(HWND panel) {
   return 0;
 }
 
+int Layout(HWND panel) {
+  // In pixels as drawn: a process that declares no awareness would be given
+  // sizes scaled back to 100 %.
+  SetProcessDPIAware();
+  // The caption shows while the dialog is still being set up; a message
+  // sent to it is handled only once its loop runs, and it has been placed.
+  if (!WaitFor(std::chrono::seconds(10), [&] { return IsWindowVisible(panel) != FALSE; }))
+    return Fail("the panel never showed");
+  DWORD_PTR ignored = 0;
+  if (!SendMessageTimeoutW(panel, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored))
+    return Fail("the panel does not answer");
+  RECT client{};
+  if (!GetClientRect(panel, &client)) return Fail("no client area");
+  std::printf("operator: client %ld x %ld\n", client.right, client.bottom);
+  int controls = 0;
+  int outside = 0;
+  for (HWND child = GetWindow(panel, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    // The port list's window may span its dropped-down part; what shows is
+    // its inner combo box.
+    HWND inner = FindWindowExW(child, nullptr, L"ComboBox", nullptr);
+    RECT area{};
+    GetWindowRect(inner != nullptr ? inner : child, &area);
+    MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&area), 2);
+    ++controls;
+    if (area.left < 0 || area.top < 0 || area.right > client.right || area.bottom > client.bottom) {
+      ++outside;
+      std::printf("operator: control %d at (%ld,%ld)-(%ld,%ld) is outside the client area\n",
+                  GetDlgCtrlID(child), area.left, area.top, area.right, area.bottom);
+    }
+  }
+  if (controls == 0) return Fail("the panel has no controls");
+  return outside == 0 ? 0 : Fail("controls outside the client area");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  if (argc < 2) return Fail("usage: operator sync PORT | set VALUE | activate | close");
+  if (argc < 2) return Fail("usage: operator sync PORT | set VALUE | activate | close | layout");
   HWND panel = FindPanel(std::chrono::seconds(60));
   if (panel == nullptr) return Fail("no window captioned Quorvane-V20221210-2.5W");
   const std::string step = argv[1];
@@ -161,5 +197,6 @@ int main(int argc, char** argv) {
   if (step == "set" && argc == 3) return Set(panel, argv[2]);
   if (step == "activate") return Activate(panel);
   if (step == "close") return Close(panel);
+  if (step == "layout") return Layout(panel);
   return Fail("unknown step");
 }

@@ -5,7 +5,8 @@
 # current set-point with Enter, switches soft-active on and watches the
 # current rise, and closes the window while it polls. The board's log must
 # then show the setting frames with the typed value and the new state.
-# Needs a display (scripts/with_display.sh) and WINEPREFIX.
+# Needs a display (scripts/with_display.sh) and WINEPREFIX. QUORVANE_DPI, when
+# set, is the prefix's display scaling in DPI (96 is 100 %).
 #
 #   panel_under_wine.sh QUORVANE_EXE OPERATOR_EXE BOARD_SIM [SCREENSHOT.png]
 set -euo pipefail
@@ -48,6 +49,14 @@ timeout 300 "$wine_run" "$operator_exe" >/dev/null 2>&1 || true
 # The dialog font and the fonts behind its 《 》, as a Windows desktop has them.
 timeout 120 "$wine_run" regedit /S "$(winepath_of "$here/wine_fonts.reg")" ||
   fail "the font settings did not go into the prefix"
+if [ -n "${QUORVANE_DPI:-}" ]; then
+  timeout 120 "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
+    /d "$QUORVANE_DPI" /f >/dev/null 2>&1 || fail "LogPixels did not go into the prefix"
+  # A new server, so nothing started before the setting keeps the old DPI.
+  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+  "$wineserver" -k 2>/dev/null || true
+  "$wineserver" -w 2>/dev/null || true
+fi
 
 step "virtual board on COM31"
 rm -f "$WINEPREFIX/dosdevices/com31"
