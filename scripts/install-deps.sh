@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the panel needs to build, test, run and
-# package (dpkg-dev and file for cpack's library dependencies, lintian).
+# package (dpkg-dev and file for cpack's library dependencies, lintian; wixl
+# and zip for the Windows packages, unzip to check them).
 # Quiet and quick when everything is present; apt-get update only when not.
 set -euo pipefail
 
@@ -10,8 +11,8 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libudev-dev libxcb1-dev
   libclang-rt-14-dev locales
   fonts-crosextra-caladea fonts-wqy-microhei fonts-dejavu-core
-  xvfb xauth openbox x11-utils
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine
+  xvfb xauth openbox x11-utils dbus dbus-daemon at-spi2-core python3-pyatspi
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine wixl zip unzip
   dpkg-dev file lintian
   libcli11-dev nlohmann-json3-dev python3-serial
   libmosquitto-dev mosquitto mosquitto-clients

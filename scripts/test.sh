@@ -11,7 +11,8 @@
 # layers), short stress runs of the whole panel among the ASan tests (ctest label
 # stress), the Debian package (built,
 # installed into a scratch root, its programs run, removed), a short bounded run of every fuzz
-# target, and the Windows build with its suites under Wine.
+# target, and the Windows build with its suites under Wine, then its
+# installer and zip (installed, run, upgraded and removed in a scratch Wine prefix).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -75,5 +76,22 @@ cmake -S . -B build/win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake 
   -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BOARD_SIM="$PWD/build/release/sim/quorvane-board-sim" >/dev/null
 cmake --build build/win64 -j "$jobs"
 ctest --test-dir build/win64 --output-on-failure -j "$jobs" --timeout 300
+
+echo "== Windows packages: installed, run, upgraded and removed in a Wine prefix of their own"
+made=$(bash scripts/windows-package.sh build/win64)
+echo "$made"
+msi=$(sed -n 's/^windows-package: installer //p' <<<"$made")
+zip=$(sed -n 's/^windows-package: zip //p' <<<"$made")
+# The upgrade needs a newer package of the same program: the same sources
+# under the version one above in its last field, in a build of its own.
+version=$(basename "$msi" -x64.msi)
+version=${version#quorvane-}
+newer="${version%.*}.$((${version##*.} + 1))"
+made=$(QUORVANE_TEST_VERSION="$newer" bash scripts/windows-package.sh build/win64-next)
+echo "$made"
+newer_msi=$(sed -n 's/^windows-package: installer //p' <<<"$made")
+bash scripts/with_display.sh timeout 900 bash tests/packaging/windows_install_test.sh \
+  "$msi" "$zip" "$newer_msi" build/win64/tests/app/win32/panel_operator.exe \
+  "$PWD/build/release/sim/quorvane-board-sim"
 
 echo "== all tests passed"

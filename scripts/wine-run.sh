@@ -14,7 +14,9 @@ mkdir -p "$(dirname "$WINEPREFIX")"
   flock 9
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     # No Mono or Gecko: nothing here needs them, and their installers would ask.
-    WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
+    # The caller's own overrides stay (no desktop menu entries, say).
+    WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}" \
+      "$wine" wineboot -i >/dev/null 2>&1
     "${wine%64}server" -w 2>/dev/null || wineserver -w 2>/dev/null || true
   fi
 ) 9>"$WINEPREFIX.lock"

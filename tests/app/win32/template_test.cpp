@@ -5,6 +5,7 @@
 #include "controls/win32/windows_api.h"
 // clang-format on
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -171,13 +172,21 @@ TEST(DialogTemplate, VersionRecordNamesTheProgram) {
   std::vector<BYTE> block(size);
   ASSERT_TRUE(GetFileVersionInfoW(path, 0, size, block.data()));
 
+  // The record carries the project's version, the one --version prints: its
+  // four numbers, and the text form "1, 0, 0, 1".
+  unsigned field[4] = {};
+  ASSERT_EQ(
+      std::sscanf(QUORVANE_VERSION, "%u.%u.%u.%u", &field[0], &field[1], &field[2], &field[3]), 4);
+  const std::wstring text = std::to_wstring(field[0]) + L", " + std::to_wstring(field[1]) + L", " +
+                            std::to_wstring(field[2]) + L", " + std::to_wstring(field[3]);
+
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0x00000001u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0x00000001u);
+  EXPECT_EQ(fixed->dwFileVersionMS, field[0] << 16 | field[1]);
+  EXPECT_EQ(fixed->dwFileVersionLS, field[2] << 16 | field[3]);
+  EXPECT_EQ(fixed->dwProductVersionMS, field[0] << 16 | field[1]);
+  EXPECT_EQ(fixed->dwProductVersionLS, field[2] << 16 | field[3]);
   EXPECT_EQ(fixed->dwFileType, DWORD{VFT_APP});
 
   struct Entry {
@@ -185,9 +194,9 @@ TEST(DialogTemplate, VersionRecordNamesTheProgram) {
     const wchar_t* value;
   };
   for (const Entry want :
-       {Entry{L"FileDescription", L"Quorvane.exe"}, Entry{L"FileVersion", L"1, 0, 0, 1"},
+       {Entry{L"FileDescription", L"Quorvane.exe"}, Entry{L"FileVersion", text.c_str()},
         Entry{L"InternalName", L"Quorvane"}, Entry{L"OriginalFilename", L"Quorvane.EXE"},
-        Entry{L"ProductName", L"Quorvane"}, Entry{L"ProductVersion", L"1, 0, 0, 1"},
+        Entry{L"ProductName", L"Quorvane"}, Entry{L"ProductVersion", text.c_str()},
         Entry{L"CompanyName", L""}, Entry{L"LegalCopyright", L""}, Entry{L"Comments", L""}}) {
     const std::wstring key = std::wstring(L"\\StringFileInfo\\080404b0\\") + want.key;
     wchar_t* value = nullptr;
