@@ -16,35 +16,13 @@
 #include <QVBoxLayout>
 
 #include "app/qt/trend_chart.h"
-#include "controller/display_forms.h"
+#include "history/chart_summary.h"
 
 namespace quorvane {
 
 namespace {
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
-
-QString Clock(WallTime time) {
-  return QDateTime::fromMSecsSinceEpoch(
-             std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count())
-      .toString("HH:mm:ss");
-}
-
-// The chart in words, for those who cannot see it: the time span shown and
-// the newest value of each line.
-QString ChartSummary(const ReadingHistory& history, WallTime from, WallTime to) {
-  QString text = QStringLiteral("Shown from %1 to %2.").arg(Clock(from), Clock(to));
-  if (history.Empty()) return text + QStringLiteral(" No readings yet.");
-  const Reading& newest = history.Newest();
-  return text + QStringLiteral(
-                    " Newest reading at %1: measured current %2 mA, current set-point "
-                    "%3 mA, seed %4 °C, pump %5 °C.")
-                    .arg(Clock(newest.time),
-                         QString::fromStdString(SetpointText(newest.currentRead)),
-                         QString::fromStdString(SetpointText(newest.currentSetpoint)),
-                         QString::fromStdString(TemperatureText(newest.seedTemp)),
-                         QString::fromStdString(TemperatureText(newest.pumpTemp)));
-}
 
 }  // namespace
 
@@ -163,7 +141,7 @@ void HistoryWindow::Redraw() {
   if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
   const auto [from, to] = view;
   m_chart->Draw(history, from, to);
-  m_chart->setAccessibleDescription(ChartSummary(history, from, to));
+  m_chart->setAccessibleDescription(QString::fromStdString(ChartSummary(history, from, to)));
   m_drawnAppended = history.Appended();
   m_viewChanged = false;
   ++m_redraws;

@@ -17,7 +17,14 @@ CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports
 
 std::wstring CControllerApp::HelpText() {
   return std::wstring(kProgramName) + L"\nVersion " + Widen(QUORVANE_VERSION) +
-         L"\n\nNo help is installed for this program.";
+         L"\n\nNo help is installed for this program.\n\n"
+         // The keys are listed here because nothing on the window shows them.
+         L"Keys:\n"
+         L"F1: this box\n"
+         L"F2: the readings history\n"
+         L"Tab, Shift+Tab: from control to control, the read-outs last\n"
+         L"Space: presses the button that has the focus; held on a step button, it repeats\n"
+         L"Enter in an entry field: sends its value";
 }
 
 void CControllerApp::OnHelp(HWND parent) {

@@ -2,6 +2,8 @@
 // end of session.
 #include "app/win32/controller_dlg.h"
 
+#include <objbase.h>
+
 #include "app/win32/dialog_messages.h"
 #include "app/win32/history_window.h"
 #include "controller/control_ids.h"
@@ -27,10 +29,16 @@ CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports
   m_controller.SetReadingsObserver(&m_readings);
 }
 
-CControllerDlg::~CControllerDlg() { EndSession(); }
+CControllerDlg::~CControllerDlg() {
+  EndSession();
+  if (m_comInitialized) CoUninitialize();
+}
 
 bool CControllerDlg::Create() {
   m_threadId = GetCurrentThreadId();
+  // A screen reader gets the controls' accessible objects through COM
+  // marshalling, which needs the window's thread in an apartment.
+  m_comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   HWND hwnd = CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                                  &CControllerDlg::DialogProc, reinterpret_cast<LPARAM>(this));
   return hwnd != nullptr;
@@ -153,7 +161,9 @@ void CControllerDlg::OnInitDialog() {
             if (m_help) m_help(m_hWnd);
           },
           [this] { ShowHistory(); },
+          [this](bool backward) { return OnTab(backward); },
       });
+  AnnotateControls();
   m_controller.ClearFlagsAndScan();
   m_softActiveButton.EnableOwnerDraw();
   m_softActiveButton.SetColor(kSoftActiveOffColor);

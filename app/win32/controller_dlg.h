@@ -5,6 +5,7 @@
 
 #include "controls/win32/windows_api.h"
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -12,12 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "controls/win32/numeric_edit.h"
+#include "app/accessible_texts.h"
 #include "app/win32/pre_filter.h"
-#include "controls/win32/state_button.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "controller/window_link_owner.h"
+#include "controls/win32/accessible_annotation.h"
+#include "controls/win32/numeric_edit.h"
+#include "controls/win32/state_button.h"
 #include "history/readings_log.h"
 #include "serial/port_probe.h"
 #include "serial/port_scan.h"
@@ -66,6 +69,9 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   HWND Control(int id) const { return GetDlgItem(m_hWnd, id); }
   Controller& GetController() { return m_controller; }
   const CStateButton& SoftActiveButton() const { return m_softActiveButton; }
+  // What a screen reader is told of control id, or nullptr for a control
+  // nobody refers to (dialog_accessibility.cpp).
+  CAccessibleAnnotation* Annotation(int id);
   // The DPI the window was last laid out for.
   UINT Dpi() const { return m_dpi; }
 
@@ -126,6 +132,13 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void HideOpenPortHint();
   void OnDevicesQuiet();
   void OnContextMenu(HWND target, LPARAM where);
+  // Accessibility (dialog_accessibility.cpp): every control named from the
+  // shared texts; the open button's name following its caption and its
+  // description the reason an open failed; Tab on to the read-outs.
+  void AnnotateControls();
+  void AnnounceCaption(int controlId, std::string_view caption);
+  void AnnounceOpenPortHint(std::string_view hint);
+  bool OnTab(bool backward);
 
   SerialLinkInterface& m_link;
   std::function<void()> m_detachOwner;
@@ -150,6 +163,9 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   // font is the dialog manager's).
   HFONT m_dpiFont = nullptr;
 
+  static constexpr std::size_t kAnnotatedControls = std::size(kAccessibleTexts);
+  std::array<CAccessibleAnnotation, kAnnotatedControls> m_accessible;  // by kAccessibleTexts
+
   HWND m_tooltip = nullptr;     // hover tips: the port list's details, why an open failed
   HWND m_hintPopUp = nullptr;   // the same hint, shown at once after a failed open
   std::wstring m_openPortHint;  // the tools keep pointers into these two
@@ -165,6 +181,7 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
 
   bool m_closed = false;
   bool m_sessionEnded = false;
+  bool m_comInitialized = false;  // this window's thread entered an apartment in Create
 
   // Work posted to the window thread, oldest first, one WM_APP_RUN_POSTED
   // message each; the lock guards the queue, which any thread may post to.

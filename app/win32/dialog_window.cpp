@@ -31,7 +31,14 @@ std::string CControllerDlg::GetText(int controlId) const {
 }
 
 void CControllerDlg::SetText(int controlId, std::string_view text) {
+  CAccessibleAnnotation* annotation = Annotation(controlId);
+  if (annotation != nullptr && annotation->Handle() != nullptr &&
+      (controlId == IDC_CURRENT_READ || controlId == IDC_SEED_TEMP || controlId == IDC_PUMP_TEMP)) {
+    annotation->SetValueText(Widen(text));  // announced only when it changes
+    return;
+  }
   SetDlgItemTextW(m_hWnd, controlId, Widen(text).c_str());
+  AnnounceCaption(controlId, text);
 }
 
 void CControllerDlg::SetSliderRange(std::int32_t maximum) {
@@ -55,6 +62,8 @@ std::int32_t CControllerDlg::SliderPosition() const {
 void CControllerDlg::PresentSoftActive(ColorRef color, std::string_view caption) {
   m_softActiveButton.SetColor(color);
   SetWindowTextW(m_softActiveButton.Handle(), Widen(caption).c_str());
+  if (CAccessibleAnnotation* annotation = Annotation(IDC_SOFT_ACTIVE))
+    annotation->SetChecked(color == kSoftActiveOnColor);
   // The colour must show even when the caption stays the same ("ON" on grey
   // becoming "ON" on red).
   InvalidateRect(m_softActiveButton.Handle(), nullptr, FALSE);
@@ -104,6 +113,7 @@ void CControllerDlg::ShowPortDetails() {
 void CControllerDlg::SetOpenPortHint(std::string_view text) {
   m_openPortHint = Widen(text);
   if (text.empty()) HideOpenPortHint();
+  AnnounceOpenPortHint(text);
 }
 
 bool CControllerDlg::LeftButtonDown() const {

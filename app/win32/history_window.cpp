@@ -122,6 +122,9 @@ void HistoryWindow::BuildControls() {
                     GetWindowLongPtrW(m_chart.Handle(), GWL_STYLE) | WS_GROUP);
   // Read-only text rather than a label: the operator can select and copy a path.
   Child(m_hWnd, WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL | WS_GROUP, kStatus);
+  AnnotateControls(
+      {Item(kFirstSpan), Item(kFirstSpan + 1), Item(kFirstSpan + 2), Item(kFirstSpan + 3)},
+      Item(kFollow), Item(kRecord), Item(kExport), Item(kStatus));
 }
 
 void HistoryWindow::ApplyFont() {
@@ -302,6 +305,7 @@ void HistoryWindow::Redraw() {
   TrendView view{m_chart.From(), m_chart.To()};
   if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
   m_chart.Draw(history, view.from, view.to);
+  AnnounceChart(history, view);
   m_drawnAppended = history.Appended();
   m_viewChanged = false;
   ++m_redraws;
@@ -377,6 +381,7 @@ void HistoryWindow::OnRecordingFailed(const std::string& path, const std::string
 void HistoryWindow::ShowRecordingState() {
   const bool recording = m_readings.Recording();
   SetWindowTextW(Item(kRecord), recording ? L"Stop recording" : L"Record\u2026");
+  AnnounceRecording(recording);
   if (recording) {
     m_lastMessage.clear();
     SetStatus(L"Recording to " + Widen(m_readings.RecordingPath()));
@@ -387,6 +392,7 @@ void HistoryWindow::ShowRecordingState() {
 
 void HistoryWindow::SetStatus(const std::wstring& text) {
   SetWindowTextW(Item(kStatus), text.c_str());
+  AnnounceStatus(text);
 }
 
 std::wstring HistoryWindow::StatusText() const {

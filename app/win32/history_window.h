@@ -5,11 +5,13 @@
 
 #include "controls/win32/windows_api.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "app/win32/trend_chart.h"
+#include "controls/win32/accessible_annotation.h"
 #include "history/readings_log.h"
 #include "history/trend_view.h"
 
@@ -68,6 +70,12 @@ class HistoryWindow {
   void SetStatus(const std::wstring& text);
   void Warn(const std::wstring& text);
   HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
+  // Accessibility (history_accessibility.cpp).
+  void AnnotateControls(const std::array<HWND, 4>& spans, HWND follow, HWND record,
+                        HWND exportButton, HWND status);
+  void AnnounceRecording(bool recording);
+  void AnnounceStatus(const std::wstring& text);
+  void AnnounceChart(const ReadingHistory& history, const TrendView& view);
 
   ReadingsLog& m_readings;
   HWND m_hWnd = nullptr;
@@ -82,6 +90,10 @@ class HistoryWindow {
   std::uint64_t m_drawnAppended = 0;
   int m_redraws = 0;
   std::wstring m_lastMessage;
+  // What a screen reader is told beyond the captions; after the window, so
+  // they outlive its controls.
+  std::array<CAccessibleAnnotation, 4> m_spanTexts;
+  CAccessibleAnnotation m_followText, m_recordText, m_exportText, m_chartText, m_statusText;
 };
 
 }  // namespace quorvane

@@ -24,6 +24,8 @@ bool PreFilter::PreTranslateMessage(MSG& msg) const {
         m_handlers.help();
         return true;
       }
+      if (msg.wParam == VK_TAB && m_handlers.tab && m_handlers.tab(GetKeyState(VK_SHIFT) < 0))
+        return true;
       if (msg.wParam == VK_F2) {
         if (m_handlers.history) m_handlers.history();
         return true;

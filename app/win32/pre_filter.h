@@ -31,6 +31,9 @@ class PreFilter {
     std::function<void()> mouseRelease;
     std::function<void()> help;
     std::function<void()> history;
+    // Tab (backward: Shift+Tab) where the dialog's own navigation would not
+    // go; false leaves it to the dialog.
+    std::function<bool(bool backward)> tab;
   };
 
   PreFilter(Targets targets, Handlers handlers)

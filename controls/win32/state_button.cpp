@@ -35,6 +35,13 @@ void CStateButton::DrawItem(const DRAWITEMSTRUCT& item) const {
     FrameRect(item.hDC, &area, frame);
     InflateRect(&area, -1, -1);
   }
+  // The focus mark only once the keyboard is in use (the system's own rule
+  // for focus cues), so the look under the mouse stays the same.
+  if ((item.itemState & ODS_FOCUS) != 0 && (item.itemState & ODS_NOFOCUSRECT) == 0 &&
+      area.right - area.left > 2 && area.bottom - area.top > 2) {
+    InflateRect(&area, -1, -1);
+    DrawFocusRect(item.hDC, &area);
+  }
   DeleteObject(fill);
   DeleteObject(frame);
 }

@@ -20,8 +20,9 @@ class CStateButton {
   void SetColor(ColorRef color) { m_color = color; }
   ColorRef Color() const { return m_color; }
 
-  // The owner-draw request the parent hands back. Pressed, focused and
-  // disabled states are not drawn: the look depends on colour and caption only.
+  // The owner-draw request the parent hands back. Pressed and disabled states
+  // are not drawn: the look depends on colour and caption only; the focus is
+  // marked while the system shows keyboard focus cues.
   void DrawItem(const DRAWITEMSTRUCT& item) const;
 
   static ColorRef Complement(ColorRef color) { return ~color & 0x00FFFFFFu; }

@@ -49,14 +49,24 @@ TEST_F(WindowTest, CreatesTheTemplateControlsInOrder) {
   EXPECT_EQ(dlg->GetText(IDC_PORT_LIST), "");
 }
 
-TEST_F(WindowTest, TabVisitsTheTabStopsInTemplateOrderAndWraps) {
-  const auto& order = kExpectedTabOrder;
+TEST_F(WindowTest, TabVisitsTheTabStopsInTemplateOrderThenTheReadoutsAndWraps) {
+  const auto& order = kExpectedTabOrderWithReadouts;
   ASSERT_EQ(FocusedControl(), Control(IDC_OPEN_PORT)) << "the focus starts on OpenPort";
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     Post(GetFocus(), WM_KEYDOWN, VK_TAB);
     EXPECT_EQ(GetDlgCtrlID(FocusedControl()), order[i % std::size(order)])
         << "after " << i << " Tab presses";
   }
+  // The template's own tab stops are as they were: the read-outs are the
+  // window's extra step, not tab stops that would change the template.
+  std::vector<int> stops;
+  const HWND first = GetNextDlgTabItem(dlg->Handle(), nullptr, FALSE);
+  for (HWND at = first; at != nullptr && stops.size() < 32;
+       at = GetNextDlgTabItem(dlg->Handle(), at, FALSE)) {
+    if (!stops.empty() && at == first) break;
+    stops.push_back(GetDlgCtrlID(at));
+  }
+  EXPECT_EQ(stops, std::vector<int>(std::begin(kExpectedTabOrder), std::end(kExpectedTabOrder)));
 }
 
 // Enter in one of the three entry fields runs that group's SET command once
