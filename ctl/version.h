@@ -1,5 +1,7 @@
-// The program's version, the project's, as the build passes it in.
+// The program's version, the project's, from the header the build makes.
 #pragma once
+
+#include "quorvane_version.h"  // generated in the build folder
 
 namespace quorvane::ctl {
 
