@@ -18,25 +18,51 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Paths are UTF-8 on every platform. Windows' narrow file functions would
+// read them in the system's code page, where most names outside it cannot be
+// spelt, so the file functions are given them as paths of their own. A name
+// that is no UTF-8 is no path at all, not a reason to stop.
+fs::path PathOf(const std::string& utf8) {
+  try {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  const fs::path wide = PathOf(path);
+  if (wide.empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  const std::string narrowMode(mode);
+  return ::_wfopen(wide.c_str(), std::wstring(narrowMode.begin(), narrowMode.end()).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 // Bytes in the file now, or 0 when it is no regular file (a device or a pipe
 // holds no rows to keep).
 std::uintmax_t SizeOf(const std::string& path) {
   std::error_code error;
-  const std::uintmax_t size = fs::file_size(path, error);
+  const std::uintmax_t size = fs::file_size(PathOf(path), error);
   return error ? 0 : size;
 }
 
 // Only ever shortens: a file someone else cut shorter is not padded out.
 void CutBackTo(const std::string& path, std::uintmax_t size) {
   std::error_code error;
-  const std::uintmax_t now = fs::file_size(path, error);
-  if (!error && now > size) fs::resize_file(path, size, error);
+  const std::uintmax_t now = fs::file_size(PathOf(path), error);
+  if (!error && now > size) fs::resize_file(PathOf(path), size, error);
 }
 
 // Whether a file with content ends its last line. One that cannot be read is
 // taken as cut: an empty line harms a reader less than two rows glued into one.
 bool EndsLine(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = OpenFile(path, "rb");
   if (!file) return false;
   const bool ends = std::fseek(file, -1, SEEK_END) != 0 || std::fgetc(file) == '\n';
   std::fclose(file);
@@ -54,7 +80,7 @@ CsvRecording::~CsvRecording() { Stop(); }
 std::string CsvRecording::Start(const std::string& path, Mode mode) {
   Stop();
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), mode == Mode::Replace ? "wb" : "ab");
+  std::FILE* file = OpenFile(path, mode == Mode::Replace ? "wb" : "ab");
   if (!file) return SystemReason(errno);
   m_file = file;
   m_path = path;
@@ -81,7 +107,7 @@ bool CsvRecording::Writes(const std::string& path) const {
   // being written cannot be renamed or removed: its path still names it, and
   // equivalent compares volume and file index.
   std::error_code error;
-  return fs::equivalent(path, m_path, error);
+  return fs::equivalent(PathOf(path), PathOf(m_path), error);
 #else
   // The open file itself, by device and inode: its path may have been renamed
   // or removed since, and another file put there.
@@ -118,7 +144,7 @@ std::string ExportCsv(const ReadingHistory& history, const std::string& path) {
   // Beside the target, so the rename stays on one file system.
   const std::string partial = path + ".quorvane-export";
   errno = 0;
-  std::FILE* file = std::fopen(partial.c_str(), "wb");
+  std::FILE* file = OpenFile(partial, "wb");
   if (!file) return SystemReason(errno);
 
   bool written = std::fputs(CsvHeader().c_str(), file) >= 0;
@@ -135,11 +161,11 @@ std::string ExportCsv(const ReadingHistory& history, const std::string& path) {
 
   std::error_code renamed;
   if (written) {
-    fs::rename(partial, path, renamed);
+    fs::rename(PathOf(partial), PathOf(path), renamed);
     if (!renamed) return {};
   }
   std::error_code ignored;
-  fs::remove(partial, ignored);
+  fs::remove(PathOf(partial), ignored);
   // A rename's error on Windows may be the system's own code, not an errno.
   if (renamed) return renamed.message();
   return SystemReason(error);

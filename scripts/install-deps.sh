@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libudev-dev libxcb1-dev
   libclang-rt-14-dev locales
   fonts-crosextra-caladea fonts-wqy-microhei fonts-dejavu-core
-  xvfb xauth openbox x11-utils
+  xvfb xauth openbox x11-utils dbus dbus-daemon at-spi2-core python3-pyatspi
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine wixl zip unzip
   dpkg-dev file lintian
   libcli11-dev nlohmann-json3-dev python3-serial

@@ -22,7 +22,15 @@ QIcon CControllerApp::AppIcon() {
 }
 
 QString CControllerApp::HelpText() {
-  return QStringLiteral("%1\nVersion %2\n\nNo help is installed for this program.")
+  // The keys are listed here because nothing on the window shows them.
+  return QStringLiteral(
+             "%1\nVersion %2\n\nNo help is installed for this program.\n\n"
+             "Keys:\n"
+             "F1: this box\n"
+             "F2: the readings history\n"
+             "Tab, Shift+Tab: from control to control, the read-outs last\n"
+             "Space: presses the button that has the focus; held on a step button, it repeats\n"
+             "Enter in an entry field: sends its value")
       .arg(QString::fromLatin1(kProgramName), QStringLiteral(QUORVANE_VERSION));
 }
 

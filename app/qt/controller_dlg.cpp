@@ -12,10 +12,12 @@
 #include <QSocketNotifier>
 #include <QTimerEvent>
 
+#include "app/accessible_texts.h"
 #include "app/qt/history_window.h"
 #include "app/qt/pre_filter.h"
 #include "controller/control_ids.h"
 #include "controls/qt/numeric_edit.h"
+#include "controls/qt/readout.h"
 #include "controls/qt/state_button.h"
 #include "controls/qt/tick_slider.h"
 
@@ -41,18 +43,16 @@ QWidget* MakeControl(const TemplateRow& row, QWidget* parent) {
       box->setAttribute(Qt::WA_TransparentForMouseEvents);
       return box;
     }
-    case ControlKind::Label:
-    case ControlKind::Display: {
+    case ControlKind::Label: {
       auto* label = new QLabel(caption, parent);
       label->setTextFormat(Qt::PlainText);
-      if (row.kind == ControlKind::Display) {
-        label->setFrameStyle(QFrame::Box | QFrame::Plain);
-        label->setLineWidth(1);
-        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-      } else {
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      }
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
       return label;
+    }
+    case ControlKind::Display: {
+      auto* readout = new CReadout(parent);
+      readout->setText(caption);
+      return readout;
     }
     case ControlKind::Edit: {
       auto* edit = new CNumericEdit(parent);
@@ -68,6 +68,14 @@ QWidget* MakeControl(const TemplateRow& row, QWidget* parent) {
     }
   }
   return new QWidget(parent);
+}
+
+// The names a screen reader says; the captions on screen stay terse.
+void SetAccessibleTexts(QWidget* widget, int id) {
+  const AccessibleText* text = AccessibleTextOf(id);
+  if (text == nullptr) return;
+  widget->setAccessibleName(QString::fromUtf8(text->name));
+  widget->setAccessibleDescription(QString::fromUtf8(text->description));
 }
 
 template <typename Widget>
@@ -145,12 +153,27 @@ void CControllerDlg::CreateControls() {
     // Earlier rows lie above later ones, so a frame created after the
     // controls it surrounds stays behind them.
     widget->lower();
-    widget->setFocusPolicy(row.tabStop ? Qt::StrongFocus : Qt::NoFocus);
+    if (row.kind != ControlKind::Display)
+      widget->setFocusPolicy(row.tabStop ? Qt::StrongFocus : Qt::NoFocus);
     if (row.tabStop) {
       if (previousTabStop != nullptr) QWidget::setTabOrder(previousTabStop, widget);
       previousTabStop = widget;
     }
+    SetAccessibleTexts(widget, row.id);
     if (row.id != kNoId) m_controls[row.id] = widget;
+  }
+  for (QLabel* label : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    for (const NamingLabel& naming : kNamingLabels) {
+      if (label->text() != QString::fromUtf8(naming.caption)) continue;
+      label->setBuddy(m_controls.at(naming.id));
+      label->setAccessibleName(QString::fromUtf8(AccessibleTextOf(naming.id)->name));
+    }
+  }
+  // Tab reaches the read-outs too, so a screen reader can read them out; they
+  // come after the settings, whose order stays the template's, top to bottom.
+  for (const int id : {IDC_CURRENT_READ, IDC_SEED_TEMP, IDC_PUMP_TEMP}) {
+    QWidget::setTabOrder(previousTabStop, m_controls.at(id));
+    previousTabStop = m_controls.at(id);
   }
 }
 

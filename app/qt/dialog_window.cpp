@@ -11,8 +11,10 @@
 #include <QThread>
 #include <QToolTip>
 
+#include "app/accessible_texts.h"
 #include "app/qt/controller_dlg.h"
 #include "app/qt/mouse_buttons.h"
+#include "controls/qt/readout.h"
 #include "controls/qt/state_button.h"
 #include "controls/qt/tick_slider.h"
 
@@ -64,6 +66,9 @@ void CControllerDlg::SetText(int controlId, std::string_view text) {
     edit->setText(value);
   } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
     button->setText(value);
+    if (const char* name = NameForCaption(controlId, text)) button->setAccessibleName(name);
+  } else if (auto* readout = qobject_cast<CReadout*>(widget)) {
+    readout->SetReading(value);
   } else if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(value);
   } else if (widget != nullptr && qobject_cast<QComboBox*>(widget) == nullptr) {
@@ -84,6 +89,8 @@ std::int32_t CControllerDlg::SliderPosition() const { return m_currentSlider->va
 void CControllerDlg::PresentSoftActive(ColorRef color, std::string_view caption) {
   m_softActiveButton->SetColor(color);
   m_softActiveButton->setText(FromView(caption));
+  // The controller picks the colour from the board's state, so the colour is the state.
+  m_softActiveButton->SetOn(color == kSoftActiveOnColor);
   // setText skips the repaint when the caption is unchanged ("ON" on grey
   // becoming "ON" on red); the new colour must show all the same.
   m_softActiveButton->update();
@@ -113,6 +120,12 @@ void CControllerDlg::EnablePortList(bool enabled) { m_portList->setEnabled(enabl
 
 void CControllerDlg::SetOpenPortHint(std::string_view text) {
   m_openPortButton->setToolTip(FromView(text));
+  // Without a mouse there is no tooltip: the reason a port did not open is
+  // the button's description too, which a screen reader is told of at once.
+  const AccessibleText* usual = AccessibleTextOf(IDC_OPEN_PORT);
+  m_openPortButton->setAccessibleDescription(
+      text.empty() ? QString::fromUtf8(usual->description)
+                   : QStringLiteral("Did not open: %1").arg(FromView(text)));
 }
 
 void CControllerDlg::PopUpOpenPortHint() {

@@ -16,35 +16,35 @@
 #include <QVBoxLayout>
 
 #include "app/qt/trend_chart.h"
+#include "controller/display_forms.h"
 
 namespace quorvane {
 
 namespace {
 
-// New readings are drawn at most as often as they come (the poll period), and
-// in a long span only once the view has moved on by a pixel's worth of time
-// (a few seconds at most): a redraw per reading would cost time and show
-// nothing new. The pace is the timer's own, so the window wakes no more often
-// than it draws.
-constexpr std::chrono::milliseconds kShortestWait = kPollPeriod;
-constexpr std::chrono::milliseconds kLongestWait{5000};
+QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
-std::chrono::milliseconds SpanLength(HistoryWindow::Span span) {
-  using namespace std::chrono_literals;
-  switch (span) {
-    case HistoryWindow::Span::Minute:
-      return 1min;
-    case HistoryWindow::Span::TenMinutes:
-      return 10min;
-    case HistoryWindow::Span::Hour:
-      return 1h;
-    case HistoryWindow::Span::All:
-      break;
-  }
-  return 1min;  // "All" is never shorter than a minute
+QString Clock(WallTime time) {
+  return QDateTime::fromMSecsSinceEpoch(
+             std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count())
+      .toString("HH:mm:ss");
 }
 
-QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+// The chart in words, for those who cannot see it: the time span shown and
+// the newest value of each line.
+QString ChartSummary(const ReadingHistory& history, WallTime from, WallTime to) {
+  QString text = QStringLiteral("Shown from %1 to %2.").arg(Clock(from), Clock(to));
+  if (history.Empty()) return text + QStringLiteral(" No readings yet.");
+  const Reading& newest = history.Newest();
+  return text + QStringLiteral(
+                    " Newest reading at %1: measured current %2 mA, current set-point "
+                    "%3 mA, seed %4 °C, pump %5 °C.")
+                    .arg(Clock(newest.time),
+                         QString::fromStdString(SetpointText(newest.currentRead)),
+                         QString::fromStdString(SetpointText(newest.currentSetpoint)),
+                         QString::fromStdString(TemperatureText(newest.seedTemp)),
+                         QString::fromStdString(TemperatureText(newest.pumpTemp)));
+}
 
 }  // namespace
 
@@ -53,7 +53,7 @@ HistoryWindow::HistoryWindow(ReadingsLog& readings, QWidget* parent)
   setWindowTitle("Readings history");
   BuildControls();
   resize(900, 520);
-  m_redrawTimer.setInterval(kShortestWait);
+  m_redrawTimer.setInterval(kPollPeriod);
   connect(&m_redrawTimer, &QTimer::timeout, this, &HistoryWindow::Redraw);
   connect(m_chart, &TrendChart::ViewMoved, this, [this] {
     m_following = false;
@@ -73,11 +73,19 @@ void HistoryWindow::BuildControls() {
   bar->addWidget(new QLabel("Show the last:", this));
   m_spans = new QButtonGroup(this);
   m_spans->setExclusive(true);
-  const std::pair<const char*, Span> spans[] = {
-      {"1 min", Span::Minute}, {"10 min", Span::TenMinutes}, {"1 h", Span::Hour}, {"All", Span::All}};
-  for (const auto& [caption, span] : spans) {
+  struct SpanButton {
+    const char* caption;
+    const char* name;  // what a screen reader says
+    Span span;
+  };
+  const SpanButton spans[] = {{"1 min", "Show the last minute", Span::Minute},
+                              {"10 min", "Show the last 10 minutes", Span::TenMinutes},
+                              {"1 h", "Show the last hour", Span::Hour},
+                              {"All", "Show all readings kept", Span::All}};
+  for (const auto& [caption, name, span] : spans) {
     auto* button = new QToolButton(this);
     button->setText(caption);
+    button->setAccessibleName(name);
     button->setCheckable(true);
     button->setChecked(span == m_span);
     m_spans->addButton(button, static_cast<int>(span));
@@ -88,6 +96,7 @@ void HistoryWindow::BuildControls() {
   m_follow->setText("Follow newest");
   m_follow->setToolTip("Keep the newest reading at the right edge. Zooming (wheel, or drag "
                        "across the chart) or scrolling (arrow keys, Shift+wheel) stops following.");
+  m_follow->setAccessibleDescription(m_follow->toolTip());
   m_follow->setCheckable(true);
   m_follow->setChecked(true);
   connect(m_follow, &QToolButton::clicked, this, [this](bool on) {
@@ -104,11 +113,14 @@ void HistoryWindow::BuildControls() {
   m_export = new QPushButton("Export\u2026", this);
   m_export->setAutoDefault(false);
   m_export->setToolTip("Write every reading kept since the port was first opened to a CSV file");
+  m_export->setAccessibleName("Export readings");
+  m_export->setAccessibleDescription(m_export->toolTip());
   connect(m_export, &QPushButton::clicked, this, &HistoryWindow::OnExportPressed);
   bar->addWidget(m_record);
   bar->addWidget(m_export);
 
   m_chart = new TrendChart(this);
+  m_chart->setAccessibleName("Readings chart");
   m_status = new QLabel(this);
   m_status->setTextFormat(Qt::PlainText);
   m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -143,37 +155,19 @@ void HistoryWindow::Redraw() {
   if (!isVisible()) return;
   const ReadingHistory& history = m_readings.History();
   if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
-  WallTime from = m_chart->From();
-  WallTime to = m_chart->To();
-  if (m_following) {
-    // The newest reading within the last step of the time labels, so the
-    // labels fall on round times. "All" reaches from the earliest reading to
-    // the latest, which after a clock set back need not be the oldest and
-    // the newest.
-    const bool all = m_span == Span::All && !history.Empty();
-    const WallTime newest = history.Empty() ? std::chrono::system_clock::now()
-                            : all           ? history.Latest()
-                                            : history.Newest().time;
-    std::chrono::milliseconds span = SpanLength(m_span);
-    if (all)
-      span = std::max(
-          span, std::chrono::duration_cast<std::chrono::milliseconds>(newest - history.Earliest()));
-    const auto step = TrendChart::TickStep(span);
-    const auto sinceEpoch =
-        std::chrono::duration_cast<std::chrono::milliseconds>(newest.time_since_epoch());
-    to = WallTime((sinceEpoch / step + 1) * step);
-    from = to - span;
-    // The earliest reading too: rounding the right edge up moved the span on.
-    if (all) from = std::min(from, history.Earliest());
-    if (m_span == Span::All) from = WallTime((from.time_since_epoch() / step) * step);
-  }
+  // New readings are drawn at most as often as they come, and in a long span
+  // only once the view has moved on by a pixel's worth of time: a redraw per
+  // reading would cost time and show nothing new. The pace is the timer's
+  // own, so the window wakes no more often than it draws.
+  TrendView view{m_chart->From(), m_chart->To()};
+  if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
+  const auto [from, to] = view;
   m_chart->Draw(history, from, to);
+  m_chart->setAccessibleDescription(ChartSummary(history, from, to));
   m_drawnAppended = history.Appended();
   m_viewChanged = false;
   ++m_redraws;
-  const auto pixel = std::chrono::duration_cast<std::chrono::milliseconds>(
-      (to - from) / m_chart->PlotWidth());
-  m_redrawTimer.start(std::clamp(pixel, kShortestWait, kLongestWait));
+  m_redrawTimer.start(RedrawWait(view, m_chart->PlotWidth()));
 }
 
 QString HistoryWindow::SuggestedFile(const char* stem) const {
@@ -232,7 +226,7 @@ bool HistoryWindow::ExportTo(const QString& path) {
   m_lastMessage = QStringLiteral("Exported %1 readings to %2.")
                       .arg(static_cast<qulonglong>(history.Size()))
                       .arg(Native(path));
-  m_status->setText(m_lastMessage);
+  SetStatus(m_lastMessage);
   return true;
 }
 
@@ -248,20 +242,28 @@ void HistoryWindow::ShowRecordingState() {
   m_record->setText(recording ? "Stop recording" : "Record\u2026");
   m_record->setToolTip(recording ? "Close the recording file"
                                  : "Write each reading to a CSV file as it arrives");
+  m_record->setAccessibleName(recording ? "Stop recording" : "Record readings");
+  m_record->setAccessibleDescription(m_record->toolTip());
   if (recording) {
     m_lastMessage.clear();
-    m_status->setText(QStringLiteral("Recording to %1")
-                          .arg(Native(QString::fromStdString(m_readings.RecordingPath()))));
+    SetStatus(QStringLiteral("Recording to %1")
+                  .arg(Native(QString::fromStdString(m_readings.RecordingPath()))));
   } else {
-    m_status->setText(m_lastMessage.isEmpty() ? QStringLiteral("Not recording.") : m_lastMessage);
+    SetStatus(m_lastMessage.isEmpty() ? QStringLiteral("Not recording.") : m_lastMessage);
   }
 }
 
 QString HistoryWindow::StatusText() const { return m_status->text(); }
 
+void HistoryWindow::SetStatus(const QString& text) {
+  m_status->setText(text);
+  // Named as what it is, with what it says, so a change is announced.
+  m_status->setAccessibleName(QStringLiteral("Status: %1").arg(text));
+}
+
 void HistoryWindow::Warn(const QString& text) {
   m_lastMessage = text;
-  m_status->setText(text);
+  SetStatus(text);
   // Not modal: the panel, and this window, go on while the message is read.
   auto* box = new QMessageBox(QMessageBox::Warning, "Readings history", text, QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);

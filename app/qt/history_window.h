@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "history/readings_log.h"
+#include "history/trend_view.h"
 
 class QButtonGroup;
 class QLabel;
@@ -23,8 +24,7 @@ class HistoryWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // The spans the view can follow, newest reading at the right edge.
-  enum class Span { Minute, TenMinutes, Hour, All };
+  using Span = TrendSpan;
 
   HistoryWindow(ReadingsLog& readings, QWidget* parent);
 
@@ -54,6 +54,7 @@ class HistoryWindow : public QWidget {
   void Redraw();
   void ShowRecordingState();
   void Warn(const QString& text);
+  void SetStatus(const QString& text);
   QString SuggestedFile(const char* stem) const;
 
   ReadingsLog& m_readings;

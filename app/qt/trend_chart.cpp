@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 
 #include "controller/timing.h"
+#include "history/trend_view.h"
 
 namespace quorvane {
 
@@ -24,17 +25,6 @@ namespace {
 // Beyond this many gaps in view the last runs are drawn joined: a chart of
 // hundreds of series would be slow, and so many reopens in one view are rare.
 constexpr std::size_t kMaxRuns = 64;
-
-// The widest span zooming out reaches: the whole ring at the poll rate. A
-// wider view shows nothing more, and the wheel turned on would soon take the
-// axis past the times a WallTime can hold.
-constexpr double kWidestMs = static_cast<double>(ReadingHistory::kDefaultCapacity) *
-                             static_cast<double>(kPollPeriod.count());
-// Nor does scrolling: the axis stays a day inside them.
-constexpr double kEdgeMs =
-    static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                            WallTime::duration::max() - std::chrono::hours(24))
-                            .count());
 
 struct LineLook {
   const char* name;
@@ -70,10 +60,9 @@ QDateTime DateTimeOf(WallTime time) {
 
 // The axis range that holds [low, high] with some room, never narrower than minimum.
 void Fit(QValueAxis* axis, double low, double high, double minimum) {
-  if (low > high) return;  // nothing in view: the axis keeps its range
-  const double middle = (low + high) / 2;
-  const double half = std::max((high - low) / 2 * 1.1, minimum / 2);
-  axis->setRange(middle - half, middle + half);
+  const auto range = FitValues(low, high, minimum);
+  if (!range) return;  // nothing in view: the axis keeps its range
+  axis->setRange(range->low, range->high);
   axis->applyNiceNumbers();
 }
 
@@ -141,12 +130,7 @@ QLineSeries* TrendChart::AddRunSeries(Line& line, int index) {
 }
 
 std::chrono::milliseconds TrendChart::TickStep(std::chrono::milliseconds span) {
-  using namespace std::chrono_literals;
-  constexpr std::chrono::milliseconds kSteps[] = {
-      1s, 2s, 5s, 10s, 15s, 30s, 1min, 2min, 5min, 10min, 15min, 30min, 1h, 2h, 3h, 6h, 12h, 24h};
-  for (const auto step : kSteps)
-    if (span <= 10 * step) return step;
-  return span / 10;
+  return TrendTickStep(span);
 }
 
 void TrendChart::Draw(const ReadingHistory& history, WallTime from, WallTime to) {
@@ -248,16 +232,8 @@ int TrendChart::PlotWidth() const {
 int TrendChart::ChangeMarkers() const { return static_cast<int>(m_changes->count()); }
 
 void TrendChart::MoveTime(double shiftFraction, double zoomFactor, double anchorFraction) {
-  const double from = static_cast<double>(m_time->min().toMSecsSinceEpoch());
-  const double span = static_cast<double>(m_time->max().toMSecsSinceEpoch()) - from;
-  // Not narrower than a second: the time labels could no longer tell points
-  // apart. Not wider than the ring, unless the view already was ("All" over
-  // readings a clock step spread out): zooming out never narrows it.
-  const double newSpan = std::clamp(span * zoomFactor, 1000.0, std::max(span, kWidestMs));
-  const double newFrom = std::clamp(from + anchorFraction * (span - newSpan) + shiftFraction * span,
-                                    -kEdgeMs, kEdgeMs - newSpan);
-  m_time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(newFrom)),
-                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(newFrom + newSpan)));
+  const TrendView view = MovedView({From(), To()}, shiftFraction, zoomFactor, anchorFraction);
+  m_time->setRange(DateTimeOf(view.from), DateTimeOf(view.to));
   emit ViewMoved();
 }
 

@@ -3,6 +3,7 @@
 #include "app/win32/controller_dlg.h"
 
 #include "app/win32/dialog_messages.h"
+#include "app/win32/history_window.h"
 #include "controller/control_ids.h"
 #include "controls/win32/dpi.h"
 
@@ -22,7 +23,9 @@ CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports
       m_help(std::move(help)),
       m_hIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP))),
       m_ports(ports),
-      m_controller(*this, link, m_ports, *this) {}
+      m_controller(*this, link, m_ports, *this) {
+  m_controller.SetReadingsObserver(&m_readings);
+}
 
 CControllerDlg::~CControllerDlg() { EndSession(); }
 
@@ -108,6 +111,9 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The system's own loop (the window menu, a move) takes the release.
       EndHold();
       return FALSE;
+    case WM_CONTEXTMENU:
+      OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
+      return TRUE;
     case WM_CLOSE:
       OnClose();
       return TRUE;
@@ -146,6 +152,7 @@ void CControllerDlg::OnInitDialog() {
             EndHold();  // the help box's own loop takes the release
             if (m_help) m_help(m_hWnd);
           },
+          [this] { ShowHistory(); },
       });
   m_controller.ClearFlagsAndScan();
   m_softActiveButton.EnableOwnerDraw();
@@ -287,6 +294,7 @@ bool CControllerDlg::PreTranslateMessage(MSG& msg) {
 
 void CControllerDlg::HandleMessage(MSG& msg) {
   if (PreTranslateMessage(msg)) return;
+  if (m_history != nullptr && m_history->PreTranslateMessage(msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
@@ -332,6 +340,8 @@ void CControllerDlg::EndSession() {
   m_link.Close();
   if (m_detachOwner) m_detachOwner();
   Detach();
+  m_readings.StopRecording();
+  m_history.reset();  // before the window that owns it
   m_currentEdit.Detach();
   m_frequencyEdit.Detach();
   m_durationEdit.Detach();

@@ -18,11 +18,14 @@
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "controller/window_link_owner.h"
+#include "history/readings_log.h"
 #include "serial/port_probe.h"
 #include "serial/port_scan.h"
 #include "serial/serial_link_interface.h"
 
 namespace quorvane {
+
+class HistoryWindow;
 
 // A byte delivered as a window message, wParam the byte, lParam the port
 // number: taken as the link's own delivery (OnSerialByte).
@@ -65,6 +68,13 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   const CStateButton& SoftActiveButton() const { return m_softActiveButton; }
   // The DPI the window was last laid out for.
   UINT Dpi() const { return m_dpi; }
+
+  // The readings kept since the port was first opened, and the window that
+  // draws them: made on first use, opened by F2 and by the context menu of
+  // the window's background (dialog_history.cpp).
+  void ShowHistory();
+  HistoryWindow* History() const { return m_history.get(); }
+  ReadingsLog& Readings() { return m_readings; }
 
   // ControllerWindow.
   void StartTimer(int id, std::chrono::milliseconds period) override;
@@ -115,6 +125,7 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void ShowPortDetails();
   void HideOpenPortHint();
   void OnDevicesQuiet();
+  void OnContextMenu(HWND target, LPARAM where);
 
   SerialLinkInterface& m_link;
   std::function<void()> m_detachOwner;
@@ -147,7 +158,9 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
 
   // The controller's port list: a device change's scan runs off this thread.
   PortScan m_ports;
+  ReadingsLog m_readings;  // before the controller, which tells it of every reading
   Controller m_controller;
+  std::unique_ptr<HistoryWindow> m_history;
   std::unique_ptr<PreFilter> m_preFilter;
 
   bool m_closed = false;

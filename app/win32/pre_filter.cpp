@@ -24,6 +24,10 @@ bool PreFilter::PreTranslateMessage(MSG& msg) const {
         m_handlers.help();
         return true;
       }
+      if (msg.wParam == VK_F2) {
+        if (m_handlers.history) m_handlers.history();
+        return true;
+      }
       break;
     case WM_LBUTTONDOWN:
       // The second press of a double click arrives as WM_LBUTTONDBLCLK and

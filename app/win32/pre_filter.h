@@ -1,8 +1,8 @@
 // Sees the window's queued key and mouse input before any control does: Enter
 // runs the SET command of the entry field it was typed in and never reaches a
 // control, Escape is swallowed, the step buttons' presses and every left
-// release go to the step logic first, F1 opens the help box; the rest goes
-// on to the dialog's keyboard navigation (Tab).
+// release go to the step logic first, F1 opens the help box and F2 the readings history; the rest
+// goes on to the dialog's keyboard navigation (Tab).
 #pragma once
 
 #include "controls/win32/windows_api.h"
@@ -30,6 +30,7 @@ class PreFilter {
     std::function<void(NudgeDirection)> nudgePress;
     std::function<void()> mouseRelease;
     std::function<void()> help;
+    std::function<void()> history;
   };
 
   PreFilter(Targets targets, Handlers handlers)

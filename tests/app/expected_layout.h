@@ -64,4 +64,11 @@ inline constexpr int kExpectedTabOrder[] = {
     IDC_CURRENT_SLIDER, IDC_CURRENT_DOWN, IDC_CURRENT_UP,    IDC_SET_FREQUENCY,
     IDC_FREQUENCY_EDIT, IDC_SET_DURATION, IDC_DURATION_EDIT, IDC_SOFT_ACTIVE};
 
+// The Qt window's Tab goes on to the read-outs, top to bottom, so that a
+// screen reader can reach them.
+inline constexpr int kExpectedTabOrderWithReadouts[] = {
+    IDC_OPEN_PORT,     IDC_SET_CURRENT, IDC_PORT_LIST,     IDC_CURRENT_EDIT,   IDC_CURRENT_SLIDER,
+    IDC_CURRENT_DOWN,  IDC_CURRENT_UP,  IDC_SET_FREQUENCY, IDC_FREQUENCY_EDIT, IDC_SET_DURATION,
+    IDC_DURATION_EDIT, IDC_SOFT_ACTIVE, IDC_CURRENT_READ,  IDC_SEED_TEMP,      IDC_PUMP_TEMP};
+
 }  // namespace quorvane::test

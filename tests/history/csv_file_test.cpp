@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 #include "history/csv_file.h"
@@ -132,6 +134,36 @@ TEST(ExportCsvTest, AFailureLeavesTheTargetAsItWasAndNoTemporaryFile) {
   EXPECT_EQ(ReadFile(old), "kept as it was\n");
   EXPECT_EQ(Entries(folder.Path()), 2u) << "a file was left beside the target";
 #endif
+}
+
+// Paths are UTF-8 on every platform. Windows' C runtime would read a narrow
+// path in the system's code page, where these folder names do not exist.
+TEST(CsvFilesTest, AFolderNamedInAnyScriptHoldsRecordingsExportsAndContinuations) {
+  ScratchFolder scratch;
+  const fs::path folder = scratch.Path() / fs::path(u8"\u6570\u636e caf\u00e9");
+  fs::create_directory(folder);
+  const auto utf8 = [&](const char8_t* name) {
+    const std::u8string path = (folder / fs::path(name)).u8string();
+    return std::string(path.begin(), path.end());
+  };
+  const std::string recorded = utf8(u8"\u8bb0\u5f55.csv");
+  const std::string exported = utf8(u8"export \u00e0 \u00e9.csv");
+  ReadingHistory history;
+  for (int i = 0; i < 3; ++i) history.Append(SampleReading(i));
+  for (const Mode mode : {Mode::Replace, Mode::Append}) {
+    CsvRecording recording;
+    ASSERT_EQ(recording.Start(recorded, mode), "") << recorded;
+    ASSERT_EQ(recording.Write(SampleReading(mode == Mode::Replace ? 0 : 1)), "");
+    EXPECT_TRUE(recording.Writes(recorded));
+  }
+  ASSERT_EQ(ExportCsv(history, exported), "") << exported;
+  const auto contents = [](const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  };
+  EXPECT_EQ(contents(folder / fs::path(u8"\u8bb0\u5f55.csv")), CsvHeader() + Rows(0, 2));
+  EXPECT_EQ(contents(folder / fs::path(u8"export \u00e0 \u00e9.csv")), CsvHeader() + Rows(0, 3));
+  EXPECT_EQ(Entries(folder), 2u) << "a file was left beside the export, or one went elsewhere";
 }
 
 }  // namespace

@@ -44,8 +44,9 @@ const char* QtClassOf(const ExpectedRow& row) {
     case Kind::GroupBox:
       return "QGroupBox";
     case Kind::Label:
-    case Kind::Display:
       return "QLabel";
+    case Kind::Display:
+      return "quorvane::CReadout";
     case Kind::Edit:
       return "quorvane::CNumericEdit";
     case Kind::PortList:
@@ -190,7 +191,7 @@ void DialogTemplateTest::tabFollowsTemplateOrderAndWraps() {
   m_dlg->show();
   QVERIFY(QTest::qWaitForWindowActive(m_dlg));
   QCOMPARE(QApplication::focusWidget(), m_dlg->Control(IDC_OPEN_PORT));
-  const auto& order = test::kExpectedTabOrder;
+  const auto& order = test::kExpectedTabOrderWithReadouts;
   for (std::size_t i = 1; i <= std::size(order); ++i) {
     QTest::keyClick(m_dlg->windowHandle(), Qt::Key_Tab);
     const int want = order[i % std::size(order)];

@@ -7,6 +7,7 @@
 //   operator set VALUE     type VALUE into the current field and press Enter
 //   operator activate      switch soft-active on; the measured current must rise
 //   operator close         close the window; the program must end within 5 s
+//   operator history SPAN  press F2 and choose the span ("1 min", "All", ...)
 //   operator layout        print the client size; every control must lie inside it
 // clang-format off
 #include <windows.h>
@@ -147,6 +148,26 @@ int Close(HWND panel) {
   return 0;
 }
 
+int History(HWND panel, const std::string& span) {
+  // F2 as a key press at the panel: its pre-filter opens the window.
+  const LPARAM f2 = 1 | (MapVirtualKeyW(VK_F2, MAPVK_VK_TO_VSC) << 16);
+  PostMessageW(panel, WM_KEYDOWN, VK_F2, f2);
+  PostMessageW(panel, WM_KEYUP, VK_F2, f2 | (1u << 30) | (1u << 31));
+  HWND history = nullptr;
+  if (!WaitFor(std::chrono::seconds(5), [&] {
+        history = FindWindowW(nullptr, L"Readings history");
+        return history != nullptr && IsWindowVisible(history);
+      }))
+    return Fail("F2 opened no readings history window");
+  const std::wstring caption(span.begin(), span.end());
+  HWND button = FindWindowExW(history, nullptr, L"Button", caption.c_str());
+  if (button == nullptr) return Fail("the history window has no such span");
+  PostMessageW(button, BM_CLICK, 0, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  std::printf("operator: readings history shown, span %s\n", span.c_str());
+  return 0;
+}
+
 int Layout(HWND panel) {
   // In pixels as drawn: a process that declares no awareness would be given
   // sizes scaled back to 100 %.
@@ -197,6 +218,7 @@ int main(int argc, char** argv) {
   if (step == "set" && argc == 3) return Set(panel, argv[2]);
   if (step == "activate") return Activate(panel);
   if (step == "close") return Close(panel);
+  if (step == "history" && argc == 3) return History(panel, argv[2]);
   if (step == "layout") return Layout(panel);
   return Fail("unknown step");
 }

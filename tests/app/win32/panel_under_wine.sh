@@ -8,11 +8,13 @@
 # Needs a display (scripts/with_display.sh) and WINEPREFIX. QUORVANE_DPI, when
 # set, is the prefix's display scaling in DPI (96 is 100 %).
 #
-#   panel_under_wine.sh QUORVANE_EXE OPERATOR_EXE BOARD_SIM [SCREENSHOT.png]
+#   panel_under_wine.sh QUORVANE_EXE OPERATOR_EXE BOARD_SIM [SCREENSHOT.png [history]]
+# With "history" the picture is of the readings history window, after half a
+# minute of readings either side of the set-point change.
 set -euo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
 : "${DISPLAY:?run under a display (scripts/with_display.sh)}"
-panel_exe=$1 operator_exe=$2 board=$3 screenshot=${4:-}
+panel_exe=$1 operator_exe=$2 board=$3 screenshot=${4:-} picture=${5:-panel}
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run="$here/../../../scripts/wine-run.sh"
 value=1500
@@ -74,10 +76,18 @@ panel_pid=$!
 
 step "operator: open COM31 and wait for the board's values"
 operator sync COM31
+[ "$picture" = history ] && sleep 20  # readings before the change
 step "operator: type $value into the current field, Enter"
 operator set "$value"
+[ "$picture" = history ] && sleep 10
 step "operator: switch soft-active on, the current ramps up"
 operator activate
+if [ "$picture" = history ]; then
+  sleep 15
+  step "operator: F2, the last minute"
+  operator history "1 min"
+  caption="Readings history"
+fi
 
 if [ -n "$screenshot" ]; then
   step "screenshot $screenshot"

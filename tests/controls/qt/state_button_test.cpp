@@ -1,5 +1,6 @@
 // Pixels of the colour state button after grab(): fill, frame and caption for
-// the looks the panel uses, unaffected by pressed, focused or disabled state.
+// the looks the panel uses, unaffected by pressed, focused or disabled state
+// but for a focus mark when the focus came by keyboard.
 #include <QApplication>
 #include <QImage>
 #include <QTest>
@@ -45,6 +46,7 @@ class StateButtonTest : public QObject {
   void looks();
   void setColorAloneStoresOnly();
   void stateDoesNotChangeLook();
+  void keyboardFocusShowsAMarkOtherFocusNone();
   void beforeOwnerDrawPaintsAsPushButton();
 };
 
@@ -127,6 +129,34 @@ void StateButtonTest::stateDoesNotChangeLook() {
   button.setFocus();
   QCOMPARE(Grab(button), plain);
   button.setEnabled(false);
+  QCOMPARE(Grab(button), plain);
+}
+
+void StateButtonTest::keyboardFocusShowsAMarkOtherFocusNone() {
+  QWidget window;
+  CStateButton button(&window);
+  button.resize(64, 28);
+  button.EnableOwnerDraw();
+  button.SetColor(0x0000FF);
+  button.setText("ON");
+  window.show();
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  const QImage plain = Grab(button);
+  const struct {
+    Qt::FocusReason reason;
+    bool marked;
+  } cases[] = {{Qt::TabFocusReason, true},
+               {Qt::MouseFocusReason, false},
+               {Qt::BacktabFocusReason, true},
+               {Qt::OtherFocusReason, false}};
+  for (const auto& c : cases) {
+    button.clearFocus();
+    button.setFocus(c.reason);
+    QVERIFY(button.hasFocus());
+    QCOMPARE(Grab(button) != plain, c.marked);
+  }
+  button.setFocus(Qt::TabFocusReason);
+  button.clearFocus();
   QCOMPARE(Grab(button), plain);
 }
 

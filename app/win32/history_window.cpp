@@ -1,0 +1,410 @@
+// The readings history window's controls, its redraw pace and its files.
+#include "app/win32/history_window.h"
+
+#include <windowsx.h>
+
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cwchar>
+
+#include "controller/control_ids.h"
+#include "serial/win32/wide_text.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr const wchar_t* kClassName = L"QuorvaneReadingsHistory";
+constexpr const wchar_t* kTitle = L"Readings history";
+
+// The controls, in tab order: each label before what it names.
+enum : int {
+  kSpanLabel = 200,
+  kFirstSpan,  // one button per Span, in its order
+  kFollow = kFirstSpan + 4,
+  kRecord,
+  kExport,
+  kChart,
+  kStatus,
+};
+constexpr const wchar_t* kSpanCaptions[] = {L"1 min", L"10 min", L"1 h", L"All"};
+
+constexpr UINT_PTR kRedrawTimer = 1;
+constexpr UINT WM_APP_WARN = WM_APP + 20;  // shows the pending warning's box
+
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
+
+bool RegisterOnce() {
+  static const bool registered = [] {
+    WNDCLASSEXW type{};
+    type.cbSize = sizeof type;
+    type.lpfnWndProc = DefWindowProcW;  // replaced per window once it is made
+    type.hInstance = Instance();
+    type.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    type.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    type.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP));
+    type.lpszClassName = kClassName;
+    return RegisterClassExW(&type) != 0;
+  }();
+  return registered;
+}
+
+HWND Child(HWND parent, const wchar_t* type, const wchar_t* text, DWORD style, int id) {
+  return CreateWindowExW(0, type, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+}
+
+std::wstring SuggestedFile(const wchar_t* stem) {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  wchar_t name[96] = {};
+  swprintf(name, 96, L"%ls-%04u%02u%02u-%02u%02u%02u.csv", stem, now.wYear, now.wMonth, now.wDay,
+           now.wHour, now.wMinute, now.wSecond);
+  return name;
+}
+
+}  // namespace
+
+HistoryWindow::HistoryWindow(ReadingsLog& readings, HWND owner) : m_readings(readings) {
+  if (!RegisterOnce()) return;
+  m_hWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                           CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, owner, nullptr, Instance(), nullptr);
+  if (m_hWnd == nullptr) return;
+  SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HistoryWindow::WindowProc));
+  BuildControls();
+  ApplyFont();
+  // 900 by 520 at 96 dots per inch, beside the panel when the screen has
+  // room there, so neither hides the other.
+  const int dpi = WindowDpi(m_hWnd);
+  const int width = MulDiv(900, dpi, 96), height = MulDiv(520, dpi, 96);
+  RECT panel{}, work{};
+  GetWindowRect(owner, &panel);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const bool room = panel.right + 8 + width <= work.right && panel.top + height <= work.bottom;
+  SetWindowPos(m_hWnd, nullptr, room ? panel.right + 8 : 0, room ? panel.top : 0, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE | (room ? 0 : SWP_NOMOVE));
+  m_chart.onViewMoved = [this] {
+    m_following = false;
+    Button_SetCheck(Item(kFollow), BST_UNCHECKED);
+    ViewChanged();
+  };
+  m_chart.onResized = [this] { ViewChanged(); };
+  m_readings.OnRecordingFailed([this](const std::string& path, const std::string& reason) {
+    OnRecordingFailed(path, reason);
+  });
+  ShowRecordingState();
+}
+
+HistoryWindow::~HistoryWindow() {
+  m_readings.OnRecordingFailed(nullptr);
+  if (m_hWnd != nullptr) {
+    SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
+    DestroyWindow(m_hWnd);
+  }
+  if (m_font != nullptr) DeleteObject(m_font);
+}
+
+void HistoryWindow::BuildControls() {
+  Child(m_hWnd, WC_STATICW, L"Show the last:", SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX, kSpanLabel);
+  for (int i = 0; i < 4; ++i)
+    Child(m_hWnd, WC_BUTTONW, kSpanCaptions[i],
+          BS_AUTORADIOBUTTON | BS_PUSHLIKE | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), kFirstSpan + i);
+  Button_SetCheck(Item(kFirstSpan + static_cast<int>(m_span)), BST_CHECKED);
+  Child(m_hWnd, WC_BUTTONW, L"Follow newest", BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_GROUP | WS_TABSTOP,
+        kFollow);
+  Button_SetCheck(Item(kFollow), BST_CHECKED);
+  Child(m_hWnd, WC_BUTTONW, L"Record\u2026", BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP, kRecord);
+  Child(m_hWnd, WC_BUTTONW, L"Export\u2026", BS_PUSHBUTTON | WS_TABSTOP, kExport);
+  m_chart.Create(m_hWnd, kChart);
+  SetWindowLongPtrW(m_chart.Handle(), GWL_STYLE,
+                    GetWindowLongPtrW(m_chart.Handle(), GWL_STYLE) | WS_GROUP);
+  // Read-only text rather than a label: the operator can select and copy a path.
+  Child(m_hWnd, WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL | WS_GROUP, kStatus);
+}
+
+void HistoryWindow::ApplyFont() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  LOGFONTW look = metrics.lfMessageFont;
+  look.lfHeight = -MulDiv(9, WindowDpi(m_hWnd), 72);
+  look.lfWidth = 0;
+  HFONT font = CreateFontIndirectW(&look);
+  if (font == nullptr) return;
+  for (HWND child = GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT))
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  if (m_font != nullptr) DeleteObject(m_font);
+  m_font = font;
+}
+
+void HistoryWindow::Layout() {
+  RECT client{};
+  GetClientRect(m_hWnd, &client);
+  const int dpi = WindowDpi(m_hWnd);
+  const auto px = [dpi](int at96) { return MulDiv(at96, dpi, 96); };
+  const int margin = px(8), height = px(24), space = px(4);
+  HDC dc = GetDC(m_hWnd);
+  HGDIOBJ old = SelectObject(dc, m_font);
+  const auto widthOf = [&](int id, int least) {
+    wchar_t text[64] = {};
+    const int length = GetWindowTextW(Item(id), text, 64);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text, length, &size);
+    return std::max(px(least), static_cast<int>(size.cx) + px(16));
+  };
+  int x = margin;
+  const auto place = [&](int id, int width) {
+    MoveWindow(Item(id), x, margin, width, height, TRUE);
+    x += width + space;
+  };
+  place(kSpanLabel, widthOf(kSpanLabel, 40) - px(12));
+  for (int i = 0; i < 4; ++i) place(kFirstSpan + i, widthOf(kFirstSpan + i, 48));
+  x += px(8);
+  place(kFollow, widthOf(kFollow, 80));
+  const int exportWidth = widthOf(kExport, 80);
+  const int recordWidth = std::max(widthOf(kRecord, 80), px(110));  // room for "Stop recording"
+  x = std::max(x, static_cast<int>(client.right) - margin - exportWidth - space - recordWidth);
+  place(kRecord, recordWidth);
+  place(kExport, exportWidth);
+  SelectObject(dc, old);
+  ReleaseDC(m_hWnd, dc);
+  const int top = margin + height + space;
+  const int status = px(20);
+  MoveWindow(Item(kStatus), margin, client.bottom - margin - status,
+             std::max(1, static_cast<int>(client.right) - 2 * margin), status, TRUE);
+  MoveWindow(m_chart.Handle(), margin, top,
+             std::max(1, static_cast<int>(client.right) - 2 * margin),
+             std::max(1, static_cast<int>(client.bottom) - top - margin - status - space), TRUE);
+}
+
+LRESULT CALLBACK HistoryWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<HistoryWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  return self->OnMessage(message, wParam, lParam);
+}
+
+LRESULT HistoryWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      // Down on the task bar the controls keep their places: nothing is drawn there.
+      if (wParam != SIZE_MINIMIZED) Layout();
+      return 0;
+    case WM_WINDOWPOSCHANGED: {
+      const auto* place = reinterpret_cast<const WINDOWPOS*>(lParam);
+      if (place->flags & SWP_SHOWWINDOW) ViewChanged();
+      if (place->flags & SWP_HIDEWINDOW) KillTimer(m_hWnd, kRedrawTimer);
+      break;  // the default sends WM_SIZE and WM_MOVE
+    }
+    case WM_TIMER:
+      if (wParam == kRedrawTimer) Redraw();
+      return 0;
+    case WM_COMMAND:
+      if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_MOUSEWHEEL:
+    case WM_MOUSEHWHEEL: {
+      // The wheel goes to the focus; over the chart it is the chart's.
+      POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+      if (WindowFromPoint(at) == m_chart.Handle())
+        return SendMessageW(m_chart.Handle(), message, wParam, lParam);
+      break;
+    }
+    case WM_CTLCOLORSTATIC:
+      // The read-only status line looks like a label.
+      if (reinterpret_cast<HWND>(lParam) == Item(kStatus)) {
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      break;
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      ApplyFont();
+      Layout();
+      ViewChanged();
+      return 0;
+    }
+    case WM_APP_WARN:
+      if (!m_pendingWarning.empty()) {
+        const std::wstring text = std::move(m_pendingWarning);
+        m_pendingWarning.clear();
+        if (m_warningBox)
+          m_warningBox(m_hWnd, text);
+        else
+          MessageBoxW(m_hWnd, text.c_str(), kTitle, MB_OK | MB_ICONWARNING);
+      }
+      return 0;
+    case WM_CLOSE:
+      ShowWindow(m_hWnd, SW_HIDE);  // kept, with its view, for the next F2
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+bool HistoryWindow::PreTranslateMessage(MSG& msg) {
+  if (m_hWnd == nullptr || (msg.hwnd != m_hWnd && !IsChild(m_hWnd, msg.hwnd))) return false;
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) {
+    ShowWindow(m_hWnd, SW_HIDE);
+    return true;
+  }
+  return IsDialogMessageW(m_hWnd, &msg) != FALSE;
+}
+
+void HistoryWindow::Show() {
+  if (m_hWnd == nullptr) return;
+  ShowWindow(m_hWnd, IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(m_hWnd);
+}
+
+void HistoryWindow::OnCommand(int id) {
+  if (id >= kFirstSpan && id < kFirstSpan + 4)
+    return FollowSpan(static_cast<Span>(id - kFirstSpan));
+  switch (id) {
+    case kFollow:
+      m_following = Button_GetCheck(Item(kFollow)) == BST_CHECKED;
+      return ViewChanged();
+    case kRecord:
+      return OnRecordPressed();
+    case kExport:
+      return OnExportPressed();
+    default:
+      return;
+  }
+}
+
+void HistoryWindow::FollowSpan(Span span) {
+  m_span = span;
+  for (int i = 0; i < 4; ++i)
+    Button_SetCheck(Item(kFirstSpan + i),
+                    i == static_cast<int>(span) ? BST_CHECKED : BST_UNCHECKED);
+  m_following = true;
+  Button_SetCheck(Item(kFollow), BST_CHECKED);
+  ViewChanged();
+}
+
+void HistoryWindow::ViewChanged() {
+  m_viewChanged = true;
+  Redraw();
+}
+
+void HistoryWindow::Redraw() {
+  // Nothing is drawn out of sight: hidden, or down on the task bar.
+  if (m_hWnd == nullptr || !IsWindowVisible(m_hWnd) || IsIconic(m_hWnd)) return;
+  const ReadingHistory& history = m_readings.History();
+  if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
+  TrendView view{m_chart.From(), m_chart.To()};
+  if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
+  m_chart.Draw(history, view.from, view.to);
+  m_drawnAppended = history.Appended();
+  m_viewChanged = false;
+  ++m_redraws;
+  // Drawn again at most as often as readings come, and in a long span once
+  // the view has moved on by a pixel: the window wakes no more often.
+  SetTimer(m_hWnd, kRedrawTimer, static_cast<UINT>(RedrawWait(view, m_chart.PlotWidth()).count()),
+           nullptr);
+}
+
+std::wstring HistoryWindow::AskForFile(const wchar_t* title, const wchar_t* stem) {
+  std::wstring file = SuggestedFile(stem);
+  file.resize(32768, L'\0');  // the longest path Windows takes
+  OPENFILENAMEW dialog{};
+  dialog.lStructSize = sizeof dialog;
+  dialog.hwndOwner = m_hWnd;
+  dialog.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+  dialog.lpstrFile = file.data();
+  dialog.nMaxFile = static_cast<DWORD>(file.size());
+  dialog.lpstrTitle = title;
+  dialog.lpstrDefExt = L"csv";
+  dialog.Flags =
+      OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  if (!GetSaveFileNameW(&dialog)) return {};
+  file.resize(wcslen(file.c_str()));
+  return file;
+}
+
+void HistoryWindow::OnRecordPressed() {
+  if (m_readings.Recording()) return StopRecording();
+  const std::wstring path = AskForFile(L"Record readings to", L"readings");
+  if (!path.empty()) RecordTo(path);
+}
+
+void HistoryWindow::OnExportPressed() {
+  const std::wstring path = AskForFile(L"Export readings to", L"readings-history");
+  if (!path.empty()) ExportTo(path);
+}
+
+bool HistoryWindow::RecordTo(const std::wstring& path) {
+  const std::string reason = m_readings.StartRecording(Narrow(path));
+  ShowRecordingState();
+  if (reason.empty()) return true;
+  Warn(L"Cannot record to " + path + L": " + Widen(reason) + L".");
+  return false;
+}
+
+void HistoryWindow::StopRecording() {
+  m_readings.StopRecording();
+  ShowRecordingState();
+}
+
+bool HistoryWindow::ExportTo(const std::wstring& path) {
+  const std::string reason = m_readings.Export(Narrow(path));
+  if (!reason.empty()) {
+    Warn(L"Cannot export to " + path + L": " + Widen(reason) + L". The file was left as it was.");
+    // The box tells of the export; the status line goes on telling where the
+    // recording writes.
+    if (m_readings.Recording()) ShowRecordingState();
+    return false;
+  }
+  m_lastMessage =
+      L"Exported " + std::to_wstring(m_readings.History().Size()) + L" readings to " + path + L".";
+  SetStatus(m_lastMessage);
+  return true;
+}
+
+void HistoryWindow::OnRecordingFailed(const std::string& path, const std::string& reason) {
+  ShowRecordingState();
+  Warn(L"Recording stopped: writing " + Widen(path) + L" failed: " + Widen(reason) +
+       L". Every row written before is complete; the panel goes on as before.");
+}
+
+void HistoryWindow::ShowRecordingState() {
+  const bool recording = m_readings.Recording();
+  SetWindowTextW(Item(kRecord), recording ? L"Stop recording" : L"Record\u2026");
+  if (recording) {
+    m_lastMessage.clear();
+    SetStatus(L"Recording to " + Widen(m_readings.RecordingPath()));
+  } else {
+    SetStatus(m_lastMessage.empty() ? L"Not recording." : m_lastMessage);
+  }
+}
+
+void HistoryWindow::SetStatus(const std::wstring& text) {
+  SetWindowTextW(Item(kStatus), text.c_str());
+}
+
+std::wstring HistoryWindow::StatusText() const {
+  HWND status = GetDlgItem(m_hWnd, kStatus);
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(status)) + 1, L'\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(status, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+void HistoryWindow::Warn(const std::wstring& text) {
+  m_lastMessage = text;
+  SetStatus(text);
+  // The box comes once the message that raised it is done: a failed row is
+  // found inside a reply's handling, which a box's own loop must not
+  // interrupt. It is modal to this window only; the panel goes on.
+  m_pendingWarning = text;
+  PostMessageW(m_hWnd, WM_APP_WARN, 0, 0);
+}
+
+}  // namespace quorvane
