@@ -9,20 +9,21 @@
 
 #include "controller/timing.h"
 #include "ctl/board_session.h"
+#ifndef _WIN32
+#include "ctl/bridge/bridge.h"
+#endif
 #include "ctl/exit_status.h"
 #include "ctl/output.h"
 #include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
+#include "ctl/setting_exchange.h"
 #include "history/csv_file.h"
 #include "serial/port_table.h"
 #include "serial/serial_link.h"
 
 namespace quorvane::ctl {
 namespace {
-
-// How long the board has to answer a status query or confirm a setting.
-constexpr milliseconds kReplyLimit{2000};
 
 // Notes and errors. Unchecked: when err fails there is nowhere left to say so.
 void Print(std::FILE* err, const std::string& text) {
@@ -131,14 +132,7 @@ int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err
 // kExitOk when the value may be sent, else kExitBadValue after saying why:
 // not a number the entry field takes, or beyond what the board takes.
 int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std::FILE* err) {
-  std::string problem;
-  if (!IsAcceptedValue(o.setting, o.value)) {
-    problem = o.setting == Setting::kSoftActive
-                  ? "soft-active takes on or off"
-                  : "digits with at most one point, a minus only in front";
-  } else {
-    problem = RangeProblem(o.setting, o.value, currentMax);
-  }
+  const std::string problem = ValueProblem(o.setting, o.value, currentMax);
   if (problem.empty()) return kExitOk;
   Fail(err, "bad value '" + o.value + "': " + problem + ".");
   return kExitBadValue;
@@ -146,48 +140,21 @@ int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std:
 
 int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   BoardSession& session = c.Session();
-  const DeviceState device = session.Device();
   // The current's range is the board's, known only now that it has synced.
-  if (const int status = CheckValue(o, device.currentMax, err); status != kExitOk) return status;
-  const SettingPlan plan = PlanSetting(o.setting, o.value, device);
-
-  session.DiscardReplies();
-  session.Send(plan.frame);
-  if (plan.sendTwice) {
-    // Sent twice like the panel: a frame can be lost when the link purges
-    // its queue for a write, and the reply is the only acknowledgement.
-    const WaitResult paused = session.PauseUntil(Clock::now() + kBetweenRepeats);
-    if (paused != WaitResult::kDone) return c.WaitStatus(paused, err);
-    session.Send(plan.frame);
-  }
-
-  // Every frame sent is answered. Waiting for all the answers, not just the
-  // first that confirms, keeps the link open until the repeat has really
-  // left: closing earlier would drop it from the output queue unsent.
-  const int framesSent = plan.sendTwice ? 2 : 1;
-  std::optional<std::uint32_t> reported;
-  WaitResult result = WaitResult::kDone;
-  const Clock::time_point deadline = Clock::now() + kReplyLimit;
-  for (int answers = 0; answers < framesSent && result == WaitResult::kDone; ++answers) {
-    result = session.WaitForReply(
-        [&](const Reply& reply) {
-          const std::optional<std::uint32_t> value = ConfirmedValue(o.setting, reply);
-          if (value) reported = value;
-          return value.has_value();
-        },
-        deadline);
-  }
-  // A repeat may be lost on the way; the latest answer is the board's word.
-  if (reported == plan.value && (result == WaitResult::kDone || result == WaitResult::kTimedOut)) {
+  if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
+    return status;
+  const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value);
+  const SettingPlan& plan = exchange.plan;
+  if (exchange.Confirmed()) {
     return Output(
         out, err,
         std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
   }
-  if (result != WaitResult::kDone && result != WaitResult::kTimedOut)
-    return c.WaitStatus(result, err);
-  Fail(err, "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
-                (reported ? ": it reports " + ShownValue(o.setting, *reported) + "."
-                          : ": no reply to the setting."));
+  if (exchange.CutShort()) return c.WaitStatus(exchange.result, err);
+  Fail(err,
+       "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
+           (exchange.reported ? ": it reports " + ShownValue(o.setting, *exchange.reported) + "."
+                              : ": no reply to the setting."));
   return kExitNotConfirmed;
 }
 
@@ -248,6 +215,9 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
 
 int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE* err) {
   if (o.command == Command::kList) return RunList(o, out, err);
+#ifndef _WIN32
+  if (o.command == Command::kBridge) return RunBridge(o, stop, err);
+#endif
   if (o.command == Command::kSet) {
     if (const int status = CheckValue(o, std::nullopt, err); status != kExitOk) return status;
   }

@@ -10,6 +10,9 @@
 #include <sstream>
 
 #include "ctl/exit_status.h"
+#ifndef _WIN32
+#include "ctl/bridge/bridge_options.h"
+#endif
 #include "ctl/version.h"
 
 namespace quorvane::ctl {
@@ -24,14 +27,19 @@ const char* const kDescription =
     "Lists serial ports, reads the laser driver board's values, sends a setting\n"
     "and confirms it, or logs the readings, from a terminal or a script.";
 
-const char* const kExamples = R"(
+const char* const kExamples =
+    R"(
 Examples:
   quorvane-ctl list
   quorvane-ctl -p ttyUSB0 status --json
   quorvane-ctl -p ttyUSB0 set current 1500
   quorvane-ctl -p ttyUSB0 set soft-active off
   quorvane-ctl -p ttyUSB0 monitor --interval 1s --csv readings.csv
-)";
+)"
+#ifndef _WIN32
+    "  quorvane-ctl -p ttyUSB0 bridge --broker mqtt://localhost --allow-set\n"
+#endif
+    ;
 
 }  // namespace
 
@@ -83,26 +91,34 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "apart, like the panel does.");
 
   double intervalMs = 500;
-  monitor->add_option("--interval", intervalMs, "time between status queries (default 500ms)")
-      ->transform(CLI::AsNumberWithUnit(
-          std::map<std::string, double>{{"ms", 1}, {"s", 1000}, {"min", 60000}},
-          CLI::AsNumberWithUnit::CASE_SENSITIVE, "ms"))
-      ->check(CLI::Validator(
-          [](std::string& ms) {
-            const double value = std::strtod(ms.c_str(), nullptr);
-            return std::isfinite(value) && value >= kShortestIntervalMs &&
-                           value <= kLongestIntervalMs
-                       ? std::string()
-                       : "wants a time from 50ms to 1440min";
-          },
-          "TIME"))
-      ->type_name("TIME");
+  const auto addInterval = [&intervalMs](CLI::App* command) {
+    command->add_option("--interval", intervalMs, "time between status queries (default 500ms)")
+        ->transform(CLI::AsNumberWithUnit(
+            std::map<std::string, double>{{"ms", 1}, {"s", 1000}, {"min", 60000}},
+            CLI::AsNumberWithUnit::CASE_SENSITIVE, "ms"))
+        ->check(CLI::Validator(
+            [](std::string& ms) {
+              const double value = std::strtod(ms.c_str(), nullptr);
+              return std::isfinite(value) && value >= kShortestIntervalMs &&
+                             value <= kLongestIntervalMs
+                         ? std::string()
+                         : "wants a time from 50ms to 1440min";
+            },
+            "TIME"))
+        ->type_name("TIME");
+  };
+  addInterval(monitor);
   monitor->add_option("--count", o.count, "stop after N status replies")
       ->check(CLI::PositiveNumber)
       ->type_name("N");
   monitor
       ->add_option("--csv", o.csvPath, "also write the readings to FILE as CSV, one row per reply")
       ->type_name("FILE");
+
+#ifndef _WIN32
+  CLI::App* bridge = AddBridgeCommand(app, o.bridge);
+  addInterval(bridge);
+#endif
 
   ParsedCommandLine parsed;
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -112,9 +128,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (list->parsed()) {
       o.command = Command::kList;
     } else {
-      o.command = status->parsed() ? Command::kStatus
-                  : set->parsed()  ? Command::kSet
-                                   : Command::kMonitor;
+      o.command = status->parsed()    ? Command::kStatus
+                  : set->parsed()     ? Command::kSet
+                  : monitor->parsed() ? Command::kMonitor
+                                      : Command::kBridge;
       if (o.port.empty()) {
         // The command's own help would not show -p; the program's does.
         return {std::nullopt, kExitUsage, "",

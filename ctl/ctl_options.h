@@ -11,8 +11,25 @@
 
 namespace quorvane::ctl {
 
-enum class Command { kList, kStatus, kSet, kMonitor };
+enum class Command { kList, kStatus, kSet, kMonitor, kBridge };
 enum class Setting { kCurrent, kFrequency, kDuration, kSoftActive };
+
+// bridge (Linux only): the broker, who we are to it, and what it may do.
+struct BridgeOptions {
+  std::string brokerUrl;  // mqtt://HOST[:PORT] or mqtts://HOST[:PORT]
+  std::string id;         // the topics' <board-id>; empty: the port's name
+  bool tls = false;
+  std::string caFile;
+  std::string username;
+  std::string passwordFile;
+  std::string clientId;  // empty: quorvane-<board-id>
+  int readingsQos = 0;
+  int stateQos = 1;
+  int availabilityQos = 1;
+  int setQos = 1;  // the set subscription and its results
+  bool allowSet = false;
+  bool discovery = false;
+};
 
 struct CtlOptions {
   Command command = Command::kList;
@@ -23,10 +40,11 @@ struct CtlOptions {
   // set
   Setting setting = Setting::kCurrent;
   std::string value;  // as typed: converted exactly as the entry field converts it
-  // monitor
+  // monitor and bridge
   std::chrono::milliseconds interval{500};
   std::optional<unsigned long long> count;
   std::string csvPath;
+  BridgeOptions bridge;
 };
 
 // What the command line came to: options to run, or a status to exit with

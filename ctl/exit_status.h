@@ -12,9 +12,12 @@ enum ExitStatus : int {
   kExitNoSuchPort = 4,
   kExitPermission = 5,
   kExitPortBusy = 6,
-  kExitBoardSilent = 7,    // no RPL_ALL within the sync time
-  kExitNotConfirmed = 8,   // the board's reply did not carry the new value
-  kExitInterrupted = 130,  // Ctrl-C before the command was done (monitor: 0)
+  kExitBoardSilent = 7,         // no RPL_ALL within the sync time
+  kExitNotConfirmed = 8,        // the board's reply did not carry the new value
+  kExitBrokerUrl = 9,           // bridge: --broker is no mqtt:// or mqtts:// URL
+  kExitBrokerUnreachable = 10,  // bridge: no broker answered at start
+  kExitBrokerAuth = 11,         // bridge: credentials refused, or the password file unusable
+  kExitInterrupted = 130,       // Ctrl-C before the command was done (monitor: 0)
 };
 
 // The table printed by --help and written in the manual page.
@@ -31,6 +34,10 @@ inline constexpr const char* kExitStatusText =
   6  port in use by another program
   7  board silent: no full reply (RPL_ALL) within 2 s
   8  board did not confirm the setting
+  9  bridge: bad broker URL
+  10  bridge: broker unreachable at start
+  11  bridge: the broker refused the connection (credentials), or the password
+     file is unusable (missing, or readable by group or others)
   130  interrupted by Ctrl-C (monitor ends with 0, as when its reader goes away)
 )";
 

@@ -54,6 +54,15 @@ std::string RangeProblem(Setting setting, const std::string& text,
   return std::string(SettingName(setting)) + " takes " + range;
 }
 
+std::string ValueProblem(Setting setting, const std::string& text,
+                         std::optional<std::int32_t> currentMax) {
+  if (!IsAcceptedValue(setting, text)) {
+    return setting == Setting::kSoftActive ? "soft-active takes on or off"
+                                           : "digits with at most one point, a minus only in front";
+  }
+  return RangeProblem(setting, text, currentMax);
+}
+
 SettingPlan PlanSetting(Setting setting, const std::string& text, const DeviceState& device) {
   switch (setting) {
     case Setting::kCurrent: {

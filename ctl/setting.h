@@ -31,6 +31,11 @@ bool IsAcceptedValue(Setting setting, const std::string& text);
 std::string RangeProblem(Setting setting, const std::string& text,
                          std::optional<std::int32_t> currentMax);
 
+// Empty when the text may be sent; else why not, in one clause: not a value
+// the entry field takes, or beyond what the board takes.
+std::string ValueProblem(Setting setting, const std::string& text,
+                         std::optional<std::int32_t> currentMax);
+
 // The frame for an accepted text against the board's values from its RPL_ALL
 // (prefix and maximum current).
 SettingPlan PlanSetting(Setting setting, const std::string& text, const DeviceState& device);

@@ -40,6 +40,16 @@ fi
 "$root/usr/bin/quorvane-board-sim" --help >/dev/null
 "$root/usr/bin/quorvane-ctl" --version
 "$root/usr/bin/quorvane-ctl" list
+# The bridge's service: one instance per port, run by systemd.
+unit="$root/lib/systemd/system/quorvane-bridge@.service"
+[ -f "$unit" ] || {
+  echo "check-package: quorvane-bridge@.service is missing" >&2
+  exit 1
+}
+grep -q '^ExecStart=/usr/bin/quorvane-ctl .* bridge ' "$unit" || {
+  echo "check-package: quorvane-bridge@.service does not start quorvane-ctl bridge" >&2
+  exit 1
+}
 
 "${dpkg[@]}" --purge quorvane >/dev/null
 left=$(find "$root" -path "$root/var" -prune -o -type f ! -name '*.out' ! -name dpkg.log -print |

@@ -1,0 +1,82 @@
+// The bridge at work: one board polled at the panel's pace, every status
+// reply published, settings from the broker carried out between polls, and
+// a board that goes away waited for and taken back.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ctl/board_session.h"
+#include "ctl/bridge/bridge_messages.h"
+#include "ctl/bridge/mqtt_client.h"
+#include "ctl/ctl_options.h"
+#include "ctl/port_choice.h"
+#include "serial/serial_link.h"
+
+namespace quorvane::ctl {
+
+// Threads: Run and everything it calls run on the bridge's (the program's
+// main) thread; Stop may come from any thread (the signal thread's). The
+// broker side is the MqttClient's network thread, which this class only
+// reaches through the client's non-blocking calls, so the serial poll never
+// waits on the network.
+class BridgeLoop {
+ public:
+  BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
+             std::FILE* err);
+  BridgeLoop(const BridgeLoop&) = delete;
+  BridgeLoop& operator=(const BridgeLoop&) = delete;
+
+  // Opens and syncs the board (a failure ends it with the port's exit
+  // status, as for monitor), then publishes until stopped.
+  int Run();
+  void Stop();
+
+ private:
+  struct Retained {
+    std::string payload;
+    int qos = 0;
+    bool published = false;
+  };
+
+  int OpenBoard(bool first);
+  void CloseBoard();
+  void LosePort();
+  void PublishReading();
+  void PublishRetained(const std::string& topic, const std::string& payload, int qos);
+  void RefreshBroker();
+  void HandleCommands();
+  void CarryOut(const SetRequest& request);
+  void Answer(const nlohmann::json& result);
+  bool WaitStopped(Clock::duration period);
+  void Note(const std::string& text);
+
+  const CtlOptions& m_options;
+  const ChosenPort m_port;
+  const std::string m_id;
+  const BridgeTopics m_topics;
+  MqttClient& m_mqtt;
+  std::FILE* m_err;
+
+  // Bridge thread only.
+  std::uint64_t m_connectionsSeen;             // a change means a new connection
+  std::map<std::string, Retained> m_retained;  // what the broker should hold
+  std::uint64_t m_dropped = 0;
+  bool m_portLost = false;
+  std::string m_reopenProblem;  // the last reopen failure said, said once
+
+  // m_mutex guards the board objects' replacement against Stop and
+  // m_stopped; m_stopChanged is signalled by Stop.
+  mutable std::mutex m_mutex;
+  std::condition_variable m_stopChanged;
+  bool m_stopped = false;
+  std::unique_ptr<CSerialLink> m_link;
+  std::unique_ptr<BoardSession> m_session;
+};
+
+}  // namespace quorvane::ctl

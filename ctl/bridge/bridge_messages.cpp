@@ -1,0 +1,263 @@
+// The bridge's topics and payloads, and the rules a set command must pass
+// before anything reaches the board.
+#include "ctl/bridge/bridge_messages.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "ctl/readings_output.h"
+
+namespace quorvane::ctl {
+namespace {
+
+// A command is one small object; anything longer is not one of ours, and
+// parsing it would only cost time on the thread that polls the board.
+constexpr std::size_t kLongestSetMessage = 1024;
+
+struct SettingKey {
+  const char* key;
+  Setting setting;
+};
+constexpr std::array<SettingKey, 4> kSettingKeys{{{"current_mA", Setting::kCurrent},
+                                                  {"frequency_Hz", Setting::kFrequency},
+                                                  {"duration_steps", Setting::kDuration},
+                                                  {"soft_active", Setting::kSoftActive}}};
+
+const SettingKey* FindKey(const std::string& key) {
+  for (const SettingKey& k : kSettingKeys)
+    if (key == k.key) return &k;
+  return nullptr;
+}
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The number as decimal text, as it would have been typed for `set`; a
+// float prints as its shortest exact form, an exponent and all, which the
+// entry field's rule then refuses.
+std::string NumberText(const nlohmann::json& value) {
+  if (value.is_number_unsigned()) return std::to_string(value.get<std::uint64_t>());
+  if (value.is_number_integer()) return std::to_string(value.get<std::int64_t>());
+  return value.dump();
+}
+
+// The dashboard may only see letters, digits, _ and - in its object ids.
+std::string ObjectId(const std::string& id) {
+  std::string out = id;
+  for (char& c : out)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') c = '_';
+  return out;
+}
+
+}  // namespace
+
+std::optional<BrokerAddress> ParseBrokerUrl(const std::string& url, std::string* problem) {
+  const auto fail = [&](const std::string& why) -> std::optional<BrokerAddress> {
+    *problem = why;
+    return std::nullopt;
+  };
+  BrokerAddress address;
+  std::string_view rest = url;
+  if (rest.starts_with("mqtt://")) {
+    rest.remove_prefix(7);
+  } else if (rest.starts_with("mqtts://")) {
+    rest.remove_prefix(8);
+    address.tls = true;
+    address.port = 8883;
+  } else {
+    return fail("wants mqtt://HOST[:PORT] or mqtts://HOST[:PORT]");
+  }
+  if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+  if (rest.find('@') != std::string_view::npos)
+    return fail("no user or password in the URL: use --username and --password-file");
+  if (rest.find_first_of("/?#") != std::string_view::npos) return fail("a broker URL has no path");
+  std::string_view host = rest;
+  std::string_view port;
+  if (rest.starts_with('[')) {
+    const std::size_t close = rest.find(']');
+    if (close == std::string_view::npos) return fail("an IPv6 address wants its closing ]");
+    host = rest.substr(1, close - 1);
+    const std::string_view after = rest.substr(close + 1);
+    if (!after.empty()) {
+      if (after.front() != ':') return fail("after ] only :PORT may follow");
+      port = after.substr(1);
+      if (port.empty()) return fail("no port after ':'");
+    }
+  } else if (const std::size_t colon = rest.rfind(':'); colon != std::string_view::npos) {
+    host = rest.substr(0, colon);
+    port = rest.substr(colon + 1);
+    if (port.empty()) return fail("no port after ':'");
+  }
+  if (host.empty()) return fail("no host");
+  if (!port.empty()) {
+    if (!AllDigits(port) || port.size() > 5 || std::stoi(std::string(port)) < 1 ||
+        std::stoi(std::string(port)) > 65535)
+      return fail("the port must be a number from 1 to 65535");
+    address.port = std::stoi(std::string(port));
+  }
+  address.host = host;
+  return address;
+}
+
+std::string BridgeIdProblem(const std::string& id) {
+  if (id.empty()) return "it is empty";
+  if (id.find_first_of("+#/") != std::string::npos)
+    return "it may not hold +, # or / (they are MQTT wildcards and separators)";
+  if (std::any_of(id.begin(), id.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+    return "it may not hold control characters";
+  if (id.size() > 128) return "it is longer than 128 characters";
+  return {};
+}
+
+BridgeTopics TopicsFor(const std::string& id) {
+  const std::string base = "quorvane/" + id + "/";
+  return {base + "readings", base + "state", base + "availability", base + "set",
+          base + "set/result"};
+}
+
+std::string HertzAsKilohertzText(const std::string& hertz) {
+  std::string sign;
+  std::string digits = hertz;
+  if (!digits.empty() && digits.front() == '-') {
+    sign = "-";
+    digits.erase(0, 1);
+  }
+  std::string fraction;
+  if (const std::size_t point = digits.find('.'); point != std::string::npos) {
+    fraction = digits.substr(point + 1);
+    digits.erase(point);
+  }
+  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+  const std::size_t whole = digits.size() - 3;
+  return sign + digits.substr(0, whole) + "." + digits.substr(whole) + fraction;
+}
+
+SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed) {
+  const auto refuse = [](const std::string& why, nlohmann::json id = nullptr) -> SetMessage {
+    return SetRefusal{std::move(id), why};
+  };
+  if (!allowed)
+    return refuse("settings from the broker are off (start the bridge with --allow-set)");
+  if (retained)
+    return refuse(
+        "a retained command is never carried out: it would be replayed at every "
+        "start (clear it with an empty retained message)");
+  if (payload.size() > kLongestSetMessage) return refuse("longer than 1024 bytes");
+  const nlohmann::json message = nlohmann::json::parse(payload, nullptr, false);
+  if (message.is_discarded()) return refuse("not JSON");
+  if (!message.is_object()) return refuse("not a JSON object");
+
+  nlohmann::json requestId = nullptr;
+  if (const auto it = message.find("request_id"); it != message.end()) {
+    if (!it->is_string() && !it->is_number_integer())
+      return refuse("request_id must be a string or an integer");
+    requestId = *it;
+  }
+  const SettingKey* found = nullptr;
+  for (const auto& [key, value] : message.items()) {
+    if (key == "request_id") continue;
+    const SettingKey* k = FindKey(key);
+    if (!k) return refuse("unknown key '" + key + "'", requestId);
+    if (found) return refuse("one setting per message", requestId);
+    found = k;
+  }
+  if (!found)
+    return refuse("no setting: one of current_mA, frequency_Hz, duration_steps, soft_active",
+                  requestId);
+  const nlohmann::json& value = message.at(found->key);
+  SetRequest request{found->setting, found->key, {}, requestId};
+  if (found->setting == Setting::kSoftActive) {
+    if (!value.is_boolean()) return refuse("soft_active takes true or false", requestId);
+    request.text = value.get<bool>() ? "on" : "off";
+    return request;
+  }
+  if (!value.is_number()) return refuse(std::string(found->key) + " takes a number", requestId);
+  request.text = NumberText(value);
+  if (found->setting == Setting::kFrequency) request.text = HertzAsKilohertzText(request.text);
+  return request;
+}
+
+nlohmann::json RefusedJson(const nlohmann::json& requestId, const std::string& key,
+                           const std::string& reason) {
+  return {{"request_id", requestId},
+          {"setting", key.empty() ? nlohmann::json(nullptr) : nlohmann::json(key)},
+          {"result", "refused"},
+          {"reason", reason}};
+}
+
+namespace {
+nlohmann::json ValueJson(Setting setting, std::uint32_t value) {
+  if (setting == Setting::kSoftActive) return value != 0;
+  return value;
+}
+}  // namespace
+
+nlohmann::json ConfirmedJson(const SetRequest& request, std::uint32_t value) {
+  return {{"request_id", request.requestId},
+          {"setting", request.key},
+          {"result", "confirmed"},
+          {"value", ValueJson(request.setting, value)}};
+}
+
+nlohmann::json UnconfirmedJson(const SetRequest& request, std::optional<std::uint32_t> reported,
+                               const std::string& reason) {
+  return {{"request_id", request.requestId},
+          {"setting", request.key},
+          {"result", "unconfirmed"},
+          {"value", reported ? ValueJson(request.setting, *reported) : nlohmann::json(nullptr)},
+          {"reason", reason}};
+}
+
+nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& device,
+                               std::uint64_t dropped) {
+  // The measured values change at every poll; they travel on the readings topic.
+  nlohmann::json state = StatusJson(port, device);
+  for (const char* measured : {"current_mA", "seed_C", "pump_C"}) state.erase(measured);
+  state["dropped"] = dropped;
+  return state;
+}
+
+std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::string& id) {
+  const BridgeTopics topics = TopicsFor(id);
+  const std::string object = ObjectId(id);
+  struct Sensor {
+    const char* suffix;
+    const char* name;
+    const char* field;
+    const char* unit;
+    const char* deviceClass;
+  };
+  const Sensor sensors[] = {
+      {"current", "Current", "current_mA", "mA", "current"},
+      {"seed_temperature", "Seed temperature", "seed_C", "°C", "temperature"},
+      {"pump_temperature", "Pump temperature", "pump_C", "°C", "temperature"}};
+  std::vector<std::pair<std::string, std::string>> configs;
+  for (const Sensor& s : sensors) {
+    const std::string unique = "quorvane_" + object + "_" + s.suffix;
+    const nlohmann::json config = {
+        {"name", s.name},
+        {"unique_id", unique},
+        {"object_id", unique},
+        {"state_topic", topics.readings},
+        {"value_template", std::string("{{ value_json.") + s.field + " }}"},
+        {"unit_of_measurement", s.unit},
+        {"device_class", s.deviceClass},
+        {"state_class", "measurement"},
+        // port-lost is as unavailable to a dashboard as offline.
+        {"availability_topic", topics.availability},
+        {"availability_template", "{{ 'online' if value == 'online' else 'offline' }}"},
+        {"device",
+         {{"identifiers", {"quorvane_" + object}},
+          {"name", "Quorvane " + id},
+          {"model", "pulsed laser driver board"}}}};
+    configs.emplace_back("homeassistant/sensor/" + object + "_" + s.suffix + "/config",
+                         JsonText(config));
+  }
+  return configs;
+}
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,82 @@
+// What the bridge says on the broker and what it accepts from it, as pure
+// functions: the broker URL, the topics, the set command and its answer, the
+// state and the dashboard's discovery records. No network here, so every
+// refusal can be tested without a broker.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "ctl/ctl_options.h"
+#include "protocol/device_state.h"
+
+namespace quorvane::ctl {
+
+struct BrokerAddress {
+  std::string host;
+  int port = 1883;
+  bool tls = false;  // mqtts://
+};
+
+// mqtt://HOST[:PORT] or mqtts://HOST[:PORT]; an IPv6 host in brackets.
+// Nothing, with *problem set, when the text is no such URL.
+std::optional<BrokerAddress> ParseBrokerUrl(const std::string& url, std::string* problem);
+
+// Empty when id can be a topic level of ours; else why not. A wildcard or a
+// separator in it would make our subscription catch other boards' commands.
+std::string BridgeIdProblem(const std::string& id);
+
+struct BridgeTopics {
+  std::string readings;
+  std::string state;
+  std::string availability;
+  std::string set;
+  std::string setResult;
+};
+BridgeTopics TopicsFor(const std::string& id);
+
+// A setting the broker asked for, as the text `set` would have been given.
+struct SetRequest {
+  Setting setting = Setting::kCurrent;
+  std::string key;           // "current_mA", ...: the answer names it back
+  std::string text;          // the value in `set`'s units (frequency in kHz)
+  nlohmann::json requestId;  // null when none was given
+};
+struct SetRefusal {
+  nlohmann::json requestId;
+  std::string reason;
+};
+using SetMessage = std::variant<SetRequest, SetRefusal>;
+
+// A message on the set topic: a request to carry out, or why it is refused.
+// A retained message is never acted on: it would be replayed at every start.
+SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed);
+
+// "12340" Hz as `set frequency` takes it: "12.340" kHz; the same digits,
+// so the conversion is the entry field's and nothing is rounded here.
+std::string HertzAsKilohertzText(const std::string& hertz);
+
+// The answers on the result topic.
+nlohmann::json RefusedJson(const nlohmann::json& requestId, const std::string& key,
+                           const std::string& reason);
+// value: the board's reply in the key's units (Hz, mA, steps; on/off as a bool).
+nlohmann::json ConfirmedJson(const SetRequest& request, std::uint32_t value);
+nlohmann::json UnconfirmedJson(const SetRequest& request, std::optional<std::uint32_t> reported,
+                               const std::string& reason);
+
+// The board's whole state as the retained state topic holds it.
+nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& device,
+                               std::uint64_t dropped);
+
+// Retained discovery records for a dashboard: (topic, payload) for the
+// measured current and the two temperatures.
+std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::string& id);
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,36 @@
+// Sending a setting and waiting for the board's word on it, shared by `set`
+// and by settings that arrive from the broker, so both send exactly the
+// panel's frames at the panel's pace.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "ctl/board_session.h"
+#include "ctl/setting.h"
+
+namespace quorvane::ctl {
+
+// How long the board has to answer a status query or confirm a setting.
+inline constexpr milliseconds kReplyLimit{2000};
+
+struct SettingExchange {
+  SettingPlan plan;
+  // kDone or kTimedOut: the board's word is in reported; otherwise the wait
+  // was cut short (stopped, port lost).
+  WaitResult result = WaitResult::kDone;
+  std::optional<std::uint32_t> reported;  // the latest value the board answered with
+
+  bool Confirmed() const {
+    return reported == plan.value &&
+           (result == WaitResult::kDone || result == WaitResult::kTimedOut);
+  }
+  bool CutShort() const { return result != WaitResult::kDone && result != WaitResult::kTimedOut; }
+};
+
+// Sends text (already checked with ValueProblem) for setting against the
+// board's values from its sync, and collects the answers to every frame sent.
+SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const std::string& text);
+
+}  // namespace quorvane::ctl

@@ -1,0 +1,234 @@
+// quorvane-ctl bridge between the virtual board and a real broker: what it
+// publishes, what becomes of it when the board or the broker goes away, and
+// which settings from the broker reach the wire.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "protocol/codes.h"
+#include "protocol/command_frames.h"
+#include "tests/ctl/broker_fixture.h"
+#include "tests/ctl/ctl_board_fixture.h"
+
+namespace quorvane::ctl::test {
+namespace {
+
+using Messages = std::vector<ReceivedMessage>;
+using nlohmann::json;
+
+const std::string kReadings = "quorvane/ttyUSB0/readings";
+const std::string kState = "quorvane/ttyUSB0/state";
+const std::string kAvailability = "quorvane/ttyUSB0/availability";
+const std::string kSet = "quorvane/ttyUSB0/set";
+const std::string kResult = "quorvane/ttyUSB0/set/result";
+
+std::size_t Count(const Messages& messages, const std::string& topic) {
+  std::size_t n = 0;
+  for (const ReceivedMessage& m : messages) n += m.topic == topic;
+  return n;
+}
+
+class BridgeTest : public CtlTest {
+ protected:
+  void SetUp() override {
+    CtlTest::SetUp();
+    m_broker = std::make_unique<TestBroker>(m_dir);
+    ASSERT_TRUE(m_broker->Running());
+  }
+  void TearDown() override {
+    m_broker.reset();
+    CtlTest::TearDown();
+  }
+  std::vector<std::string> Bridge(std::vector<std::string> extra = {}) const {
+    std::vector<std::string> arguments = {"bridge", "--broker", m_broker->Url(), "--interval",
+                                          "100ms"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return CtlCommand(On(arguments));
+  }
+  std::size_t Received(std::uint8_t code) const {
+    std::size_t n = 0;
+    for (const auto& entry : m_board->Board().Journal()) n += entry.code == code;
+    return n;
+  }
+
+  std::unique_ptr<TestBroker> m_broker;
+};
+
+TEST_F(BridgeTest, PublishesEveryReadingAndFollowsTheBoardOutAndBackIn) {
+  StartBoard();
+  TestClient watch(m_broker->Port());
+  ASSERT_TRUE(watch.Connected());
+  CtlProcess bridge(Bridge({"--discovery"}));
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kReadings) >= 10; }))
+      << bridge.Finish().err;
+  EXPECT_EQ(watch.On(kAvailability), std::vector<std::string>{"online"});
+  const json reading = json::parse(watch.On(kReadings).back());
+  EXPECT_EQ(reading["setpoint_mA"], 1234);
+  EXPECT_EQ(reading["frequency_Hz"], 12340);
+  EXPECT_EQ(reading["duration_steps"], 33);
+  EXPECT_THAT(reading["time"].get<std::string>(), testing::EndsWith("Z"));
+  const json state = json::parse(watch.On(kState).back());
+  EXPECT_EQ(state["maximum_mA"], 4000);
+  EXPECT_EQ(state["port"], "ttyUSB0");
+  EXPECT_EQ(state["dropped"], 0);
+  EXPECT_EQ(Count(watch.Messages(), "homeassistant/sensor/ttyUSB0_current/config"), 1u);
+
+  m_board->HangUp();
+  ASSERT_TRUE(watch.WaitForLatest(kAvailability, "port-lost"));
+  const std::size_t before = watch.On(kReadings).size();
+  m_board->Reappear();
+  ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online"));
+  ASSERT_TRUE(watch.WaitFor([&](const Messages& m) { return Count(m, kReadings) >= before + 5; }));
+  // Synced again on the new port: a second RPL_ALL was asked for.
+  EXPECT_GE(Received(CMD_READ_ALL), 2u);
+
+  bridge.Signal(SIGKILL);
+  EXPECT_TRUE(watch.WaitForLatest(kAvailability, "offline")) << "no last will";
+  // Every status reply was published: the poll's count is the readings' count.
+  EXPECT_EQ(Received(CMD_READ_STATUS), watch.On(kReadings).size());
+}
+
+TEST_F(BridgeTest, ABrokerOutageNeitherPausesThePollNorClosesThePort) {
+  StartBoard();
+  CtlProcess bridge(Bridge());
+  {
+    TestClient watch(m_broker->Port());
+    ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kReadings) >= 3; }))
+        << bridge.Finish().err;
+  }
+  m_broker->Kill();
+  const std::size_t polledAtKill = Received(CMD_READ_STATUS);
+  std::this_thread::sleep_for(1500ms);
+  // About 15 at 100 ms; far fewer would mean the poll waited on the broker.
+  EXPECT_GE(Received(CMD_READ_STATUS) - polledAtKill, 8u);
+  ASSERT_TRUE(m_broker->Start());
+
+  TestClient watch(m_broker->Port());
+  // The restarted broker kept nothing: online and the state come back from the bridge.
+  ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online", 20s)) << bridge.Finish().err;
+  ASSERT_TRUE(watch.WaitFor(
+      [](const Messages& m) { return Count(m, kState) > 0 && Count(m, kReadings) >= 3; }));
+  EXPECT_GE(json::parse(watch.On(kState).back())["dropped"].get<int>(), 8);
+  EXPECT_EQ(Received(CMD_READ_ALL), 1u) << "the port was closed and synced again";
+  bridge.Signal(SIGTERM);
+  const Finished run = bridge.Finish();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("lost the broker"));
+  EXPECT_TRUE(watch.WaitForLatest(kAvailability, "offline"));
+}
+
+// Each message either refused without a frame on the wire or carried out as
+// the panel would, and answered either way with its request id.
+TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
+  StartBoard();
+  struct Case {
+    const char* payload;
+    const char* result;
+    const char* reason;  // a part of it
+  };
+  const Case refused[] = {
+      {R"({"current_mA": 1500, "request_id": "off"})", "refused", "--allow-set"},
+  };
+  const Case allowed[] = {
+      {R"({"current_mA": 15)", "refused", "not JSON"},
+      {R"({"current": 1500, "request_id": "unknown"})", "refused", "unknown key"},
+      {R"({"current_mA": 1500, "duration_steps": 3, "request_id": "two"})", "refused",
+       "one setting"},
+      {R"({"current_mA": 4001, "request_id": "range"})", "refused", "0 to 4000 mA"},
+      {R"({"frequency_Hz": 1.5e12, "request_id": "float"})", "refused", "2147483.64 kHz"},
+      {R"({"current_mA": 1500, "request_id": "ok"})", "confirmed", nullptr},
+  };
+  Finished finished;
+  const auto run = [&](const std::vector<std::string>& extra, const auto& cases) {
+    TestClient watch(m_broker->Port());
+    CtlProcess bridge(Bridge(extra));
+    ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online")) << bridge.Finish().err;
+    // Retained, so replayed at every start: never carried out.
+    const bool retained = Count(watch.Messages(), kSet) > 0;
+    std::size_t answers = retained ? 1 : 0;
+    ASSERT_TRUE(watch.WaitFor([&](const Messages& m) { return Count(m, kResult) == answers; }));
+    for (const Case& c : cases) {
+      watch.Publish(kSet, c.payload);
+      ++answers;
+      ASSERT_TRUE(watch.WaitFor([&](const Messages& m) { return Count(m, kResult) == answers; }))
+          << c.payload << "\n"
+          << bridge.Finish().err;
+      const json result = json::parse(watch.On(kResult).back());
+      EXPECT_EQ(result["result"], c.result) << c.payload << " -> " << result;
+      if (c.reason) {
+        EXPECT_THAT(result.value("reason", ""), HasSubstr(c.reason)) << c.payload;
+      }
+    }
+    bridge.Signal(SIGTERM);
+    finished = bridge.Finish();
+  };
+  run(std::vector<std::string>{}, refused);
+  EXPECT_EQ(Received(CMD_SET_CURRENT), 0u);
+
+  TestClient publisher(m_broker->Port());
+  publisher.Publish(kSet, R"({"current_mA": 100, "request_id": "retained"})", true);
+  // Back from the broker, so stored: a bridge that subscribed before it got
+  // there would be handed it live, not retained.
+  ASSERT_TRUE(publisher.WaitFor([](const Messages& m) { return Count(m, kSet) > 0; }));
+  run(std::vector<std::string>{"--allow-set"}, allowed);
+  EXPECT_THAT(finished.err, HasSubstr("setting current 1500 mA from the broker"));
+  // Only the last message reached the board, as the panel sends it: twice.
+  const CommandFrame frame = BuildSetCurrent(0xAB, 0xCD, 1500);
+  const std::vector<std::uint8_t> expected(frame.data(), frame.data() + frame.size);
+  std::vector<std::vector<std::uint8_t>> sent;
+  for (const auto& entry : m_board->Board().Journal())
+    if (entry.code == CMD_SET_CURRENT) sent.push_back(entry.raw);
+  EXPECT_EQ(sent, (std::vector<std::vector<std::uint8_t>>{expected, expected}));
+}
+
+TEST_F(BridgeTest, StartFailuresEachHaveTheirOwnStatus) {
+  StartBoard();
+  const fs::path passwords = m_dir / "passwords";
+  ASSERT_EQ(std::system(("mosquitto_passwd -b -c " + passwords.string() + " lab s3cret").c_str()),
+            0);
+  fs::create_directories(m_dir / "guarded");
+  TestBroker guarded(m_dir / "guarded", passwords);
+  const auto passwordFile = [&](const char* name, const char* text, mode_t mode) {
+    const fs::path file = m_dir / name;
+    std::ofstream(file) << text;
+    ::chmod(file.c_str(), mode);
+    return file.string();
+  };
+  const std::string right = passwordFile("right", "s3cret\n", 0600);
+  const std::string wrong = passwordFile("wrong", "guess\n", 0600);
+  const std::string open = passwordFile("open", "s3cret\n", 0644);
+  struct Case {
+    std::string url;
+    std::vector<std::string> extra;
+    int status;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"http://127.0.0.1", {}, 9, "bad broker URL"},
+      {"mqtt://127.0.0.1:" + std::to_string(FreePort()), {}, 10, "cannot reach"},
+      {guarded.Url(), {"--username", "lab", "--password-file", wrong}, 11, "refused"},
+      {guarded.Url(), {}, 11, "refused"},
+      {guarded.Url(), {"--username", "lab", "--password-file", open}, 11, "group or others"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"bridge", "--broker", c.url};
+    arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+    const Finished run = RunCtl(On(arguments));
+    EXPECT_EQ(run.status, c.status) << c.url << "\n" << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message)) << c.url;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  // And the right password is let in.
+  CtlProcess bridge(CtlCommand(
+      On({"bridge", "--broker", guarded.Url(), "--username", "lab", "--password-file", right})));
+  TestClient watch(guarded.Port(), "lab", "s3cret");
+  EXPECT_TRUE(watch.WaitForLatest(kAvailability, "online")) << bridge.Finish().err;
+}
+
+}  // namespace
+}  // namespace quorvane::ctl::test
