@@ -8,7 +8,9 @@
 #   bash scripts/windows-package.sh BUILD_DIR  # a configured Release cross build, or a new one there
 #
 # QUORVANE_TEST_VERSION=<a.b.c.d> builds the same sources under that version,
-# for the installer's upgrade test; it is for tests only.
+# for the installer's upgrade test; it is for tests only. An existing build is
+# reconfigured to it (and left so): only the files that show the version are
+# compiled again, and the packages of other versions in BUILD_DIR stay.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

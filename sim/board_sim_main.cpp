@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "quorvane_version.h"  // generated in the build folder
 #include "sim/frame_text.h"
 #include "sim/pty_board.h"
 #include "sim/sim_options.h"

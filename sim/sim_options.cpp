@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <functional>
 
+#include "quorvane_version.h"  // generated in the build folder
+
 namespace quorvane::sim {
 namespace {
 

@@ -7,6 +7,7 @@
 #include <QShortcut>
 
 #include "app/qt/controller_dlg.h"
+#include "quorvane_version.h"  // generated in the build folder
 
 namespace quorvane {
 

@@ -18,6 +18,7 @@
 #include "app/qt/info_options.h"
 #include "controller/control_ids.h"
 #include "history/csv_file.h"
+#include "quorvane_version.h"  // generated in the build folder
 #include "serial/serial_link.h"
 #include "sim/pty_board.h"
 

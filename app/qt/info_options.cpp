@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "quorvane_version.h"  // generated in the build folder
+
 namespace quorvane {
 
 std::optional<int> AnswerInfoOption(int argc, const char* const* argv, const char* program,

@@ -9,6 +9,7 @@
 #include "app/qt/gui_start.h"
 #include "app/qt/info_options.h"
 #include "history/csv_file.h"
+#include "quorvane_version.h"  // generated in the build folder
 #include "serial/posix/port_table.h"
 #include "serial/serial_link.h"
 

@@ -3,6 +3,7 @@
 
 #include "app/win32/controller_dlg.h"
 #include "controller/control_ids.h"
+#include "quorvane_version.h"  // generated in the build folder
 #include "serial/win32/wide_text.h"
 
 namespace quorvane {

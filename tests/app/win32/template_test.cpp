@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "controller/control_ids.h"
+#include "quorvane_version.h"  // generated in the build folder
 #include "tests/app/expected_layout.h"
 
 using namespace quorvane;
