@@ -4,6 +4,7 @@
 #include "ctl/bridge/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -21,9 +22,6 @@ constexpr int kKeepAliveSeconds = 20;
 // Back-off between reconnects: 1 s doubling up to 30 s.
 constexpr unsigned kFirstRetrySeconds = 1;
 constexpr unsigned kLastRetrySeconds = 30;
-// MQTT 3.1.1 CONNACK codes for bad credentials and for not authorised.
-constexpr int kConnackBadCredentials = 4;
-constexpr int kConnackNotAuthorised = 5;
 
 void InitLibraryOnce() {
   static std::once_flag once;
@@ -34,9 +32,11 @@ std::string ErrorText(int rc) {
   return rc == MOSQ_ERR_ERRNO ? SystemErrorText(errno) : mosquitto_strerror(rc);
 }
 
-// The library's sentence, without its full stop: ours follow it.
+// The library's sentence, without its full stop: ours follow it. MQTT 5
+// reason codes are 128 and up; below are the older protocol's.
 std::string ConnackText(int connack) {
-  std::string text = mosquitto_connack_string(connack);
+  std::string text =
+      connack >= 128 ? mosquitto_reason_string(connack) : mosquitto_connack_string(connack);
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text;
 }
@@ -57,6 +57,11 @@ MqttClient::MqttClient(MqttConfig config) : m_config(std::move(config)) {
   mosquitto_publish_callback_set(h, &MqttClient::OnPublish);
   mosquitto_message_callback_set(h, &MqttClient::OnMessage);
   mosquitto_reconnect_delay_set(h, kFirstRetrySeconds, kLastRetrySeconds, true);
+  // MQTT 5, for its subscription option that keeps a message's retain flag
+  // when the broker hands it over live: a command published retained while
+  // the bridge listens would otherwise look like a fresh one, be carried
+  // out, and still be replayed at every later start.
+  mosquitto_int_option(h, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   // Readings are small and the latency to a dashboard is what matters.
   mosquitto_int_option(h, MOSQ_OPT_TCP_NODELAY, 1);
 }
@@ -119,7 +124,7 @@ ConnectResult MqttClient::Connect(std::chrono::milliseconds limit, std::string* 
     return ConnectResult::kUnreachable;
   }
   *why = where + " refused the connection: " + ConnackText(connack);
-  if (connack == kConnackBadCredentials || connack == kConnackNotAuthorised)
+  if (connack == MQTT_RC_BAD_USERNAME_OR_PASSWORD || connack == MQTT_RC_NOT_AUTHORIZED)
     *why += " (check --username and --password-file)";
   return ConnectResult::kAuthRefused;
 }
@@ -193,8 +198,9 @@ void MqttClient::OnConnect(mosquitto* h, void* self, int rc) {
   }
   if (again) std::fprintf(stderr, "quorvane-ctl: connected to the broker again.\n");
   if (!client->m_config.subscription.empty())
-    mosquitto_subscribe(h, nullptr, client->m_config.subscription.c_str(),
-                        client->m_config.subscriptionQos);
+    mosquitto_subscribe_v5(h, nullptr, client->m_config.subscription.c_str(),
+                           client->m_config.subscriptionQos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
+                           nullptr);
 }
 
 void MqttClient::OnDisconnect(mosquitto*, void* self, int rc) {

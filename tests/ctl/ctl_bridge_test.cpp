@@ -130,6 +130,7 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
     const char* payload;
     const char* result;
     const char* reason;  // a part of it
+    bool retain = false;
   };
   const Case refused[] = {
       {R"({"current_mA": 1500, "request_id": "off"})", "refused", "--allow-set"},
@@ -141,6 +142,9 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
        "one setting"},
       {R"({"current_mA": 4001, "request_id": "range"})", "refused", "0 to 4000 mA"},
       {R"({"frequency_Hz": 1.5e12, "request_id": "float"})", "refused", "2147483.64 kHz"},
+      // Retained while the bridge listens: handed over live, yet stored to
+      // replay at the next start all the same.
+      {R"({"current_mA": 200, "request_id": "live"})", "refused", "retained", true},
       {R"({"current_mA": 1500, "request_id": "ok"})", "confirmed", nullptr},
   };
   Finished finished;
@@ -153,7 +157,7 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
     std::size_t answers = retained ? 1 : 0;
     ASSERT_TRUE(watch.WaitFor([&](const Messages& m) { return Count(m, kResult) == answers; }));
     for (const Case& c : cases) {
-      watch.Publish(kSet, c.payload);
+      watch.Publish(kSet, c.payload, c.retain);
       ++answers;
       ASSERT_TRUE(watch.WaitFor([&](const Messages& m) { return Count(m, kResult) == answers; }))
           << c.payload << "\n"
