@@ -12,9 +12,8 @@ namespace {
 constexpr const wchar_t* kProgramName = L"Quorvane";
 }
 
-CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports,
-                               std::function<void()> detachOwner)
-    : m_link(link), m_ports(ports), m_detachOwner(std::move(detachOwner)) {}
+CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports)
+    : m_link(link), m_ports(ports) {}
 
 std::wstring CControllerApp::HelpText() {
   return std::wstring(kProgramName) + L"\nVersion " + Widen(QUORVANE_VERSION) +
@@ -42,7 +41,7 @@ void CControllerApp::OnHelp(HWND parent) {
 }
 
 bool CControllerApp::InitInstance() {
-  CControllerDlg dlg(m_link, m_ports, m_detachOwner, &CControllerApp::OnHelp);
+  CControllerDlg dlg(m_link, m_ports, &CControllerApp::OnHelp);
   // A window that cannot be created ends the program without a message.
   if (dlg.Create()) dlg.RunModal();
   return false;

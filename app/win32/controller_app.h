@@ -14,9 +14,7 @@ namespace quorvane {
 
 class CControllerApp {
  public:
-  // detachOwner cuts the link's way back to the window when it ends.
-  CControllerApp(SerialLinkInterface& link, const PortProbe& ports,
-                 std::function<void()> detachOwner);
+  CControllerApp(SerialLinkInterface& link, const PortProbe& ports);
 
   // Creates the window, runs it and ends its session. Always false: nothing
   // runs after the window has closed.
@@ -29,7 +27,6 @@ class CControllerApp {
  private:
   SerialLinkInterface& m_link;
   const PortProbe& m_ports;
-  std::function<void()> m_detachOwner;
 };
 
 }  // namespace quorvane

@@ -18,10 +18,9 @@ HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 }  // namespace
 
 CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports,
-                               std::function<void()> detachOwner, std::function<void(HWND)> help)
+                               std::function<void(HWND)> help)
     : WindowLinkOwner(m_controller),
       m_link(link),
-      m_detachOwner(std::move(detachOwner)),
       m_help(std::move(help)),
       m_hIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP))),
       m_ports(ports),
@@ -348,7 +347,7 @@ void CControllerDlg::EndSession() {
   // Close pumps this thread's messages, so a byte delivery that is waiting
   // for the window completes instead of blocking the exit.
   m_link.Close();
-  if (m_detachOwner) m_detachOwner();
+  m_link.DetachOwner();
   Detach();
   m_readings.StopRecording();
   m_history.reset();  // before the window that owns it

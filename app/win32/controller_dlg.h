@@ -40,10 +40,8 @@ inline constexpr UINT WM_SERIAL_RXBYTE = WM_USER + 7;
 // the window thread by window messages.
 class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
  public:
-  // detachOwner cuts the link's way back to this window (the link's
-  // DetachOwner); it runs when the session ends. help runs on F1.
-  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports,
-                 std::function<void()> detachOwner, std::function<void(HWND)> help);
+  // help runs on F1.
+  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, std::function<void(HWND)> help);
   ~CControllerDlg() override;
   CControllerDlg(const CControllerDlg&) = delete;
   CControllerDlg& operator=(const CControllerDlg&) = delete;
@@ -141,7 +139,6 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   bool OnTab(bool backward);
 
   SerialLinkInterface& m_link;
-  std::function<void()> m_detachOwner;
   std::function<void(HWND)> m_help;
   HWND m_hWnd = nullptr;
   DWORD m_threadId = 0;

@@ -16,7 +16,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Program-wide objects, alive for the whole run of the window.
   quorvane::CSerialLink link;
   quorvane::PortTable ports;
-  quorvane::CControllerApp theApp(link, ports, [&link] { link.DetachOwner(); });
+  quorvane::CControllerApp theApp(link, ports);
   theApp.InitInstance();
   return 0;
 }

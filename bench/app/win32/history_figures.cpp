@@ -94,8 +94,7 @@ int Redraw(int repeats) {
 int Window(int seconds, const std::string& port) {
   CSerialLink link;
   PortTable ports;
-  CControllerDlg dlg(
-      link, ports, [&link] { link.DetachOwner(); }, nullptr);
+  CControllerDlg dlg(link, ports, nullptr);
   if (!dlg.Create()) return std::printf("no window\n"), 1;
   ShowWindow(dlg.Handle(), SW_SHOW);
   HWND list = dlg.Control(IDC_PORT_LIST);

@@ -212,6 +212,7 @@ TEST_F(WindowTest, ErrorsAfterTheSessionEndedRaiseNoBox) {
   ASSERT_NO_FATAL_FAILURE(Sync());
   dlg->EndSession();
   EXPECT_GE(link.closes.load(), 1);
+  EXPECT_EQ(link.detaches, 1) << "the link can still call the ended window";
   auto report = std::async(
       std::launch::async, [&] { dlg->ShowError("ReadFile failed on COM31", "Application Error"); });
   EXPECT_EQ(report.wait_for(2s), std::future_status::ready) << "a late error waited for a box";

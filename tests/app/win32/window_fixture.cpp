@@ -54,12 +54,10 @@ void WindowTest::SetUp() {
     return InitCommonControlsEx(&controls) != FALSE;
   }();
   ASSERT_TRUE(registered);
-  dlg = std::make_unique<CControllerDlg>(
-      link, ports, [] {},
-      [this](HWND owner) {
-        ++helpCalls;
-        if (helpOpensABox) MessageBoxW(owner, L"No help is installed.", L"Help", MB_OK);
-      });
+  dlg = std::make_unique<CControllerDlg>(link, ports, [this](HWND owner) {
+    ++helpCalls;
+    if (helpOpensABox) MessageBoxW(owner, L"No help is installed.", L"Help", MB_OK);
+  });
   ASSERT_TRUE(dlg->Create()) << "the dialog template could not be made into a window";
   SetForegroundWindow(dlg->Handle());
   dlg->ProcessPending();

@@ -45,8 +45,7 @@ class RecordingLink final : public SerialLinkInterface {
   OpenFailure LastOpenFailure() const override {
     return openError.empty() ? OpenFailure::kNone : OpenFailure::kOther;
   }
-  // The window detaches through the function it was given.
-  void DetachOwner() override {}
+  void DetachOwner() override { ++detaches; }
 
   // Codes of the frames sent, in order, leaving out the poll's queries (a
   // poll tick may fall into any test that runs longer than its period).
@@ -56,6 +55,7 @@ class RecordingLink final : public SerialLinkInterface {
   std::vector<std::vector<std::uint8_t>> frames;
   std::string openError;                  // Open fails with this text when not empty
   std::atomic<int> closes = 0;            // read by a second test thread
+  int detaches = 0;
   std::atomic<int> setCurrentFrames = 0;  // the same, for a thread that may not read frames
 
  private:
