@@ -39,19 +39,6 @@ int Output(std::FILE* out, std::FILE* err, const std::string& text) {
   return error == 0 ? kExitOk : OutputFailed(error, err);
 }
 
-int OpenFailureStatus(OpenFailure failure) {
-  switch (failure) {
-    case OpenFailure::kNoDevice:
-      return kExitNoSuchPort;
-    case OpenFailure::kPermission:
-      return kExitPermission;
-    case OpenFailure::kBusy:
-      return kExitPortBusy;
-    default:
-      return kExitFailure;
-  }
-}
-
 // The port, the panel's link on it and the conversation, closed in reverse.
 // Stop requests reach the conversation while it lives.
 class Connection {

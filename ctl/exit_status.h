@@ -2,6 +2,8 @@
 // apart, so a caller can react without reading the message.
 #pragma once
 
+#include "serial/open_failure.h"
+
 namespace quorvane::ctl {
 
 enum ExitStatus : int {
@@ -40,5 +42,19 @@ inline constexpr const char* kExitStatusText =
      file is unusable (missing, or readable by group or others)
   130  interrupted by Ctrl-C (monitor ends with 0, as when its reader goes away)
 )";
+
+// The status for a port that would not open.
+inline int OpenFailureStatus(OpenFailure failure) {
+  switch (failure) {
+    case OpenFailure::kNoDevice:
+      return kExitNoSuchPort;
+    case OpenFailure::kPermission:
+      return kExitPermission;
+    case OpenFailure::kBusy:
+      return kExitPortBusy;
+    default:
+      return kExitFailure;
+  }
+}
 
 }  // namespace quorvane::ctl

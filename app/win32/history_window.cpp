@@ -3,10 +3,7 @@
 
 #include <windowsx.h>
 
-#include <commdlg.h>
-
 #include <algorithm>
-#include <cwchar>
 
 #include "controller/control_ids.h"
 #include "serial/win32/wide_text.h"
@@ -53,15 +50,6 @@ bool RegisterOnce() {
 HWND Child(HWND parent, const wchar_t* type, const wchar_t* text, DWORD style, int id) {
   return CreateWindowExW(0, type, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
-}
-
-std::wstring SuggestedFile(const wchar_t* stem) {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  wchar_t name[96] = {};
-  swprintf(name, 96, L"%ls-%04u%02u%02u-%02u%02u%02u.csv", stem, now.wYear, now.wMonth, now.wDay,
-           now.wHour, now.wMinute, now.wSecond);
-  return name;
 }
 
 }  // namespace
@@ -313,24 +301,6 @@ void HistoryWindow::Redraw() {
   // the view has moved on by a pixel: the window wakes no more often.
   SetTimer(m_hWnd, kRedrawTimer, static_cast<UINT>(RedrawWait(view, m_chart.PlotWidth()).count()),
            nullptr);
-}
-
-std::wstring HistoryWindow::AskForFile(const wchar_t* title, const wchar_t* stem) {
-  std::wstring file = SuggestedFile(stem);
-  file.resize(32768, L'\0');  // the longest path Windows takes
-  OPENFILENAMEW dialog{};
-  dialog.lStructSize = sizeof dialog;
-  dialog.hwndOwner = m_hWnd;
-  dialog.lpstrFilter = L"CSV files (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
-  dialog.lpstrFile = file.data();
-  dialog.nMaxFile = static_cast<DWORD>(file.size());
-  dialog.lpstrTitle = title;
-  dialog.lpstrDefExt = L"csv";
-  dialog.Flags =
-      OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-  if (!GetSaveFileNameW(&dialog)) return {};
-  file.resize(wcslen(file.c_str()));
-  return file;
 }
 
 void HistoryWindow::OnRecordPressed() {

@@ -15,19 +15,6 @@ constexpr milliseconds kReopenPeriod{1000};
 
 bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
 
-int OpenFailureStatus(OpenFailure failure) {
-  switch (failure) {
-    case OpenFailure::kNoDevice:
-      return kExitNoSuchPort;
-    case OpenFailure::kPermission:
-      return kExitPermission;
-    case OpenFailure::kBusy:
-      return kExitPortBusy;
-    default:
-      return kExitFailure;
-  }
-}
-
 std::string IdText(const nlohmann::json& requestId) {
   return requestId.is_null() ? std::string() : ", request " + JsonText(requestId);
 }
