@@ -50,6 +50,19 @@ grep -q '^ExecStart=/usr/bin/quorvane-ctl .* bridge ' "$unit" || {
   echo "check-package: quorvane-bridge@.service does not start quorvane-ctl bridge" >&2
   exit 1
 }
+# Its sandbox, as systemd rates it (0 safest, 10 exposed): an instance of the
+# unit as installed, rated offline, for no systemd need run here.
+instance="$root/quorvane-bridge@ttyUSB0.service"
+cp "$unit" "$instance"
+rating=$(systemd-analyze security --offline=yes --no-pager "$instance" 2>&1 |
+  sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+rm -f "$instance"
+echo "check-package: the bridge's service is rated ${rating:-?} (exposure, 0-10)"
+awk -v r="${rating:-99}" 'BEGIN { exit !(r <= 2.0) }' || {
+  echo "check-package: quorvane-bridge@.service is rated ${rating:-(no rating)}, above 2.0" >&2
+  systemd-analyze security --offline=yes --no-pager "$unit" >&2 || true
+  exit 1
+}
 
 "${dpkg[@]}" --purge quorvane >/dev/null
 left=$(find "$root" -path "$root/var" -prune -o -type f ! -name '*.out' ! -name dpkg.log -print |

@@ -15,7 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine wixl zip unzip
   dpkg-dev file lintian
   libcli11-dev nlohmann-json3-dev python3-serial
-  libmosquitto-dev mosquitto mosquitto-clients
+  libmosquitto-dev mosquitto mosquitto-clients systemd
 )
 
 missing=()
