@@ -78,7 +78,6 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   std::string what;
   set->add_option("what", what, "current (mA) | frequency (kHz) | duration (steps) | soft-active")
       ->required()
-      ->check(CLI::IsMember({"current", "frequency", "duration", "soft-active"}))
       ->type_name("WHAT");
   set->add_option("value", o.value, "the value as typed into the panel's field, or on|off")
       ->required()
@@ -138,7 +137,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 "quorvane-ctl: --port is required\n\n" +
                     app.get_formatter()->make_help(&app, "", CLI::AppFormatMode::Normal)};
       }
-      if (set->parsed()) o.setting = settings.at(what);
+      if (set->parsed()) {
+        // Checked here rather than by a validator: an unknown name means the
+        // command line was not understood (usage), not that a value was bad.
+        const auto known = settings.find(what);
+        if (known == settings.end()) {
+          throw CLI::ParseError(
+              "unknown setting '" + what + "' (current, frequency, duration or soft-active)",
+              CLI::ExitCodes::ArgumentMismatch);
+        }
+        o.setting = known->second;
+      }
     }
     o.interval = std::chrono::milliseconds(std::llround(intervalMs));
   } catch (const CLI::CallForHelp&) {

@@ -131,7 +131,12 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
       {"bad interval", {}, {"-p", "ttyUSB0", "monitor", "--interval", "5ms"}, 3, "--interval"},
       {"no command", {}, {"-p", "ttyUSB0"}, 2, "Usage: quorvane-ctl"},
       {"no port", {}, {"status"}, 2, "--port is required"},
-      {"unknown setting", {}, {"-p", "ttyUSB0", "set", "power", "3"}, 3, "power"},
+      // A name the program does not know is a usage error, not a bad value.
+      {"unknown setting",
+       {},
+       {"-p", "ttyUSB0", "set", "Current", "1"},
+       2,
+       "Usage: quorvane-ctl set"},
       {"missing value", {}, {"-p", "ttyUSB0", "set", "current"}, 2, "Usage: quorvane-ctl set"},
   };
   PtyBoard& board = StartBoard();
