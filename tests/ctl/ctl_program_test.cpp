@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "protocol/codes.h"
@@ -116,6 +117,8 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
     int status;
     std::string message;
   };
+  const fs::path foreign = m_dir / "other.csv";
+  std::ofstream(foreign) << "date,temperature\n";
   const Case cases[] = {
       {"unknown name", {}, {"-p", "ttyXYZ", "status"}, 4, "no such port: 'ttyXYZ'"},
       {"absent port", {}, {"-p", "ttyUSB7", "status"}, 4, "is not present"},
@@ -129,6 +132,11 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
       {"negative mA", {}, {"-p", "ttyUSB0", "set", "current", "-5"}, 3, "takes 0 to 4000 mA"},
       {"above maximum", {}, {"-p", "ttyUSB0", "set", "current", "4001"}, 3, "takes 0 to 4000 mA"},
       {"bad interval", {}, {"-p", "ttyUSB0", "monitor", "--interval", "5ms"}, 3, "--interval"},
+      {"foreign CSV",
+       {},
+       {"-p", "ttyUSB0", "monitor", "--count", "1", "--csv", foreign.string()},
+       1,
+       "cannot write " + foreign.string() + ": its first line is not"},
       {"no command", {}, {"-p", "ttyUSB0"}, 2, "Usage: quorvane-ctl"},
       {"no port", {}, {"status"}, 2, "--port is required"},
       // A name the program does not know is a usage error, not a bad value.
@@ -153,6 +161,9 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
     for (std::size_t i = before; i < journal.size(); ++i)
       EXPECT_EQ(int{journal[i].code}, int{CMD_READ_ALL}) << c.name << ": only the sync may pass";
   }
+  std::string kept;
+  std::getline(std::ifstream(foreign), kept, '\0');
+  EXPECT_EQ(kept, "date,temperature\n") << "the foreign file must be left as it was";
 }
 
 TEST_F(CtlTest, SettingTheBoardDoesNotAnswerIsNotConfirmed) {
