@@ -119,7 +119,9 @@ int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err
 // kExitOk when the value may be sent, else kExitBadValue after saying why:
 // not a number the entry field takes, or beyond what the board takes.
 int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std::FILE* err) {
-  const std::string problem = ValueProblem(o.setting, o.value, currentMax);
+  const FieldValue field = InFieldUnits(o.setting, o.value, o.bareUnit);
+  const std::string problem =
+      field.problem.empty() ? ValueProblem(o.setting, field.text, currentMax) : field.problem;
   if (problem.empty()) return kExitOk;
   Fail(err, "bad value '" + o.value + "': " + problem + ".");
   return kExitBadValue;
@@ -130,7 +132,8 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   // The current's range is the board's, known only now that it has synced.
   if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
     return status;
-  const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value);
+  const SettingExchange exchange =
+      ExchangeSetting(session, o.setting, InFieldUnits(o.setting, o.value, o.bareUnit).text);
   const SettingPlan& plan = exchange.plan;
   if (exchange.Confirmed()) {
     return Output(

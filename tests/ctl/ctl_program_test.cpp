@@ -80,6 +80,9 @@ TEST_F(CtlTest, SetSendsAsThePanelAndExitsZeroOnlyOnceConfirmed) {
       {{"set", "current", "4000.9"}, CMD_SET_CURRENT, 2, "current 4000 mA: confirmed"},
       {{"set", "current", "1500"}, CMD_SET_CURRENT, 2, "current 1500 mA: confirmed"},
       {{"set", "frequency", "0.29"}, CMD_SET_FREQUENCY, 2, "frequency 0.29 kHz: confirmed"},
+      // What status --json reads can be written back.
+      {{"set", "frequency", "20000Hz"}, CMD_SET_FREQUENCY, 2, "frequency 20.00 kHz: confirmed"},
+      {{"set", "frequency_Hz", "12340"}, CMD_SET_FREQUENCY, 2, "frequency 12.34 kHz: confirmed"},
       {{"set", "frequency", "12.345"}, CMD_SET_FREQUENCY, 2, "frequency 12.34 kHz: confirmed"},
       {{"set", "duration", "255"}, CMD_SET_DURATION, 2, "duration 255: confirmed"},
       {{"set", "soft-active", "off"}, CMD_SET_SOFT_ACTIVE, 1, "soft-active OFF: confirmed"},
@@ -128,7 +131,13 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
       // Beyond what the board takes: refused, not clamped or wrapped.
       {"long pulse", {}, {"-p", "ttyUSB0", "set", "duration", "300"}, 3, "takes 0 to 255"},
       {"negative kHz", {}, {"-p", "ttyUSB0", "set", "frequency", "-3"}, 3, "0 to 2147483.64 kHz"},
-      {"huge kHz", {}, {"-p", "ttyUSB0", "set", "frequency", "99999999999"}, 3, "2147483.64 kHz"},
+      {"huge kHz",
+       {},
+       {"-p", "ttyUSB0", "set", "frequency", "99999999999kHz"},
+       3,
+       "2147483.64 kHz"},
+      // Hz as status --json gives it, typed where kHz are meant.
+      {"bare Hz", {}, {"-p", "ttyUSB0", "set", "frequency", "20000"}, 3, "did you mean 20000Hz?"},
       {"negative mA", {}, {"-p", "ttyUSB0", "set", "current", "-5"}, 3, "takes 0 to 4000 mA"},
       {"above maximum", {}, {"-p", "ttyUSB0", "set", "current", "4001"}, 3, "takes 0 to 4000 mA"},
       {"bad interval", {}, {"-p", "ttyUSB0", "monitor", "--interval", "5ms"}, 3, "--interval"},
