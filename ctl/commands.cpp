@@ -64,8 +64,16 @@ class Connection {
     }
     const WaitResult synced = m_session.Sync();
     if (synced == WaitResult::kTimedOut) {
-      Fail(err, "the board on " + m_port.name + " is silent: no full reply (RPL_ALL) within " +
-                    std::to_string(kSyncLimit.count() / 1000) + " s.");
+      const std::string within = " within " + std::to_string(kSyncLimit.count() / 1000) + " s";
+      const std::uint64_t bytes = m_session.BytesReceived();
+      if (bytes > 0 && m_session.RepliesReceived() == 0) {
+        Fail(err, "the board on " + m_port.name + " sent " + std::to_string(bytes) +
+                      " bytes but no frame it could understand" + within +
+                      " (wrong speed, or not this board?).");
+      } else {
+        Fail(err,
+             "the board on " + m_port.name + " is silent: no full reply (RPL_ALL)" + within + ".");
+      }
       return kExitBoardSilent;
     }
     return WaitStatus(synced, err);

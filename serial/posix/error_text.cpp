@@ -175,8 +175,14 @@ OpenFailure ClassifyOpenFailure(int error) {
 
 std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
                                          const std::string& operation, int error) {
-  return "COM" + std::to_string(portNumber) + " (" + path.string() +
-         ") could not be configured: " + operation + " failed: " + SystemErrorText(error) + ".";
+  const std::string port = "COM" + std::to_string(portNumber) + " (" + path.string() + ")";
+  // A device that refuses terminal settings as such is a file, /dev/null or
+  // the like: the step that found out says nothing more to the operator.
+  if (error == ENOTTY)
+    return port + " is not a serial port: it takes no terminal settings (" +
+           SystemErrorText(error) + ").";
+  return port + " could not be configured: " + operation + " failed: " + SystemErrorText(error) +
+         ".";
 }
 
 }  // namespace quorvane

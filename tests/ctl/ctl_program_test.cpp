@@ -120,12 +120,28 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
     int status;
     std::string message;
   };
+  const std::string absent = (m_dir / "ttyUSB7").string();
+  const std::string gone = (m_dir / "gone" / "ttyX").string();
   const fs::path foreign = m_dir / "other.csv";
   std::ofstream(foreign) << "date,temperature\n";
   const Case cases[] = {
       {"unknown name", {}, {"-p", "ttyXYZ", "status"}, 4, "no such port: 'ttyXYZ'"},
-      {"absent port", {}, {"-p", "ttyUSB7", "status"}, 4, "is not present"},
+      // The device is named as the user knows it, not by the panel's COM number.
+      {"absent port", {}, {"-p", "ttyUSB7", "status"}, 4, absent + " is not present"},
+      {"absent path", {}, {"-p", gone, "status"}, 4, gone + " is not present"},
+      {"not a serial port", {}, {"-p", "/dev/null", "status"}, 4, "/dev/null is not a serial port"},
       {"silent board", {.silent = true}, {"-p", "ttyUSB0", "status"}, 7, "is silent"},
+      // Bytes that never form a frame: a wrong speed or device, not silence.
+      {"only noise",
+       {.silent = true, .noiseBytesPerSecond = 300},
+       {"-p", "ttyUSB0", "status"},
+       7,
+       "bytes but no frame it could understand"},
+      {"bad checksums",
+       {.corruptChecksumProbability = 1},
+       {"-p", "ttyUSB0", "status"},
+       7,
+       "bytes but no frame it could understand"},
       {"bad number", {}, {"-p", "ttyUSB0", "set", "current", "1e3"}, 3, "bad value '1e3'"},
       {"bad switch", {}, {"-p", "ttyUSB0", "set", "soft-active", "yes"}, 3, "on or off"},
       // Beyond what the board takes: refused, not clamped or wrapped.
@@ -165,6 +181,9 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
     const Finished run = RunCtl(args);
     EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.message)) << c.name;
+    // One message of ours: no serial error box on top, no COM number.
+    EXPECT_THAT(run.err, testing::Not(HasSubstr("Failed with"))) << c.name;
+    EXPECT_THAT(run.err, testing::Not(testing::ContainsRegex("COM[0-9]+ \\("))) << c.name;
     EXPECT_EQ(run.out, "") << c.name;
     const auto journal = board.Board().Journal();
     for (std::size_t i = before; i < journal.size(); ++i)
