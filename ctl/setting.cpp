@@ -45,18 +45,18 @@ bool EndsWith(const std::string& text, std::string_view end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The units a setting takes after its number, as they are written.
+// The units a setting takes right after its number, spelt as they must be.
 const char* UnitsTaken(Setting setting) {
   switch (setting) {
     case Setting::kCurrent:
-      return "mA";
+      return "then mA or no unit";
     case Setting::kFrequency:
-      return "kHz or Hz";
+      return "then kHz, Hz or no unit";
     case Setting::kDuration:
     case Setting::kSoftActive:
       break;
   }
-  return "no unit";
+  return "and no unit";
 }
 
 }  // namespace
@@ -76,14 +76,13 @@ FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare
     unit = BareUnit::kHertz;
   }
   if (!IsAcceptedValue(setting, number)) {
-    // Letters left over are a unit this setting does not take; anything else
-    // the field refuses, in its own words.
+    // Letters left over may be a unit this setting does not take: say which it does.
     const bool lettered = std::any_of(number.begin(), number.end(), [](unsigned char c) {
       return std::isalpha(c) != 0 || c == ' ';
     });
-    if (!lettered) return {number, ValueProblem(setting, number, std::nullopt)};
-    return {typed, std::string(SettingName(setting)) + " takes " + UnitsTaken(setting) +
-                       " after its number (spelt so, with no space)"};
+    std::string problem = ValueProblem(setting, number, std::nullopt);
+    if (lettered) problem += std::string(", ") + UnitsTaken(setting);
+    return {number, problem};
   }
   const BareUnit in = unit.value_or(setting == Setting::kFrequency ? bare : BareUnit::kPanel);
   if (setting == Setting::kFrequency && in == BareUnit::kHertz)

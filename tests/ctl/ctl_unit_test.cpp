@@ -117,14 +117,14 @@ TEST(SettingTest, UnitsAreTakenAndABareHertzFigureIsRefused) {
       {Setting::kCurrent, "1500", BareUnit::kPanel, "1500", ""},
       {Setting::kFrequency, "20000", BareUnit::kPanel, "", "did you mean 20000Hz?"},
       {Setting::kFrequency, "10000.01", BareUnit::kPanel, "", "did you mean 10000.01Hz?"},
-      {Setting::kFrequency, "20MHz", BareUnit::kPanel, "", "kHz or Hz"},
-      {Setting::kFrequency, "20 kHz", BareUnit::kPanel, "", "kHz or Hz"},
-      {Setting::kFrequency, "20hz", BareUnit::kPanel, "", "kHz or Hz"},
+      {Setting::kFrequency, "20MHz", BareUnit::kPanel, "", "kHz, Hz or no unit"},
+      {Setting::kFrequency, "20 kHz", BareUnit::kPanel, "", "kHz, Hz or no unit"},
+      {Setting::kFrequency, "20hz", BareUnit::kPanel, "", "kHz, Hz or no unit"},
       {Setting::kFrequency, "Hz", BareUnit::kPanel, "", "digits"},
       {Setting::kFrequency, "-Hz", BareUnit::kPanel, "", "digits"},
       {Setting::kFrequency, "1.2.3Hz", BareUnit::kPanel, "", "digits"},
-      {Setting::kCurrent, "1.5A", BareUnit::kPanel, "", "mA"},
-      {Setting::kDuration, "20mA", BareUnit::kPanel, "", "no unit"},
+      {Setting::kCurrent, "1.5A", BareUnit::kPanel, "", "then mA or no unit"},
+      {Setting::kDuration, "20mA", BareUnit::kPanel, "", "and no unit"},
   };
   for (const Case& c : cases) {
     const FieldValue field = InFieldUnits(c.setting, c.typed, c.bare);
