@@ -17,8 +17,16 @@ bool BoardSession::Open(unsigned portNumber) {
   {
     std::lock_guard lock(m_mutex);
     m_context.currentPort = portNumber;
+    m_opening = true;
+    m_bytes = 0;
+    m_repliesReceived = 0;
   }
-  if (!OpenBoardLink(m_link, this, portNumber)) return false;
+  const bool opened = OpenBoardLink(m_link, this, portNumber);
+  {
+    std::lock_guard lock(m_mutex);
+    m_opening = false;
+  }
+  if (!opened) return false;
   m_open = true;
   if (!m_link.StartMonitor()) {
     Close();
@@ -87,6 +95,16 @@ DeviceState BoardSession::Device() const {
   return m_device;
 }
 
+std::uint64_t BoardSession::BytesReceived() const {
+  std::lock_guard lock(m_mutex);
+  return m_bytes;
+}
+
+std::uint64_t BoardSession::RepliesReceived() const {
+  std::lock_guard lock(m_mutex);
+  return m_repliesReceived;
+}
+
 void BoardSession::Stop() {
   std::lock_guard lock(m_mutex);
   m_stopped = true;
@@ -97,12 +115,17 @@ void BoardSession::Stop() {
 // when this returns, as the link requires, and nothing is left to pump.
 void BoardSession::OnSerialByte(std::uint8_t byte, unsigned portNumber) {
   std::lock_guard lock(m_mutex);
+  ++m_bytes;
   quorvane::OnSerialByte(m_rx, m_context, *this, byte, portNumber);
 }
 
 void BoardSession::PumpMessages() {}
 
 void BoardSession::ShowError(const std::string& text, const std::string& caption) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (m_opening) return;
+  }
   std::fprintf(stderr, "quorvane-ctl: %s: %s\n", caption.c_str(), text.c_str());
 }
 
@@ -114,6 +137,7 @@ void BoardSession::OnPortLost(unsigned) {
 
 void BoardSession::OnReply(const Reply& reply) {
   StoreReply(m_device, reply);
+  ++m_repliesReceived;
   m_replies.push_back(reply);
   m_changed.notify_all();
 }

@@ -54,6 +54,10 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
 
   // The board's values as its replies so far reported them.
   DeviceState Device() const;
+  // Bytes and whole replies received since Open: bytes that never made a
+  // reply point to a wrong speed or another device rather than silence.
+  std::uint64_t BytesReceived() const;
+  std::uint64_t RepliesReceived() const;
 
   // Any thread: every wait, current and future, ends with kStopped.
   void Stop();
@@ -81,6 +85,11 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   std::deque<Reply> m_replies;
   bool m_stopped = false;
   bool m_portLost = false;
+  // While Open runs, the link's error box repeats what LastOpenError says,
+  // in the panel's words: the program gives one message of its own instead.
+  bool m_opening = false;
+  std::uint64_t m_bytes = 0;
+  std::uint64_t m_repliesReceived = 0;
 };
 
 }  // namespace quorvane::ctl

@@ -64,8 +64,16 @@ class Connection {
     }
     const WaitResult synced = m_session.Sync();
     if (synced == WaitResult::kTimedOut) {
-      Fail(err, "the board on " + m_port.name + " is silent: no full reply (RPL_ALL) within " +
-                    std::to_string(kSyncLimit.count() / 1000) + " s.");
+      const std::string within = " within " + std::to_string(kSyncLimit.count() / 1000) + " s";
+      const std::uint64_t bytes = m_session.BytesReceived();
+      if (bytes > 0 && m_session.RepliesReceived() == 0) {
+        Fail(err, "the board on " + m_port.name + " sent " + std::to_string(bytes) +
+                      " bytes but no frame it could understand" + within +
+                      " (wrong speed, or not this board?).");
+      } else {
+        Fail(err,
+             "the board on " + m_port.name + " is silent: no full reply (RPL_ALL)" + within + ".");
+      }
       return kExitBoardSilent;
     }
     return WaitStatus(synced, err);
@@ -119,7 +127,9 @@ int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err
 // kExitOk when the value may be sent, else kExitBadValue after saying why:
 // not a number the entry field takes, or beyond what the board takes.
 int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std::FILE* err) {
-  const std::string problem = ValueProblem(o.setting, o.value, currentMax);
+  const FieldValue field = InFieldUnits(o.setting, o.value, o.bareUnit);
+  const std::string problem =
+      field.problem.empty() ? ValueProblem(o.setting, field.text, currentMax) : field.problem;
   if (problem.empty()) return kExitOk;
   Fail(err, "bad value '" + o.value + "': " + problem + ".");
   return kExitBadValue;
@@ -130,7 +140,8 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   // The current's range is the board's, known only now that it has synced.
   if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
     return status;
-  const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value);
+  const SettingExchange exchange =
+      ExchangeSetting(session, o.setting, InFieldUnits(o.setting, o.value, o.bareUnit).text);
   const SettingPlan& plan = exchange.plan;
   if (exchange.Confirmed()) {
     return Output(

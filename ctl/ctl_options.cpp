@@ -73,14 +73,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
   const std::map<std::string, Setting> settings = {{"current", Setting::kCurrent},
                                                    {"frequency", Setting::kFrequency},
+                                                   {"frequency_Hz", Setting::kFrequency},
                                                    {"duration", Setting::kDuration},
                                                    {"soft-active", Setting::kSoftActive}};
   std::string what;
-  set->add_option("what", what, "current (mA) | frequency (kHz) | duration (steps) | soft-active")
+  set->add_option("what", what,
+                  "current (mA) | frequency (kHz) | frequency_Hz | duration (steps) | soft-active")
       ->required()
-      ->check(CLI::IsMember({"current", "frequency", "duration", "soft-active"}))
       ->type_name("WHAT");
-  set->add_option("value", o.value, "the value as typed into the panel's field, or on|off")
+  set->add_option("value", o.value,
+                  "the value as typed into the panel's field (a unit may follow: 20kHz, "
+                  "20000Hz, 1500mA), or on|off")
       ->required()
       ->type_name("VALUE");
   set->footer(
@@ -88,7 +91,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "value the board cannot take (current 0 to the board's maximum, frequency\n"
       "0 to 2147483.64 kHz, duration 0 to 255) is refused with status 3 and\n"
       "nothing is sent. Current, frequency and duration are sent twice, 100 ms\n"
-      "apart, like the panel does.");
+      "apart, like the panel does.\n"
+      "A frequency without a unit is in kHz (frequency_Hz: in Hz); Hz are turned\n"
+      "into kHz by moving the point, so nothing is rounded but the field's cut.\n"
+      "A bare frequency above 10000 kHz (10 MHz, beyond any board of this kind)\n"
+      "is taken for Hz typed as kHz and refused: write 20000Hz or 20kHz.");
 
   double intervalMs = 500;
   const auto addInterval = [&intervalMs](CLI::App* command) {
@@ -138,7 +145,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 "quorvane-ctl: --port is required\n\n" +
                     app.get_formatter()->make_help(&app, "", CLI::AppFormatMode::Normal)};
       }
-      if (set->parsed()) o.setting = settings.at(what);
+      if (set->parsed()) {
+        // Checked here rather than by a validator: an unknown name means the
+        // command line was not understood (usage), not that a value was bad.
+        const auto known = settings.find(what);
+        if (known == settings.end()) {
+          throw CLI::ParseError("unknown setting '" + what +
+                                    "' (current, frequency, frequency_Hz, duration or soft-active)",
+                                CLI::ExitCodes::ArgumentMismatch);
+        }
+        o.setting = known->second;
+        if (what == "frequency_Hz") o.bareUnit = BareUnit::kHertz;
+      }
     }
     o.interval = std::chrono::milliseconds(std::llround(intervalMs));
   } catch (const CLI::CallForHelp&) {

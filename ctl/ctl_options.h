@@ -13,6 +13,9 @@ namespace quorvane::ctl {
 
 enum class Command { kList, kStatus, kSet, kMonitor, kBridge };
 enum class Setting { kCurrent, kFrequency, kDuration, kSoftActive };
+// What a number typed without a unit is in: the panel's units (mA, kHz), or
+// hertz for the frequency_Hz spelling, as status --json names the frequency.
+enum class BareUnit { kPanel, kHertz };
 
 // bridge (Linux only): the broker, who we are to it, and what it may do.
 struct BridgeOptions {
@@ -40,6 +43,7 @@ struct CtlOptions {
   // set
   Setting setting = Setting::kCurrent;
   std::string value;  // as typed: converted exactly as the entry field converts it
+  BareUnit bareUnit = BareUnit::kPanel;
   // monitor and bridge
   std::chrono::milliseconds interval{500};
   std::optional<unsigned long long> count;

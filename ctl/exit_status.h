@@ -31,7 +31,7 @@ inline constexpr const char* kExitStatusText =
   2  usage error (the usage text is printed)
   3  bad value (not a number as the panel's entry fields take it, or beyond
      what the board takes); nothing is sent
-  4  no such port
+  4  no such port, or the device is not a serial port
   5  permission denied on the port
   6  port in use by another program
   7  board silent: no full reply (RPL_ALL) within 2 s
@@ -52,9 +52,13 @@ inline int OpenFailureStatus(OpenFailure failure) {
       return kExitPermission;
     case OpenFailure::kBusy:
       return kExitPortBusy;
-    default:
-      return kExitFailure;
+    case OpenFailure::kNotSerial:
+      return kExitNoSuchPort;  // no serial port by that name
+    case OpenFailure::kNone:
+    case OpenFailure::kOther:
+      break;
   }
+  return kExitFailure;
 }
 
 }  // namespace quorvane::ctl

@@ -3,6 +3,7 @@
 #include "ctl/setting.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string_view>
 
 #include "controller/display_forms.h"
@@ -19,6 +20,81 @@ bool IsAcceptedValue(Setting setting, const std::string& text) {
   }
   // "-" alone passes the character rule but is no number.
   return std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string HertzAsKilohertzText(const std::string& hertz) {
+  std::string sign;
+  std::string digits = hertz;
+  if (!digits.empty() && digits.front() == '-') {
+    sign = "-";
+    digits.erase(0, 1);
+  }
+  std::string fraction;
+  if (const std::size_t point = digits.find('.'); point != std::string::npos) {
+    fraction = digits.substr(point + 1);
+    digits.erase(point);
+  }
+  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
+  const std::size_t whole = digits.size() - 3;
+  return sign + digits.substr(0, whole) + "." + digits.substr(whole) + fraction;
+}
+
+namespace {
+
+bool EndsWith(const std::string& text, std::string_view end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// The units a setting takes right after its number, spelt as they must be.
+const char* UnitsTaken(Setting setting) {
+  switch (setting) {
+    case Setting::kCurrent:
+      return "then mA or no unit";
+    case Setting::kFrequency:
+      return "then kHz, Hz or no unit";
+    case Setting::kDuration:
+    case Setting::kSoftActive:
+      break;
+  }
+  return "and no unit";
+}
+
+}  // namespace
+
+FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare) {
+  if (setting == Setting::kSoftActive) return {typed, {}};
+  std::string number = typed;
+  std::optional<BareUnit> unit;  // the unit written, when one was
+  if (setting == Setting::kCurrent && EndsWith(typed, "mA")) {
+    number.resize(typed.size() - 2);
+    unit = BareUnit::kPanel;
+  } else if (setting == Setting::kFrequency && EndsWith(typed, "kHz")) {
+    number.resize(typed.size() - 3);
+    unit = BareUnit::kPanel;
+  } else if (setting == Setting::kFrequency && EndsWith(typed, "Hz")) {
+    number.resize(typed.size() - 2);
+    unit = BareUnit::kHertz;
+  }
+  if (!IsAcceptedValue(setting, number)) {
+    // Letters left over may be a unit this setting does not take: say which it does.
+    const bool lettered = std::any_of(number.begin(), number.end(), [](unsigned char c) {
+      return std::isalpha(c) != 0 || c == ' ';
+    });
+    std::string problem = ValueProblem(setting, number, std::nullopt);
+    if (lettered) problem += std::string(", ") + UnitsTaken(setting);
+    return {number, problem};
+  }
+  const BareUnit in = unit.value_or(setting == Setting::kFrequency ? bare : BareUnit::kPanel);
+  if (setting == Setting::kFrequency && in == BareUnit::kHertz)
+    return {HertzAsKilohertzText(number), {}};
+  // Compared in hundredths, as the field cuts: 10000.01 is over.
+  if (setting == Setting::kFrequency && !unit &&
+      CutEntry(number, 2) > kLargestBareKilohertz * 100) {
+    return {typed, "a frequency without a unit is in kHz, and no board of this kind goes above " +
+                       std::to_string(kLargestBareKilohertz) + " kHz; did you mean " + typed +
+                       "Hz? (or " + typed + "kHz, if that is meant)"};
+  }
+  return {number, {}};
 }
 
 std::string RangeProblem(Setting setting, const std::string& text,

@@ -19,6 +19,28 @@ struct SettingPlan {
   std::string shown;        // the value as the panel would show it, with its unit
 };
 
+// Above this many kHz a frequency typed without its unit is refused: no board
+// of this kind pulses faster than 10 MHz, so such a figure is hertz (as
+// status --json gives them) typed where kHz are meant.
+inline constexpr std::int32_t kLargestBareKilohertz = 10000;
+
+// A typed value in the field's own units (mA, kHz), or why it is refused
+// before the field's own checks.
+struct FieldValue {
+  std::string text;
+  std::string problem;
+};
+
+// "20kHz" is "20", "20000Hz" "20.000" (the point moved, nothing rounded),
+// "1500mA" "1500"; a number with no unit is in bare. A unit the setting does
+// not take, a number the field would not take and a bare kHz figure above
+// kLargestBareKilohertz are refused; the range is ValueProblem's to judge.
+FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare);
+
+// "12340" Hz as `set frequency` takes it: "12.340" kHz; the same digits,
+// so the conversion is the entry field's and nothing is rounded here.
+std::string HertzAsKilohertzText(const std::string& hertz);
+
 // Whether text could have been typed into the panel's field (the entry
 // field's character rule) and holds a digit; "on"/"off" for soft-active.
 bool IsAcceptedValue(Setting setting, const std::string& text);

@@ -69,6 +69,18 @@ bool EndsLine(const std::string& path) {
   return ends;
 }
 
+// Whether a file with content starts with our header line. Read before it is
+// opened for appending, so a refused file is never touched.
+bool StartsWithOurHeader(const std::string& path) {
+  const std::string header = CsvHeader();
+  std::FILE* file = OpenFile(path, "rb");
+  if (!file) return false;
+  std::string start(header.size(), '\0');
+  start.resize(std::fread(start.data(), 1, start.size(), file));
+  std::fclose(file);
+  return start == header;
+}
+
 }  // namespace
 
 std::string SystemReason(int error) {
@@ -79,6 +91,14 @@ CsvRecording::~CsvRecording() { Stop(); }
 
 std::string CsvRecording::Start(const std::string& path, Mode mode) {
   Stop();
+  // Rows of ours under another program's header would be read under the
+  // wrong column names. Only regular files have a size, so a device or a
+  // pipe is still written as it is.
+  if (mode == Mode::Append && SizeOf(path) > 0 && !StartsWithOurHeader(path)) {
+    return "its first line is not the header of a readings log (" +
+           CsvHeader().substr(0, CsvHeader().size() - 1) +
+           "); name a new or empty file, or a log this program wrote";
+  }
   errno = 0;
   std::FILE* file = OpenFile(path, mode == Mode::Replace ? "wb" : "ab");
   if (!file) return SystemReason(errno);

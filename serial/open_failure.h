@@ -9,6 +9,7 @@ enum class OpenFailure {
   kNoDevice,    // nothing behind that name or number
   kPermission,  // the system refused us the device
   kBusy,        // another program holds it open
+  kNotSerial,   // opened, but the device is no terminal (a plain file, /dev/null)
   kOther,       // configuration failed, or an error of no other kind
 };
 

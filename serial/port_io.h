@@ -45,11 +45,12 @@ struct OpenRefusal {
 };
 
 // The configuration step that failed (the operation the error box names),
-// its error, and the operator's sentence for it.
+// its error, the operator's sentence for it and its kind.
 struct FailedStep {
   const char* operation = "";
   SystemError error = 0;
   std::string sentence;
+  OpenFailure kind = OpenFailure::kOther;
 };
 
 // Threads: as marked on each group. The link's I/O lock orders the device

@@ -61,7 +61,7 @@ bool CSerialLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRat
   const LineSettings line{baudRate, parityCode, dataBits, stopBitsCode};
   if (std::optional<FailedStep> failed =
           m_io->ConfigureDevice(portNumber, line, m_timeouts, eventMask)) {
-    FailOpen(std::move(failed->sentence), OpenFailure::kOther);
+    FailOpen(std::move(failed->sentence), failed->kind);
     // The box waits for the operator, and whoever shows it may need the link
     // meanwhile; the device stays ours until the box is gone, then closes, so
     // a port left in the driver's own settings is never reported open.

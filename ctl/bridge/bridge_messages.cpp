@@ -7,6 +7,7 @@
 #include <cctype>
 
 #include "ctl/readings_output.h"
+#include "ctl/setting.h"
 
 namespace quorvane::ctl {
 namespace {
@@ -117,23 +118,6 @@ BridgeTopics TopicsFor(const std::string& id) {
   const std::string base = "quorvane/" + id + "/";
   return {base + "readings", base + "state", base + "availability", base + "set",
           base + "set/result"};
-}
-
-std::string HertzAsKilohertzText(const std::string& hertz) {
-  std::string sign;
-  std::string digits = hertz;
-  if (!digits.empty() && digits.front() == '-') {
-    sign = "-";
-    digits.erase(0, 1);
-  }
-  std::string fraction;
-  if (const std::size_t point = digits.find('.'); point != std::string::npos) {
-    fraction = digits.substr(point + 1);
-    digits.erase(point);
-  }
-  if (digits.size() < 4) digits.insert(0, 4 - digits.size(), '0');
-  const std::size_t whole = digits.size() - 3;
-  return sign + digits.substr(0, whole) + "." + digits.substr(whole) + fraction;
 }
 
 SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed) {

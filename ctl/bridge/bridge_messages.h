@@ -59,10 +59,6 @@ using SetMessage = std::variant<SetRequest, SetRefusal>;
 // A retained message is never acted on: it would be replayed at every start.
 SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed);
 
-// "12340" Hz as `set frequency` takes it: "12.340" kHz; the same digits,
-// so the conversion is the entry field's and nothing is rounded here.
-std::string HertzAsKilohertzText(const std::string& hertz);
-
 // The answers on the result topic.
 nlohmann::json RefusedJson(const nlohmann::json& requestId, const std::string& key,
                            const std::string& reason);

@@ -52,11 +52,21 @@ std::optional<ChosenPort> ChoosePort(const std::string& text, const fs::path& de
 }
 
 std::string InTermsOf(const ChosenPort& port, std::string message) {
-  if (!port.privateLink) return message;
-  const std::string ours = port.privateLink->Path().string();
-  for (std::size_t at = message.find(ours); at != std::string::npos;
-       at = message.find(ours, at + port.name.size()))
-    message.replace(at, ours.size(), port.name);
+  if (port.privateLink) {
+    const std::string ours = port.privateLink->Path().string();
+    for (std::size_t at = message.find(ours); at != std::string::npos;
+         at = message.find(ours, at + port.name.size()))
+      message.replace(at, ours.size(), port.name);
+  }
+  // The panel's sentences name a port "COM33 (/dev/ttyUSB0)", its COM number
+  // first; here the device alone is the name the user knows.
+  const std::string device = port.privateLink
+                                 ? port.name
+                                 : (port.deviceDirectory / fs::path(port.name).filename()).string();
+  const std::string panels = "COM" + std::to_string(port.number) + " (" + device + ")";
+  for (std::size_t at = message.find(panels); at != std::string::npos;
+       at = message.find(panels, at + device.size()))
+    message.replace(at, panels.size(), device);
   return message;
 }
 

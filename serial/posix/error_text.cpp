@@ -3,6 +3,7 @@
 #include "serial/posix/error_text.h"
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,16 +37,33 @@ bool IsDeviceGoneError(int error) { return error == EIO || error == ENXIO || err
 
 namespace {
 
-// The group that owns the device, as a name when the system knows one.
-std::string GroupOf(const std::filesystem::path& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return {};
+// A user's name when the system knows one, else its number.
+std::string UserName(unsigned uid) {
+  std::vector<char> buffer(4096);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+    return found->pw_name;
+  return std::to_string(uid);
+}
+
+// The mode as ls shows it: "crw-rw----".
+std::string ModeText(unsigned mode) {
+  std::string text = S_ISCHR(mode) ? "c" : S_ISDIR(mode) ? "d" : S_ISLNK(mode) ? "l" : "-";
+  const char* const letters = "rwx";
+  for (int bit = 8; bit >= 0; --bit)
+    text += (mode & (1u << bit)) != 0 ? letters[(8 - bit) % 3] : '-';
+  return text;
+}
+
+// A group's name when the system knows one, else its number.
+std::string GroupName(unsigned gid) {
   std::vector<char> buffer(4096);
   group entry{};
   group* found = nullptr;
-  if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+  if (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
     return found->gr_name;
-  return std::to_string(info.st_gid);
+  return std::to_string(gid);
 }
 
 // At most this many holders are named; more would not fit a tooltip.
@@ -106,11 +124,9 @@ std::string DescribeOpenFailure(unsigned portNumber,
       return port + " (" + device + ") is not present.";
     case EACCES:
     case EPERM: {
-      const std::string group = GroupOf(*path);
-      if (group.empty()) return "Permission denied on " + device + ".";
-      return "Permission denied on " + device + ", which belongs to the group '" + group +
-             "'. Add your user to that group (sudo usermod -aG " + group +
-             " $USER) and log in again.";
+      struct stat info {};
+      if (::stat(path->c_str(), &info) != 0) return "Permission denied on " + device + ".";
+      return DescribePermissionDenied(device, info.st_mode, info.st_uid, info.st_gid);
     }
     case EBUSY:
     case EWOULDBLOCK: {
@@ -121,6 +137,23 @@ std::string DescribeOpenFailure(unsigned portNumber,
     default:
       return "Could not open " + device + ": " + SystemErrorText(error) + ".";
   }
+}
+
+std::string DescribePermissionDenied(const std::string& device, unsigned mode, unsigned uid,
+                                     unsigned gid) {
+  const std::string group = GroupName(gid);
+  // Joining a group helps only when the group may read and write the device;
+  // root's group is never advice to give, whatever its mode.
+  const bool groupWouldHelp = (mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && gid != 0;
+  if (groupWouldHelp) {
+    return "Permission denied on " + device + ", which belongs to the group '" + group +
+           "'. Add your user to that group (sudo usermod -aG " + group +
+           " $USER) and log in again.";
+  }
+  return "Permission denied on " + device + " (" + ModeText(mode) + " " + UserName(uid) + " " +
+         group +
+         "): no group may read and write it. An administrator can give it to a group of "
+         "yours with a udev rule (GROUP=\"dialout\", MODE=\"0660\").";
 }
 
 OpenFailure ClassifyOpenFailure(int error) {
@@ -142,8 +175,14 @@ OpenFailure ClassifyOpenFailure(int error) {
 
 std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
                                          const std::string& operation, int error) {
-  return "COM" + std::to_string(portNumber) + " (" + path.string() +
-         ") could not be configured: " + operation + " failed: " + SystemErrorText(error) + ".";
+  const std::string port = "COM" + std::to_string(portNumber) + " (" + path.string() + ")";
+  // A device that refuses terminal settings as such is a file, /dev/null or
+  // the like: the step that found out says nothing more to the operator.
+  if (error == ENOTTY)
+    return port + " is not a serial port: it takes no terminal settings (" +
+           SystemErrorText(error) + ").";
+  return port + " could not be configured: " + operation + " failed: " + SystemErrorText(error) +
+         ".";
 }
 
 }  // namespace quorvane

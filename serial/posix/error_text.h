@@ -23,6 +23,11 @@ bool IsDeviceGoneError(int error);
 std::string DescribeOpenFailure(unsigned portNumber,
                                 const std::optional<std::filesystem::path>& path, int error);
 
+// Why device, with that mode, owner and group, refused us, and who can change
+// it: joining its group only when the group may read and write and is not root.
+std::string DescribePermissionDenied(const std::string& device, unsigned mode, unsigned uid,
+                                     unsigned gid);
+
 // The kind of a failed open's errno.
 OpenFailure ClassifyOpenFailure(int error);
 

@@ -79,8 +79,10 @@ std::optional<FailedStep> LinkPlatform::ConfigureDevice(unsigned portNumber,
   PortDevice& port = *m_opening;
   const auto failed = [&](const char* operation) {
     const int error = errno;
+    // Terminal settings refused as such: the device is no serial port at all.
     return FailedStep{operation, static_cast<SystemError>(error),
-                      DescribeConfigurationFailure(portNumber, m_openingPath, operation, error)};
+                      DescribeConfigurationFailure(portNumber, m_openingPath, operation, error),
+                      error == ENOTTY ? OpenFailure::kNotSerial : OpenFailure::kOther};
   };
   if (!port.MakeNonBlocking()) return failed("SetCommTimeouts()");
   if (!port.CheckWatchable()) return failed("SetCommMask()");

@@ -93,6 +93,52 @@ TEST(SettingTest, TextIsConvertedAsTheEntryFieldConvertsIt) {
   }
 }
 
+// What status --json reads (Hz) can be written back: a unit after the number
+// is taken as such, and a bare number in kHz too big for any board is refused
+// before it could set a frequency a thousand times the one meant.
+TEST(SettingTest, UnitsAreTakenAndABareHertzFigureIsRefused) {
+  struct Case {
+    Setting setting;
+    const char* typed;
+    BareUnit bare;
+    const char* text;     // in the field's units, when accepted
+    const char* problem;  // part of the refusal, when not
+  };
+  const Case cases[] = {
+      {Setting::kFrequency, "20kHz", BareUnit::kPanel, "20", ""},
+      {Setting::kFrequency, "20000Hz", BareUnit::kPanel, "20.000", ""},
+      {Setting::kFrequency, "12345.6Hz", BareUnit::kPanel, "12.3456", ""},
+      {Setting::kFrequency, "5Hz", BareUnit::kPanel, "0.005", ""},
+      {Setting::kFrequency, "10000", BareUnit::kPanel, "10000", ""},
+      {Setting::kFrequency, "99999999999kHz", BareUnit::kPanel, "99999999999", ""},
+      {Setting::kFrequency, "20000", BareUnit::kHertz, "20.000", ""},
+      {Setting::kFrequency, "20kHz", BareUnit::kHertz, "20", ""},
+      {Setting::kCurrent, "1500mA", BareUnit::kPanel, "1500", ""},
+      {Setting::kCurrent, "1500", BareUnit::kPanel, "1500", ""},
+      {Setting::kFrequency, "20000", BareUnit::kPanel, "", "did you mean 20000Hz?"},
+      {Setting::kFrequency, "10000.01", BareUnit::kPanel, "", "did you mean 10000.01Hz?"},
+      {Setting::kFrequency, "20MHz", BareUnit::kPanel, "", "kHz, Hz or no unit"},
+      {Setting::kFrequency, "20 kHz", BareUnit::kPanel, "", "kHz, Hz or no unit"},
+      {Setting::kFrequency, "20hz", BareUnit::kPanel, "", "kHz, Hz or no unit"},
+      {Setting::kFrequency, "Hz", BareUnit::kPanel, "", "digits"},
+      {Setting::kFrequency, "-Hz", BareUnit::kPanel, "", "digits"},
+      {Setting::kFrequency, "1.2.3Hz", BareUnit::kPanel, "", "digits"},
+      {Setting::kCurrent, "1.5A", BareUnit::kPanel, "", "then mA or no unit"},
+      {Setting::kDuration, "20mA", BareUnit::kPanel, "", "and no unit"},
+  };
+  for (const Case& c : cases) {
+    const FieldValue field = InFieldUnits(c.setting, c.typed, c.bare);
+    if (*c.problem == '\0') {
+      EXPECT_EQ(field.problem, "") << c.typed;
+      EXPECT_EQ(field.text, c.text) << c.typed;
+      EXPECT_TRUE(IsAcceptedValue(c.setting, field.text)) << c.typed;
+    } else {
+      EXPECT_NE(field.problem.find(c.problem), std::string::npos)
+          << c.typed << ": " << field.problem;
+    }
+  }
+}
+
 TEST(SettingTest, OnlyTheSettingsOwnReplyCarriesItsValue) {
   EXPECT_EQ(ConfirmedValue(Setting::kCurrent, CurrentReply{{1, 2}, 700}), 700u);
   EXPECT_EQ(ConfirmedValue(Setting::kCurrent, AllReply{{1, 2}, 700, 900, 1, 2, 0}), std::nullopt);

@@ -64,6 +64,27 @@ TEST(CsvRecordingTest, ARowPerWriteAndAContinuedFileKeepsOneHeader) {
   }
 }
 
+// Continuing is for our own logs: rows of ours under another header would
+// be read under the wrong column names. Such a file is left as it was.
+TEST(CsvRecordingTest, AFileUnderAnotherHeaderIsNotContinued) {
+  const std::string header = CsvHeader();
+  const std::string cases[] = {
+      "a,b,c\n1,2,3\n",
+      "time,current_mA,seed_C\n" + Rows(0, 1),
+      header.substr(0, header.size() - 1) + "\r\n" + Rows(0, 1),
+      "\n" + header + Rows(0, 1),
+  };
+  for (const std::string& before : cases) {
+    ScratchFolder folder;
+    const std::string path = folder / "readings.csv";
+    WriteFile(path, before);
+    CsvRecording recording;
+    EXPECT_NE(recording.Start(path, Mode::Append).find("header"), std::string::npos) << before;
+    EXPECT_FALSE(recording.Active()) << before;
+    EXPECT_EQ(ReadFile(path), before);
+  }
+}
+
 TEST(CsvRecordingTest, AnUnwritablePathLeavesNothingOpen) {
   ScratchFolder folder;
   CsvRecording recording;
