@@ -34,13 +34,18 @@ void BoardSession::Close() {
 }
 
 WaitResult BoardSession::Sync(milliseconds limit) {
-  const Clock::time_point end = Clock::now() + limit;
   const auto isAll = [](const Reply& r) { return std::holds_alternative<AllReply>(r); };
+  return Ask(BuildReadAll(), isAll, Clock::now() + limit);
+}
+
+WaitResult BoardSession::Ask(const CommandFrame& frame,
+                             const std::function<bool(const Reply&)>& match,
+                             Clock::time_point deadline, Reply* matched) {
   for (;;) {
-    Send(BuildReadAll());
-    const Clock::time_point next = std::min(end, Clock::now() + kSyncPeriod);
-    const WaitResult result = WaitForReply(isAll, next);
-    if (result != WaitResult::kTimedOut || next >= end) return result;
+    Send(frame);
+    const Clock::time_point next = std::min(deadline, Clock::now() + kSyncPeriod);
+    const WaitResult result = WaitForReply(match, next, matched);
+    if (result != WaitResult::kTimedOut || next >= deadline) return result;
   }
 }
 

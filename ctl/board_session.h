@@ -42,6 +42,10 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
 
   // CMD_READ_ALL now and every 500 ms until an RPL_ALL arrives or limit passes.
   WaitResult Sync(milliseconds limit = kSyncLimit);
+  // frame now and again every 500 ms, as the sync does, until a reply
+  // satisfies match or deadline passes: a query lost on the line is asked again.
+  WaitResult Ask(const CommandFrame& frame, const std::function<bool(const Reply&)>& match,
+                 Clock::time_point deadline, Reply* matched = nullptr);
   void Send(const CommandFrame& frame);
   // Forgets the replies not yet waited for.
   void DiscardReplies();

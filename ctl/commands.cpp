@@ -82,10 +82,12 @@ class Connection {
         Fail(err, m_port.name + " has gone (unplugged or hung up).");
         return kExitFailure;
       case WaitResult::kTimedOut:
-      default:
-        Fail(err, "the board on " + m_port.name + " stopped answering.");
-        return kExitFailure;
+        // Silent after the sync is silent all the same: the status a script tells apart.
+        Fail(err, "the board on " + m_port.name + " stopped answering: no status reply within " +
+                      std::to_string(kReplyLimit.count() / 1000) + " s.");
+        return kExitBoardSilent;
     }
+    return kExitFailure;  // not reached: every result is listed above
   }
 
   BoardSession& Session() { return m_session; }
@@ -106,9 +108,8 @@ int RunList(const CtlOptions& o, std::FILE* out, std::FILE* err) {
 int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   BoardSession& session = c.Session();
   session.DiscardReplies();
-  session.Send(BuildReadStatus());
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
-  const WaitResult result = session.WaitForReply(isStatus, Clock::now() + kReplyLimit);
+  const WaitResult result = session.Ask(BuildReadStatus(), isStatus, Clock::now() + kReplyLimit);
   if (result != WaitResult::kDone) return c.WaitStatus(result, err);
   const DeviceState device = session.Device();
   return Output(out, err,

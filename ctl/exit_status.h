@@ -14,7 +14,7 @@ enum ExitStatus : int {
   kExitNoSuchPort = 4,
   kExitPermission = 5,
   kExitPortBusy = 6,
-  kExitBoardSilent = 7,         // no RPL_ALL within the sync time
+  kExitBoardSilent = 7,         // no RPL_ALL within the sync time, or silent after it
   kExitNotConfirmed = 8,        // the board's reply did not carry the new value
   kExitBrokerUrl = 9,           // bridge: --broker is no mqtt:// or mqtts:// URL
   kExitBrokerUnreachable = 10,  // bridge: no broker answered at start

@@ -150,19 +150,38 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
   }
 }
 
-TEST_F(CtlTest, SettingTheBoardDoesNotAnswerIsNotConfirmed) {
-  // The board goes quiet right after its full reply: synced, but no setting
-  // is ever answered.
+// The board goes quiet right after its full reply: synced, but nothing after
+// it is ever answered. Each command asks again as the sync does and ends.
+TEST_F(CtlTest, ABoardThatGoesQuietAfterTheSyncEndsEachCommand) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string message;
+    std::uint8_t asked;  // the query sent again and again
+    int times;           // at least
+  };
+  const Case cases[] = {
+      {{"status"}, 7, "stopped answering", CMD_READ_STATUS, 3},
+      {{"set", "current", "1500"}, 8, "did not confirm current 1500 mA", CMD_SET_CURRENT, 2},
+  };
   std::atomic<PtyBoard*> self{nullptr};
   StartBoard(TestBoard(), [&](const sim::WireEvent& event) {
     if (event.kind == sim::WireKind::kReply && event.bytes.size() > 3 && event.bytes[3] == RPL_ALL)
       if (PtyBoard* board = self.load()) board->SetSwitches({.silent = true});
   });
-  self = m_board.get();
-  const Finished run = RunCtl(On({"set", "current", "1500"}));
-  EXPECT_EQ(run.status, 8) << run.err;
-  EXPECT_THAT(run.err, HasSubstr("did not confirm current 1500 mA"));
-  self = nullptr;
+  for (const Case& c : cases) {
+    m_board->SetSwitches({});
+    self = m_board.get();
+    const std::size_t before = m_board->Board().JournalSize();
+    const Finished run = RunCtl(On(c.args));
+    self = nullptr;
+    EXPECT_EQ(run.status, c.status) << c.args[0] << ": " << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message)) << c.args[0];
+    const auto journal = m_board->Board().Journal();
+    int times = 0;
+    for (std::size_t i = before; i < journal.size(); ++i) times += journal[i].code == c.asked;
+    EXPECT_GE(times, c.times) << c.args[0];
+  }
 }
 
 TEST_F(CtlTest, PortHeldByAnotherProgramIsBusy) {
