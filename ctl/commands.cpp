@@ -3,6 +3,7 @@
 #include "ctl/commands.h"
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@
 #endif
 #include "ctl/exit_status.h"
 #include "ctl/output.h"
+#include "ctl/output_writer.h"
 #include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
@@ -90,6 +92,25 @@ class Connection {
     return kExitFailure;  // not reached: every result is listed above
   }
 
+  // Also tells also of a stop request, as long as the returned guard lives.
+  class StopAlso {
+   public:
+    StopAlso(Connection& c, std::function<void()> also) : m_c(c) {
+      m_c.m_stop.Listen([&c, also = std::move(also)] {
+        c.m_session.Stop();
+        also();
+      });
+    }
+    ~StopAlso() {
+      m_c.m_stop.Listen([&c = m_c] { c.m_session.Stop(); });
+    }
+    StopAlso(const StopAlso&) = delete;
+    StopAlso& operator=(const StopAlso&) = delete;
+
+   private:
+    Connection& m_c;
+  };
+
   BoardSession& Session() { return m_session; }
   const ChosenPort& Port() const { return m_port; }
 
@@ -146,17 +167,11 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   return kExitNotConfirmed;
 }
 
-int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+// The polling loop: kExitOk when done, stopped, or the output failed (the
+// writer knows how), else the exit status after the message.
+int PollReadings(const CtlOptions& o, Connection& c, CsvRecording& csv, OutputWriter& writer,
+                 std::FILE* err) {
   BoardSession& session = c.Session();
-  // Appends: an existing log is continued, never overwritten.
-  CsvRecording csv;
-  if (!o.csvPath.empty()) {
-    if (const std::string reason = csv.Start(o.csvPath, CsvRecording::Mode::Append);
-        !reason.empty()) {
-      Fail(err, "cannot write " + o.csvPath + ": " + reason + ".");
-      return kExitFailure;
-    }
-  }
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
   unsigned long long rows = 0;
   bool silent = false;
@@ -176,12 +191,11 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
           return kExitFailure;
         }
       }
-      const int error = WriteWhole(
-          out, o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
+      // Queued, never waited for: a reader that is behind loses lines, not the log.
+      writer.Write(o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
       // A reader that has had enough (monitor | head) is how a log in a
-      // pipeline is meant to end.
-      if (error == EPIPE) return kExitOk;
-      if (error != 0) return OutputFailed(error, err);
+      // pipeline is meant to end; any other failure ends it too.
+      if (writer.Error() != 0) return kExitOk;
       ++rows;
       if (o.count && rows == *o.count) break;
       result = session.PauseUntil(tick);
@@ -197,6 +211,35 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
     if (tick < Clock::now()) tick = Clock::now();
   }
   return kExitOk;
+}
+
+int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+  // Appends: an existing log is continued, never overwritten.
+  CsvRecording csv;
+  if (!o.csvPath.empty()) {
+    if (const std::string reason = csv.Start(o.csvPath, CsvRecording::Mode::Append);
+        !reason.empty()) {
+      Fail(err, "cannot write " + o.csvPath + ": " + reason + ".");
+      return kExitFailure;
+    }
+  }
+  OutputWriter writer(out);
+  int status = kExitOk;
+  {
+    // A stop ends the wait for a reader that does not read, too.
+    const Connection::StopAlso stop(c, [&writer] { writer.Abandon(); });
+    status = PollReadings(o, c, csv, writer, err);
+    writer.Drain();
+  }
+  if (const int error = writer.Error(); error != 0) {
+    if (error == EPIPE || status != kExitOk) return status;
+    return OutputFailed(error, err);
+  }
+  if (const unsigned long long lost = writer.Unwritten(); lost != 0) {
+    Print(err, "quorvane-ctl: " + std::to_string(lost) +
+                   " readings were not written to the standard output: it was not being read.\n");
+  }
+  return status;
 }
 
 }  // namespace
