@@ -94,8 +94,26 @@ DeviceState BoardSession::Device() const {
 
 void BoardSession::Stop() {
   std::lock_guard lock(m_mutex);
+  if (m_holdFirstStop && !m_stopHeld) {
+    m_stopHeld = true;
+    return;
+  }
   m_stopped = true;
   m_changed.notify_all();
+}
+
+void BoardSession::HoldFirstStop(bool hold) {
+  std::lock_guard lock(m_mutex);
+  m_holdFirstStop = hold;
+  if (!hold && m_stopHeld) {
+    m_stopped = true;
+    m_changed.notify_all();
+  }
+}
+
+bool BoardSession::StopRequested() const {
+  std::lock_guard lock(m_mutex);
+  return m_stopped || m_stopHeld;
 }
 
 // Handled right here on the monitor thread, so the byte has been dealt with

@@ -59,8 +59,14 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   // The board's values as its replies so far reported them.
   DeviceState Device() const;
 
-  // Any thread: every wait, current and future, ends with kStopped.
+  // Any thread: every wait, current and future, ends with kStopped; while
+  // the first stop is held, only the second does.
   void Stop();
+  // While a setting is on its way, the first stop lets the wait for the
+  // board's word go on (it takes seconds at most); released, a held stop stops.
+  void HoldFirstStop(bool hold);
+  // Whether a stop has come, held or not.
+  bool StopRequested() const;
 
   // SerialOwner (monitor thread, except PumpMessages).
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
@@ -84,6 +90,8 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   DeviceState m_device;
   std::deque<Reply> m_replies;
   bool m_stopped = false;
+  bool m_holdFirstStop = false;
+  bool m_stopHeld = false;  // a first stop came while held
   bool m_portLost = false;
 };
 

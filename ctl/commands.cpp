@@ -73,15 +73,18 @@ class Connection {
     return WaitStatus(synced, err);
   }
 
-  // The exit status for a wait that did not get what it waited for.
-  int WaitStatus(WaitResult result, std::FILE* err) const {
+  // The exit status for a wait that did not get what it waited for. sent,
+  // when not empty, says what may have reached the board all the same.
+  int WaitStatus(WaitResult result, std::FILE* err, const std::string& sent = "") const {
+    const std::string end = sent.empty() ? "." : "; " + sent + ".";
     switch (result) {
       case WaitResult::kDone:
         return kExitOk;
       case WaitResult::kStopped:
+        if (!sent.empty()) Fail(err, "interrupted" + end);
         return kExitInterrupted;
       case WaitResult::kPortLost:
-        Fail(err, m_port.name + " has gone (unplugged or hung up).");
+        Fail(err, m_port.name + " has gone (unplugged or hung up)" + end);
         return kExitFailure;
       case WaitResult::kTimedOut:
         // Silent after the sync is silent all the same: the status a script tells apart.
@@ -152,18 +155,36 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   // The current's range is the board's, known only now that it has synced.
   if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
     return status;
+  // From the first frame on, the board may take the value: a first Ctrl-C
+  // waits for its word rather than leaving the user not knowing.
+  session.HoldFirstStop(true);
   const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value);
   const SettingPlan& plan = exchange.plan;
-  if (exchange.Confirmed()) {
-    return Output(
-        out, err,
-        std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
+  const std::string what = std::string(SettingName(o.setting)) + " " + plan.shown;
+  const std::string mayHave = what + " was sent; the board may have applied it";
+  if (exchange.Confirmed()) return Output(out, err, what + ": confirmed by the board\n");
+  if (exchange.CutShort()) return c.WaitStatus(exchange.result, err, mayHave);
+  if (exchange.reported) {
+    Fail(err, "the board did not confirm " + what + ": it reports " +
+                  ShownValue(o.setting, *exchange.reported) + ".");
+    return kExitNotConfirmed;
   }
-  if (exchange.CutShort()) return c.WaitStatus(exchange.result, err);
-  Fail(err,
-       "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
-           (exchange.reported ? ": it reports " + ShownValue(o.setting, *exchange.reported) + "."
-                              : ": no reply to the setting."));
+  // No answer at all: a lossy line may have lost only the answers.
+  WaitResult result = WaitResult::kDone;
+  const std::optional<std::uint32_t> held =
+      ReadSettingBack(session, o.setting, Clock::now() + kReplyLimit, result);
+  if (held == plan.value)
+    return Output(out, err,
+                  what + ": confirmed by reading it back (the board's answer was lost)\n");
+  if (held) {
+    Fail(err, "the board did not confirm " + what +
+                  ": no reply to the setting, and reading it back gives " +
+                  ShownValue(o.setting, *held) + ".");
+    return kExitNotConfirmed;
+  }
+  if (result != WaitResult::kTimedOut) return c.WaitStatus(result, err, mayHave);
+  Fail(err, "the board did not confirm " + what +
+                ": no reply to the setting or to reading it back; " + mayHave + ".");
   return kExitNotConfirmed;
 }
 

@@ -38,4 +38,26 @@ SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const st
   return exchange;
 }
 
+std::optional<std::uint32_t> ReadSettingBack(BoardSession& session, Setting setting,
+                                             Clock::time_point deadline, WaitResult& result) {
+  session.DiscardReplies();
+  session.Send(BuildReadAll());
+  const auto isAll = [](const Reply& r) { return std::holds_alternative<AllReply>(r); };
+  result = session.WaitForReply(isAll, deadline);
+  if (result != WaitResult::kDone) return std::nullopt;
+  const DeviceState device = session.Device();
+  switch (setting) {
+    case Setting::kCurrent:
+      return static_cast<std::uint32_t>(device.currentSetpoint);
+    case Setting::kFrequency:
+      return static_cast<std::uint32_t>(device.frequencyHz);
+    case Setting::kDuration:
+      return device.pulseSteps;
+    case Setting::kSoftActive:
+      // The board keeps any non-zero state as on.
+      return device.softActive != 0 ? 1u : 0u;
+  }
+  return std::nullopt;
+}
+
 }  // namespace quorvane::ctl

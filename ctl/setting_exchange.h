@@ -33,4 +33,10 @@ struct SettingExchange {
 // board's values from its sync, and collects the answers to every frame sent.
 SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const std::string& text);
 
+// The setting's value as the board holds it, from one CMD_READ_ALL answered
+// by deadline: for a setting whose own answer was lost on the line. nullopt
+// with the wait's result in result when no RPL_ALL came.
+std::optional<std::uint32_t> ReadSettingBack(BoardSession& session, Setting setting,
+                                             Clock::time_point deadline, WaitResult& result);
+
 }  // namespace quorvane::ctl
