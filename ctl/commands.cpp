@@ -2,6 +2,7 @@
 // to the board through the panel's frames, and ends in an exit status.
 #include "ctl/commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <memory>
@@ -35,6 +36,12 @@ void Print(std::FILE* err, const std::string& text) {
 
 void Fail(std::FILE* err, const std::string& text) { Print(err, "quorvane-ctl: " + text + "\n"); }
 
+// "2 s", "700 ms".
+std::string DurationText(milliseconds time) {
+  return time.count() % 1000 == 0 ? std::to_string(time.count() / 1000) + " s"
+                                  : std::to_string(time.count()) + " ms";
+}
+
 // The results, all at once: kExitOk, or kExitFailure once said why.
 int Output(std::FILE* out, std::FILE* err, const std::string& text) {
   const int error = WriteWhole(out, text);
@@ -55,7 +62,7 @@ class Connection {
   }
 
   // 0 when open and synced, else the exit status after the message.
-  int OpenAndSync(std::FILE* err) {
+  int OpenAndSync(std::FILE* err, milliseconds syncLimit) {
     if (!m_session.Open(m_port.number)) {
       // Opened, but the thread that reads the port could not start.
       const std::string why = m_link.LastOpenError().empty()
@@ -64,10 +71,10 @@ class Connection {
       Fail(err, InTermsOf(m_port, why));
       return OpenFailureStatus(m_link.LastOpenFailure());
     }
-    const WaitResult synced = m_session.Sync();
+    const WaitResult synced = m_session.Sync(syncLimit);
     if (synced == WaitResult::kTimedOut) {
       Fail(err, "the board on " + m_port.name + " is silent: no full reply (RPL_ALL) within " +
-                    std::to_string(kSyncLimit.count() / 1000) + " s.");
+                    DurationText(syncLimit) + ".");
       return kExitBoardSilent;
     }
     return WaitStatus(synced, err);
@@ -88,8 +95,7 @@ class Connection {
         return kExitFailure;
       case WaitResult::kTimedOut:
         // Silent after the sync is silent all the same: the status a script tells apart.
-        Fail(err, "the board on " + m_port.name + " stopped answering: no status reply within " +
-                      std::to_string(kReplyLimit.count() / 1000) + " s.");
+        Fail(err, "the board on " + m_port.name + " stopped answering: no status reply.");
         return kExitBoardSilent;
     }
     return kExitFailure;  // not reached: every result is listed above
@@ -129,11 +135,14 @@ int RunList(const CtlOptions& o, std::FILE* out, std::FILE* err) {
   return Output(out, err, o.json ? JsonText(PortListJson(ports), 2) + "\n" : PortListText(ports));
 }
 
-int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+// end: when the whole run must be over (--timeout), else Clock::time_point::max().
+int RunStatus(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE* out,
+              std::FILE* err) {
   BoardSession& session = c.Session();
   session.DiscardReplies();
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
-  const WaitResult result = session.Ask(BuildReadStatus(), isStatus, Clock::now() + kReplyLimit);
+  const WaitResult result =
+      session.Ask(BuildReadStatus(), isStatus, std::min(Clock::now() + kReplyLimit, end));
   if (result != WaitResult::kDone) return c.WaitStatus(result, err);
   const DeviceState device = session.Device();
   return Output(out, err,
@@ -150,7 +159,8 @@ int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std:
   return kExitBadValue;
 }
 
-int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+int RunSet(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE* out,
+           std::FILE* err) {
   BoardSession& session = c.Session();
   // The current's range is the board's, known only now that it has synced.
   if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
@@ -158,7 +168,7 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   // From the first frame on, the board may take the value: a first Ctrl-C
   // waits for its word rather than leaving the user not knowing.
   session.HoldFirstStop(true);
-  const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value);
+  const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value, end);
   const SettingPlan& plan = exchange.plan;
   const std::string what = std::string(SettingName(o.setting)) + " " + plan.shown;
   const std::string mayHave = what + " was sent; the board may have applied it";
@@ -172,7 +182,7 @@ int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   // No answer at all: a lossy line may have lost only the answers.
   WaitResult result = WaitResult::kDone;
   const std::optional<std::uint32_t> held =
-      ReadSettingBack(session, o.setting, Clock::now() + kReplyLimit, result);
+      ReadSettingBack(session, o.setting, std::min(Clock::now() + kReplyLimit, end), result);
   if (held == plan.value)
     return Output(out, err,
                   what + ": confirmed by reading it back (the board's answer was lost)\n");
@@ -194,14 +204,28 @@ int PollReadings(const CtlOptions& o, Connection& c, CsvRecording& csv, OutputWr
                  std::FILE* err) {
   BoardSession& session = c.Session();
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
+  // How long a query may go unanswered: --timeout; with --count a run must
+  // end, so a few periods; without, a monitor asks on.
+  std::optional<milliseconds> longestSilence = o.timeout;
+  if (!longestSilence && o.count) longestSilence = std::max(3 * o.interval, kReplyLimit);
+  std::optional<Clock::time_point> unansweredSince;  // the first query still unanswered
   unsigned long long rows = 0;
   bool silent = false;
   Clock::time_point tick = Clock::now();
   while (!o.count || rows < *o.count) {
     session.Send(BuildReadStatus());
+    if (!unansweredSince) unansweredSince = Clock::now();
     tick += o.interval;
-    WaitResult result = session.WaitForReply(isStatus, tick);
+    const Clock::time_point giveUp =
+        longestSilence ? *unansweredSince + *longestSilence : Clock::time_point::max();
+    WaitResult result = session.WaitForReply(isStatus, std::min(tick, giveUp));
+    if (result == WaitResult::kTimedOut && Clock::now() >= giveUp) {
+      Fail(err, "the board on " + c.Port().name + " stopped answering: no status reply for " +
+                    DurationText(*longestSilence) + ".");
+      return kExitBoardSilent;
+    }
     if (result == WaitResult::kDone) {
+      unansweredSince.reset();
       const WallTime now = std::chrono::system_clock::now();
       const DeviceState device = session.Device();
       if (silent) Print(err, "quorvane-ctl: the board answers again.\n");
@@ -279,12 +303,18 @@ int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE*
     return kExitNoSuchPort;
   }
   Connection connection(std::move(*port), stop);
-  if (const int status = connection.OpenAndSync(err); status != kExitOk) return status;
+  // status and set: --timeout bounds the whole run; monitor's bounds a
+  // silence, and the sync is one.
+  const Clock::time_point end = o.timeout && o.command != Command::kMonitor
+                                    ? Clock::now() + *o.timeout
+                                    : Clock::time_point::max();
+  const milliseconds syncLimit = o.timeout ? std::min(kSyncLimit, *o.timeout) : kSyncLimit;
+  if (const int status = connection.OpenAndSync(err, syncLimit); status != kExitOk) return status;
   switch (o.command) {
     case Command::kStatus:
-      return RunStatus(o, connection, out, err);
+      return RunStatus(o, connection, end, out, err);
     case Command::kSet:
-      return RunSet(o, connection, out, err);
+      return RunSet(o, connection, end, out, err);
     case Command::kMonitor:
     default:
       return RunMonitor(o, connection, out, err);

@@ -90,15 +90,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "nothing is sent. Current, frequency and duration are sent twice, 100 ms\n"
       "apart, like the panel does.");
 
-  double intervalMs = 500;
-  const auto addInterval = [&intervalMs](CLI::App* command) {
-    command->add_option("--interval", intervalMs, "time between status queries (default 500ms)")
+  // A time as --interval takes it: a number with ms, s or min (ms without).
+  const auto addDuration = [](CLI::App* command, const std::string& name, double& ms,
+                              const std::string& help) {
+    return command->add_option(name, ms, help)
         ->transform(CLI::AsNumberWithUnit(
             std::map<std::string, double>{{"ms", 1}, {"s", 1000}, {"min", 60000}},
             CLI::AsNumberWithUnit::CASE_SENSITIVE, "ms"))
         ->check(CLI::Validator(
-            [](std::string& ms) {
-              const double value = std::strtod(ms.c_str(), nullptr);
+            [](std::string& text) {
+              const double value = std::strtod(text.c_str(), nullptr);
               return std::isfinite(value) && value >= kShortestIntervalMs &&
                              value <= kLongestIntervalMs
                          ? std::string()
@@ -107,6 +108,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             "TIME"))
         ->type_name("TIME");
   };
+  double intervalMs = 500;
+  const auto addInterval = [&](CLI::App* command) {
+    addDuration(command, "--interval", intervalMs, "time between status queries (default 500ms)");
+  };
+  double timeoutMs = 0;
+  std::vector<CLI::Option*> timeouts;
+  timeouts.push_back(addDuration(status, "--timeout", timeoutMs,
+                                 "the longest the whole command may take (default: as needed)"));
+  timeouts.push_back(addDuration(set, "--timeout", timeoutMs,
+                                 "the longest the whole command may take (default: as needed)"));
+  timeouts.push_back(
+      addDuration(monitor, "--timeout", timeoutMs,
+                  "exit 7 when a query goes unanswered this long (with --count, by default\n"
+                  "3 intervals and 2s at least; without, the default is to ask on)"));
   addInterval(monitor);
   monitor->add_option("--count", o.count, "stop after N status replies")
       ->check(CLI::PositiveNumber)
@@ -141,6 +156,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (set->parsed()) o.setting = settings.at(what);
     }
     o.interval = std::chrono::milliseconds(std::llround(intervalMs));
+    for (const CLI::Option* timeout : timeouts)
+      if (timeout->count() > 0) o.timeout = std::chrono::milliseconds(std::llround(timeoutMs));
   } catch (const CLI::CallForHelp&) {
     out << app.help();
     return {std::nullopt, kExitOk, out.str(), ""};

@@ -163,9 +163,22 @@ TEST_F(CtlTest, ABoardThatGoesQuietAfterTheSyncEndsEachCommand) {
     std::string message;
     std::uint8_t asked;  // the query sent again and again
     int times;           // at least
+    int most = 1000;     // at most: --timeout cut the asking short
   };
   const Case cases[] = {
       {{"status"}, 7, "stopped answering", CMD_READ_STATUS, 3},
+      {{"status", "--timeout", "700ms"}, 7, "stopped answering", CMD_READ_STATUS, 1, 2},
+      // With --count, a silence of a few periods ends the run; --timeout sets it.
+      {{"monitor", "--interval", "100ms", "--count", "3"},
+       7,
+       "stopped answering",
+       CMD_READ_STATUS,
+       3},
+      {{"monitor", "--interval", "100ms", "--timeout", "1s"},
+       7,
+       "stopped answering",
+       CMD_READ_STATUS,
+       3},
       // Read back once before giving up; the value may have reached the board.
       {{"set", "current", "1500"},
        8,
@@ -184,12 +197,14 @@ TEST_F(CtlTest, ABoardThatGoesQuietAfterTheSyncEndsEachCommand) {
     const std::size_t before = m_board->Board().JournalSize();
     const Finished run = RunCtl(On(c.args));
     self = nullptr;
-    EXPECT_EQ(run.status, c.status) << c.args[0] << ": " << run.err;
-    EXPECT_THAT(run.err, HasSubstr(c.message)) << c.args[0];
+    const std::string name = testing::PrintToString(c.args);
+    EXPECT_EQ(run.status, c.status) << name << ": " << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.message)) << name;
     const auto journal = m_board->Board().Journal();
     int times = 0;
     for (std::size_t i = before; i < journal.size(); ++i) times += journal[i].code == c.asked;
-    EXPECT_GE(times, c.times) << c.args[0];
+    EXPECT_GE(times, c.times) << name;
+    EXPECT_LE(times, c.most) << name;
   }
 }
 
