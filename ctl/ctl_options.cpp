@@ -151,7 +151,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         // The command's own help would not show -p; the program's does.
         return {std::nullopt, kExitUsage, "",
                 "quorvane-ctl: --port is required\n\n" +
-                    app.get_formatter()->make_help(&app, "", CLI::AppFormatMode::Normal)};
+                    app.get_formatter()->make_help(&app, "quorvane-ctl", CLI::AppFormatMode::Normal)};
       }
       if (set->parsed()) o.setting = settings.at(what);
     }

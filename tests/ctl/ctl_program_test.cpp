@@ -105,6 +105,18 @@ TEST_F(CtlTest, SetSendsAsThePanelAndExitsZeroOnlyOnceConfirmed) {
       EXPECT_GE(sets[1].time - sets[0].time, 50ms) << c.args[2];
     }
   }
+  // The same result for a program.
+  const Finished json = RunCtl(On({"--json", "set", "frequency", "12.345"}));
+  ASSERT_EQ(json.status, 0) << json.err;
+  ASSERT_TRUE(nlohmann::json::accept(json.out)) << json.out;
+  const auto result = nlohmann::json::parse(json.out);
+  EXPECT_EQ(result["setting"], "frequency");
+  EXPECT_EQ(result["requested"], "12.345");
+  EXPECT_EQ(result["value"], 12340);
+  EXPECT_EQ(result["unit"], "Hz");
+  EXPECT_EQ(result["confirmed"], true);
+  EXPECT_EQ(result["confirmed_by"], "reply");
+
   const auto p = board.Board().Snapshot().parameters;
   EXPECT_EQ(p.currentSetpoint, 1500);
   EXPECT_EQ(p.frequencyHz, 12340u);
@@ -135,6 +147,12 @@ TEST_F(CtlTest, EachFailureHasItsExitStatusAndMessage) {
       {"bad interval", {}, {"-p", "ttyUSB0", "monitor", "--interval", "5ms"}, 3, "--interval"},
       {"no command", {}, {"-p", "ttyUSB0"}, 2, "Usage: quorvane-ctl"},
       {"no port", {}, {"status"}, 2, "--port is required"},
+      {"no port's usage", {}, {"status"}, 2, "Usage: quorvane-ctl [OPTIONS] SUBCOMMAND"},
+      {"count 0",
+       {},
+       {"-p", "ttyUSB0", "monitor", "--count", "0"},
+       3,
+       "--count: wants a whole number of at least 1"},
       {"unknown setting", {}, {"-p", "ttyUSB0", "set", "power", "3"}, 3, "power"},
       {"missing value", {}, {"-p", "ttyUSB0", "set", "current"}, 2, "Usage: quorvane-ctl set"},
   };
@@ -317,9 +335,20 @@ TEST_F(CtlTest, PermissionDeniedNamesTheGroupAndTheFix) {
 TEST_F(CtlTest, HelpAndVersion) {
   const Finished help = RunCtl({"--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* text :
-       {"--port", "--json", "--interval", "Exit status:", "8  board did not confirm"})
+  for (const char* text : {"--port", "--json", "--interval"})
     EXPECT_THAT(help.out, HasSubstr(text));
+  // The exit table, its numbers right-aligned, in every command's help.
+  for (const auto& args : {std::vector<std::string>{"--help"},
+                           {"status", "--help"},
+                           {"set", "--help"},
+                           {"monitor", "--help"}}) {
+    const Finished run = RunCtl(args);
+    EXPECT_EQ(run.status, 0) << args[0];
+    for (const char* row : {"Exit status:\n    0  success\n", "\n       be written)\n",
+                            "\n    8  board did not confirm", "\n   10  bridge: broker unreachable",
+                            "\n  130  interrupted"})
+      EXPECT_THAT(run.out, HasSubstr(row)) << testing::PrintToString(args);
+  }
   const Finished version = RunCtl({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "quorvane-ctl 1.0.0.1\n");
