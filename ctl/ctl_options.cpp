@@ -124,7 +124,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                   "3 intervals and 2s at least; without, the default is to ask on)"));
   addInterval(monitor);
   monitor->add_option("--count", o.count, "stop after N status replies")
-      ->check(CLI::PositiveNumber)
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            // Said in words: the generic range check names the largest double.
+            const bool digits =
+                !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            return digits && text.find_first_not_of('0') != std::string::npos
+                       ? std::string()
+                       : "wants a whole number of at least 1";
+          },
+          ""))
       ->type_name("N");
   monitor
       ->add_option("--csv", o.csvPath, "also write the readings to FILE as CSV, one row per reply")
@@ -149,9 +158,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                                       : Command::kBridge;
       if (o.port.empty()) {
         // The command's own help would not show -p; the program's does.
-        return {std::nullopt, kExitUsage, "",
-                "quorvane-ctl: --port is required\n\n" +
-                    app.get_formatter()->make_help(&app, "quorvane-ctl", CLI::AppFormatMode::Normal)};
+        return {
+            std::nullopt, kExitUsage, "",
+            "quorvane-ctl: --port is required\n\n" +
+                app.get_formatter()->make_help(&app, "quorvane-ctl", CLI::AppFormatMode::Normal)};
       }
       if (set->parsed()) o.setting = settings.at(what);
     }
