@@ -88,7 +88,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "value the board cannot take (current 0 to the board's maximum, frequency\n"
       "0 to 2147483.64 kHz, duration 0 to 255) is refused with status 3 and\n"
       "nothing is sent. Current, frequency and duration are sent twice, 100 ms\n"
-      "apart, like the panel does.");
+      "apart, like the panel does.\n\n" +
+      std::string(kExitStatusText));
 
   // A time as --interval takes it: a number with ms, s or min (ms without).
   const auto addDuration = [](CLI::App* command, const std::string& name, double& ms,
