@@ -159,43 +159,70 @@ int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std:
   return kExitBadValue;
 }
 
-int RunSet(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE* out,
-           std::FILE* err) {
+// What a set came to once checked: the status, and the board's last word.
+struct SetOutcome {
+  int status = kExitOk;
+  std::optional<std::uint32_t> value;  // as the board last reported it
+  const char* confirmedBy = nullptr;   // "reply" or "read-back"; nullptr: not confirmed
+  std::string text;                    // for the output when confirmed; failures are said on err
+};
+
+SetOutcome SendSetting(const CtlOptions& o, Connection& c, Clock::time_point end,
+                       const SettingPlan& plan, std::FILE* err) {
   BoardSession& session = c.Session();
-  // The current's range is the board's, known only now that it has synced.
-  if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
-    return status;
   // From the first frame on, the board may take the value: a first Ctrl-C
   // waits for its word rather than leaving the user not knowing.
   session.HoldFirstStop(true);
   const SettingExchange exchange = ExchangeSetting(session, o.setting, o.value, end);
-  const SettingPlan& plan = exchange.plan;
   const std::string what = std::string(SettingName(o.setting)) + " " + plan.shown;
   const std::string mayHave = what + " was sent; the board may have applied it";
-  if (exchange.Confirmed()) return Output(out, err, what + ": confirmed by the board\n");
-  if (exchange.CutShort()) return c.WaitStatus(exchange.result, err, mayHave);
+  if (exchange.Confirmed())
+    return {kExitOk, exchange.reported, "reply", what + ": confirmed by the board\n"};
+  if (exchange.CutShort())
+    return {c.WaitStatus(exchange.result, err, mayHave), exchange.reported, nullptr, ""};
   if (exchange.reported) {
     Fail(err, "the board did not confirm " + what + ": it reports " +
                   ShownValue(o.setting, *exchange.reported) + ".");
-    return kExitNotConfirmed;
+    return {kExitNotConfirmed, exchange.reported, nullptr, ""};
   }
   // No answer at all: a lossy line may have lost only the answers.
   WaitResult result = WaitResult::kDone;
   const std::optional<std::uint32_t> held =
       ReadSettingBack(session, o.setting, std::min(Clock::now() + kReplyLimit, end), result);
-  if (held == plan.value)
-    return Output(out, err,
-                  what + ": confirmed by reading it back (the board's answer was lost)\n");
+  if (held == plan.value) {
+    return {kExitOk, held, "read-back",
+            what + ": confirmed by reading it back (the board's answer was lost)\n"};
+  }
   if (held) {
     Fail(err, "the board did not confirm " + what +
                   ": no reply to the setting, and reading it back gives " +
                   ShownValue(o.setting, *held) + ".");
-    return kExitNotConfirmed;
+    return {kExitNotConfirmed, held, nullptr, ""};
   }
-  if (result != WaitResult::kTimedOut) return c.WaitStatus(result, err, mayHave);
+  if (result != WaitResult::kTimedOut)
+    return {c.WaitStatus(result, err, mayHave), std::nullopt, nullptr, ""};
   Fail(err, "the board did not confirm " + what +
                 ": no reply to the setting or to reading it back; " + mayHave + ".");
-  return kExitNotConfirmed;
+  return {kExitNotConfirmed, std::nullopt, nullptr, ""};
+}
+
+int RunSet(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE* out,
+           std::FILE* err) {
+  // The current's range is the board's, known only now that it has synced.
+  if (const int status = CheckValue(o, c.Session().Device().currentMax, err); status != kExitOk)
+    return status;
+  const SettingPlan plan = PlanSetting(o.setting, o.value, c.Session().Device());
+  const SetOutcome outcome = SendSetting(o, c, end, plan, err);
+  if (o.json) {
+    // Whatever the outcome: the frame has gone out, and a program wants to know.
+    const int written = Output(
+        out, err,
+        JsonText(SetResultJson(o.setting, o.value, plan.shown, outcome.value, outcome.confirmedBy),
+                 2) +
+            "\n");
+    return outcome.status == kExitOk ? written : outcome.status;
+  }
+  return outcome.status == kExitOk ? Output(out, err, outcome.text) : outcome.status;
 }
 
 // The polling loop: kExitOk when done, stopped, or the output failed (the
