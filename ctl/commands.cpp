@@ -343,9 +343,12 @@ int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE*
     case Command::kSet:
       return RunSet(o, connection, end, out, err);
     case Command::kMonitor:
-    default:
       return RunMonitor(o, connection, out, err);
+    case Command::kList:
+    case Command::kBridge:
+      break;  // run above, without a connection of this kind
   }
+  return kExitFailure;
 }
 
 }  // namespace quorvane::ctl
