@@ -182,6 +182,7 @@ TEST_F(CtlTest, ABoardThatGoesQuietAfterTheSyncEndsEachCommand) {
     std::uint8_t asked;  // the query sent again and again
     int times;           // at least
     int most = 1000;     // at most: --timeout cut the asking short
+    std::string out = "";
   };
   const Case cases[] = {
       {{"status"}, 7, "stopped answering", CMD_READ_STATUS, 3},
@@ -198,11 +199,14 @@ TEST_F(CtlTest, ABoardThatGoesQuietAfterTheSyncEndsEachCommand) {
        CMD_READ_STATUS,
        3},
       // Read back once before giving up; the value may have reached the board.
-      {{"set", "current", "1500"},
+      // A program is told too, once the frame is out.
+      {{"--json", "set", "current", "1500"},
        8,
        "current 1500 mA was sent; the board may have applied it",
        CMD_READ_ALL,
-       2},
+       2,
+       1000,
+       "\"confirmed\": false"},
   };
   std::atomic<PtyBoard*> self{nullptr};
   StartBoard(TestBoard(), [&](const sim::WireEvent& event) {
@@ -218,6 +222,7 @@ TEST_F(CtlTest, ABoardThatGoesQuietAfterTheSyncEndsEachCommand) {
     const std::string name = testing::PrintToString(c.args);
     EXPECT_EQ(run.status, c.status) << name << ": " << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.message)) << name;
+    EXPECT_THAT(run.out, HasSubstr(c.out)) << name;
     const auto journal = m_board->Board().Journal();
     int times = 0;
     for (std::size_t i = before; i < journal.size(); ++i) times += journal[i].code == c.asked;
