@@ -42,13 +42,18 @@ void BoardSession::Close() {
 }
 
 WaitResult BoardSession::Sync(milliseconds limit) {
-  const Clock::time_point end = Clock::now() + limit;
   const auto isAll = [](const Reply& r) { return std::holds_alternative<AllReply>(r); };
+  return Ask(BuildReadAll(), isAll, Clock::now() + limit);
+}
+
+WaitResult BoardSession::Ask(const CommandFrame& frame,
+                             const std::function<bool(const Reply&)>& match,
+                             Clock::time_point deadline, Reply* matched) {
   for (;;) {
-    Send(BuildReadAll());
-    const Clock::time_point next = std::min(end, Clock::now() + kSyncPeriod);
-    const WaitResult result = WaitForReply(isAll, next);
-    if (result != WaitResult::kTimedOut || next >= end) return result;
+    Send(frame);
+    const Clock::time_point next = std::min(deadline, Clock::now() + kSyncPeriod);
+    const WaitResult result = WaitForReply(match, next, matched);
+    if (result != WaitResult::kTimedOut || next >= deadline) return result;
   }
 }
 
@@ -107,8 +112,26 @@ std::uint64_t BoardSession::RepliesReceived() const {
 
 void BoardSession::Stop() {
   std::lock_guard lock(m_mutex);
+  if (m_holdFirstStop && !m_stopHeld) {
+    m_stopHeld = true;
+    return;
+  }
   m_stopped = true;
   m_changed.notify_all();
+}
+
+void BoardSession::HoldFirstStop(bool hold) {
+  std::lock_guard lock(m_mutex);
+  m_holdFirstStop = hold;
+  if (!hold && m_stopHeld) {
+    m_stopped = true;
+    m_changed.notify_all();
+  }
+}
+
+bool BoardSession::StopRequested() const {
+  std::lock_guard lock(m_mutex);
+  return m_stopped || m_stopHeld;
 }
 
 // Handled right here on the monitor thread, so the byte has been dealt with

@@ -42,6 +42,10 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
 
   // CMD_READ_ALL now and every 500 ms until an RPL_ALL arrives or limit passes.
   WaitResult Sync(milliseconds limit = kSyncLimit);
+  // frame now and again every 500 ms, as the sync does, until a reply
+  // satisfies match or deadline passes: a query lost on the line is asked again.
+  WaitResult Ask(const CommandFrame& frame, const std::function<bool(const Reply&)>& match,
+                 Clock::time_point deadline, Reply* matched = nullptr);
   void Send(const CommandFrame& frame);
   // Forgets the replies not yet waited for.
   void DiscardReplies();
@@ -59,8 +63,14 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   std::uint64_t BytesReceived() const;
   std::uint64_t RepliesReceived() const;
 
-  // Any thread: every wait, current and future, ends with kStopped.
+  // Any thread: every wait, current and future, ends with kStopped; while
+  // the first stop is held, only the second does.
   void Stop();
+  // While a setting is on its way, the first stop lets the wait for the
+  // board's word go on (it takes seconds at most); released, a held stop stops.
+  void HoldFirstStop(bool hold);
+  // Whether a stop has come, held or not.
+  bool StopRequested() const;
 
   // SerialOwner (monitor thread, except PumpMessages).
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
@@ -84,6 +94,8 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   DeviceState m_device;
   std::deque<Reply> m_replies;
   bool m_stopped = false;
+  bool m_holdFirstStop = false;
+  bool m_stopHeld = false;  // a first stop came while held
   bool m_portLost = false;
   // While Open runs, the link's error box repeats what LastOpenError says,
   // in the panel's words: the program gives one message of its own instead.

@@ -2,7 +2,9 @@
 // to the board through the panel's frames, and ends in an exit status.
 #include "ctl/commands.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +16,7 @@
 #endif
 #include "ctl/exit_status.h"
 #include "ctl/output.h"
+#include "ctl/output_writer.h"
 #include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
@@ -32,6 +35,12 @@ void Print(std::FILE* err, const std::string& text) {
 }
 
 void Fail(std::FILE* err, const std::string& text) { Print(err, "quorvane-ctl: " + text + "\n"); }
+
+// "2 s", "700 ms".
+std::string DurationText(milliseconds time) {
+  return time.count() % 1000 == 0 ? std::to_string(time.count() / 1000) + " s"
+                                  : std::to_string(time.count()) + " ms";
+}
 
 // The results, all at once: kExitOk, or kExitFailure once said why.
 int Output(std::FILE* out, std::FILE* err, const std::string& text) {
@@ -53,7 +62,7 @@ class Connection {
   }
 
   // 0 when open and synced, else the exit status after the message.
-  int OpenAndSync(std::FILE* err) {
+  int OpenAndSync(std::FILE* err, milliseconds syncLimit) {
     if (!m_session.Open(m_port.number)) {
       // Opened, but the thread that reads the port could not start.
       const std::string why = m_link.LastOpenError().empty()
@@ -62,9 +71,9 @@ class Connection {
       Fail(err, InTermsOf(m_port, why));
       return OpenFailureStatus(m_link.LastOpenFailure());
     }
-    const WaitResult synced = m_session.Sync();
+    const WaitResult synced = m_session.Sync(syncLimit);
     if (synced == WaitResult::kTimedOut) {
-      const std::string within = " within " + std::to_string(kSyncLimit.count() / 1000) + " s";
+      const std::string within = " within " + DurationText(syncLimit);
       const std::uint64_t bytes = m_session.BytesReceived();
       if (bytes > 0 && m_session.RepliesReceived() == 0) {
         Fail(err, "the board on " + m_port.name + " sent " + std::to_string(bytes) +
@@ -79,22 +88,45 @@ class Connection {
     return WaitStatus(synced, err);
   }
 
-  // The exit status for a wait that did not get what it waited for.
-  int WaitStatus(WaitResult result, std::FILE* err) const {
+  // The exit status for a wait that did not get what it waited for. sent,
+  // when not empty, says what may have reached the board all the same.
+  int WaitStatus(WaitResult result, std::FILE* err, const std::string& sent = "") const {
+    const std::string end = sent.empty() ? "." : "; " + sent + ".";
     switch (result) {
       case WaitResult::kDone:
         return kExitOk;
       case WaitResult::kStopped:
+        if (!sent.empty()) Fail(err, "interrupted" + end);
         return kExitInterrupted;
       case WaitResult::kPortLost:
-        Fail(err, m_port.name + " has gone (unplugged or hung up).");
+        Fail(err, m_port.name + " has gone (unplugged or hung up)" + end);
         return kExitFailure;
       case WaitResult::kTimedOut:
-      default:
-        Fail(err, "the board on " + m_port.name + " stopped answering.");
-        return kExitFailure;
+        // Silent after the sync is silent all the same: the status a script tells apart.
+        Fail(err, "the board on " + m_port.name + " stopped answering: no status reply.");
+        return kExitBoardSilent;
     }
+    return kExitFailure;  // not reached: every result is listed above
   }
+
+  // Also tells also of a stop request, as long as the returned guard lives.
+  class StopAlso {
+   public:
+    StopAlso(Connection& c, std::function<void()> also) : m_c(c) {
+      m_c.m_stop.Listen([&c, also = std::move(also)] {
+        c.m_session.Stop();
+        also();
+      });
+    }
+    ~StopAlso() {
+      m_c.m_stop.Listen([&c = m_c] { c.m_session.Stop(); });
+    }
+    StopAlso(const StopAlso&) = delete;
+    StopAlso& operator=(const StopAlso&) = delete;
+
+   private:
+    Connection& m_c;
+  };
 
   BoardSession& Session() { return m_session; }
   const ChosenPort& Port() const { return m_port; }
@@ -111,12 +143,14 @@ int RunList(const CtlOptions& o, std::FILE* out, std::FILE* err) {
   return Output(out, err, o.json ? JsonText(PortListJson(ports), 2) + "\n" : PortListText(ports));
 }
 
-int RunStatus(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+// end: when the whole run must be over (--timeout), else Clock::time_point::max().
+int RunStatus(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE* out,
+              std::FILE* err) {
   BoardSession& session = c.Session();
   session.DiscardReplies();
-  session.Send(BuildReadStatus());
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
-  const WaitResult result = session.WaitForReply(isStatus, Clock::now() + kReplyLimit);
+  const WaitResult result =
+      session.Ask(BuildReadStatus(), isStatus, std::min(Clock::now() + kReplyLimit, end));
   if (result != WaitResult::kDone) return c.WaitStatus(result, err);
   const DeviceState device = session.Device();
   return Output(out, err,
@@ -135,47 +169,102 @@ int CheckValue(const CtlOptions& o, std::optional<std::int32_t> currentMax, std:
   return kExitBadValue;
 }
 
-int RunSet(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+// What a set came to once checked: the status, and the board's last word.
+struct SetOutcome {
+  int status = kExitOk;
+  std::optional<std::uint32_t> value;  // as the board last reported it
+  const char* confirmedBy = nullptr;   // "reply" or "read-back"; nullptr: not confirmed
+  std::string text;                    // for the output when confirmed; failures are said on err
+};
+
+// text: the value in the field's units, as InFieldUnits gives it.
+SetOutcome SendSetting(const CtlOptions& o, Connection& c, Clock::time_point end,
+                       const std::string& text, const SettingPlan& plan, std::FILE* err) {
   BoardSession& session = c.Session();
-  // The current's range is the board's, known only now that it has synced.
-  if (const int status = CheckValue(o, session.Device().currentMax, err); status != kExitOk)
-    return status;
-  const SettingExchange exchange =
-      ExchangeSetting(session, o.setting, InFieldUnits(o.setting, o.value, o.bareUnit).text);
-  const SettingPlan& plan = exchange.plan;
-  if (exchange.Confirmed()) {
-    return Output(
-        out, err,
-        std::string(SettingName(o.setting)) + " " + plan.shown + ": confirmed by the board\n");
+  // From the first frame on, the board may take the value: a first Ctrl-C
+  // waits for its word rather than leaving the user not knowing.
+  session.HoldFirstStop(true);
+  const SettingExchange exchange = ExchangeSetting(session, o.setting, text, end);
+  const std::string what = std::string(SettingName(o.setting)) + " " + plan.shown;
+  const std::string mayHave = what + " was sent; the board may have applied it";
+  if (exchange.Confirmed())
+    return {kExitOk, exchange.reported, "reply", what + ": confirmed by the board\n"};
+  if (exchange.CutShort())
+    return {c.WaitStatus(exchange.result, err, mayHave), exchange.reported, nullptr, ""};
+  if (exchange.reported) {
+    Fail(err, "the board did not confirm " + what + ": it reports " +
+                  ShownValue(o.setting, *exchange.reported) + ".");
+    return {kExitNotConfirmed, exchange.reported, nullptr, ""};
   }
-  if (exchange.CutShort()) return c.WaitStatus(exchange.result, err);
-  Fail(err,
-       "the board did not confirm " + std::string(SettingName(o.setting)) + " " + plan.shown +
-           (exchange.reported ? ": it reports " + ShownValue(o.setting, *exchange.reported) + "."
-                              : ": no reply to the setting."));
-  return kExitNotConfirmed;
+  // No answer at all: a lossy line may have lost only the answers.
+  WaitResult result = WaitResult::kDone;
+  const std::optional<std::uint32_t> held =
+      ReadSettingBack(session, o.setting, std::min(Clock::now() + kReplyLimit, end), result);
+  if (held == plan.value) {
+    return {kExitOk, held, "read-back",
+            what + ": confirmed by reading it back (the board's answer was lost)\n"};
+  }
+  if (held) {
+    Fail(err, "the board did not confirm " + what +
+                  ": no reply to the setting, and reading it back gives " +
+                  ShownValue(o.setting, *held) + ".");
+    return {kExitNotConfirmed, held, nullptr, ""};
+  }
+  if (result != WaitResult::kTimedOut)
+    return {c.WaitStatus(result, err, mayHave), std::nullopt, nullptr, ""};
+  Fail(err, "the board did not confirm " + what +
+                ": no reply to the setting or to reading it back; " + mayHave + ".");
+  return {kExitNotConfirmed, std::nullopt, nullptr, ""};
 }
 
-int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
-  BoardSession& session = c.Session();
-  // Appends: an existing log is continued, never overwritten.
-  CsvRecording csv;
-  if (!o.csvPath.empty()) {
-    if (const std::string reason = csv.Start(o.csvPath, CsvRecording::Mode::Append);
-        !reason.empty()) {
-      Fail(err, "cannot write " + o.csvPath + ": " + reason + ".");
-      return kExitFailure;
-    }
+int RunSet(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE* out,
+           std::FILE* err) {
+  // The current's range is the board's, known only now that it has synced.
+  if (const int status = CheckValue(o, c.Session().Device().currentMax, err); status != kExitOk)
+    return status;
+  const std::string text = InFieldUnits(o.setting, o.value, o.bareUnit).text;
+  const SettingPlan plan = PlanSetting(o.setting, text, c.Session().Device());
+  const SetOutcome outcome = SendSetting(o, c, end, text, plan, err);
+  if (o.json) {
+    // Whatever the outcome: the frame has gone out, and a program wants to know.
+    const int written = Output(
+        out, err,
+        JsonText(SetResultJson(o.setting, o.value, plan.shown, outcome.value, outcome.confirmedBy),
+                 2) +
+            "\n");
+    return outcome.status == kExitOk ? written : outcome.status;
   }
+  return outcome.status == kExitOk ? Output(out, err, outcome.text) : outcome.status;
+}
+
+// The polling loop: kExitOk when done, stopped, or the output failed (the
+// writer knows how), else the exit status after the message.
+int PollReadings(const CtlOptions& o, Connection& c, CsvRecording& csv, OutputWriter& writer,
+                 std::FILE* err) {
+  BoardSession& session = c.Session();
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
+  // How long a query may go unanswered: --timeout; with --count a run must
+  // end, so a few periods; without, a monitor asks on.
+  std::optional<milliseconds> longestSilence = o.timeout;
+  if (!longestSilence && o.count) longestSilence = std::max(3 * o.interval, kReplyLimit);
+  std::optional<Clock::time_point> unansweredSince;  // the first query still unanswered
   unsigned long long rows = 0;
   bool silent = false;
   Clock::time_point tick = Clock::now();
   while (!o.count || rows < *o.count) {
     session.Send(BuildReadStatus());
+    if (!unansweredSince) unansweredSince = Clock::now();
     tick += o.interval;
-    WaitResult result = session.WaitForReply(isStatus, tick);
+    const Clock::time_point giveUp =
+        longestSilence ? *unansweredSince + *longestSilence : Clock::time_point::max();
+    WaitResult result = session.WaitForReply(isStatus, std::min(tick, giveUp));
+    if (result == WaitResult::kTimedOut && Clock::now() >= giveUp) {
+      Fail(err, "the board on " + c.Port().name + " stopped answering: no status reply for " +
+                    DurationText(*longestSilence) + ".");
+      return kExitBoardSilent;
+    }
     if (result == WaitResult::kDone) {
+      unansweredSince.reset();
       const WallTime now = std::chrono::system_clock::now();
       const DeviceState device = session.Device();
       if (silent) Print(err, "quorvane-ctl: the board answers again.\n");
@@ -186,12 +275,11 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
           return kExitFailure;
         }
       }
-      const int error = WriteWhole(
-          out, o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
+      // Queued, never waited for: a reader that is behind loses lines, not the log.
+      writer.Write(o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
       // A reader that has had enough (monitor | head) is how a log in a
-      // pipeline is meant to end.
-      if (error == EPIPE) return kExitOk;
-      if (error != 0) return OutputFailed(error, err);
+      // pipeline is meant to end; any other failure ends it too.
+      if (writer.Error() != 0) return kExitOk;
       ++rows;
       if (o.count && rows == *o.count) break;
       result = session.PauseUntil(tick);
@@ -207,6 +295,35 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
     if (tick < Clock::now()) tick = Clock::now();
   }
   return kExitOk;
+}
+
+int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
+  // Appends: an existing log is continued, never overwritten.
+  CsvRecording csv;
+  if (!o.csvPath.empty()) {
+    if (const std::string reason = csv.Start(o.csvPath, CsvRecording::Mode::Append);
+        !reason.empty()) {
+      Fail(err, "cannot write " + o.csvPath + ": " + reason + ".");
+      return kExitFailure;
+    }
+  }
+  OutputWriter writer(out);
+  int status = kExitOk;
+  {
+    // A stop ends the wait for a reader that does not read, too.
+    const Connection::StopAlso stop(c, [&writer] { writer.Abandon(); });
+    status = PollReadings(o, c, csv, writer, err);
+    writer.Drain();
+  }
+  if (const int error = writer.Error(); error != 0) {
+    if (error == EPIPE || status != kExitOk) return status;
+    return OutputFailed(error, err);
+  }
+  if (const unsigned long long lost = writer.Unwritten(); lost != 0) {
+    Print(err, "quorvane-ctl: " + std::to_string(lost) +
+                   " readings were not written to the standard output: it was not being read.\n");
+  }
+  return status;
 }
 
 }  // namespace
@@ -225,16 +342,25 @@ int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE*
     return kExitNoSuchPort;
   }
   Connection connection(std::move(*port), stop);
-  if (const int status = connection.OpenAndSync(err); status != kExitOk) return status;
+  // status and set: --timeout bounds the whole run; monitor's bounds a
+  // silence, and the sync is one.
+  const Clock::time_point end = o.timeout && o.command != Command::kMonitor
+                                    ? Clock::now() + *o.timeout
+                                    : Clock::time_point::max();
+  const milliseconds syncLimit = o.timeout ? std::min(kSyncLimit, *o.timeout) : kSyncLimit;
+  if (const int status = connection.OpenAndSync(err, syncLimit); status != kExitOk) return status;
   switch (o.command) {
     case Command::kStatus:
-      return RunStatus(o, connection, out, err);
+      return RunStatus(o, connection, end, out, err);
     case Command::kSet:
-      return RunSet(o, connection, out, err);
+      return RunSet(o, connection, end, out, err);
     case Command::kMonitor:
-    default:
       return RunMonitor(o, connection, out, err);
+    case Command::kList:
+    case Command::kBridge:
+      break;  // run above, without a connection of this kind
   }
+  return kExitFailure;
 }
 
 }  // namespace quorvane::ctl

@@ -95,17 +95,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "A frequency without a unit is in kHz (frequency_Hz: in Hz); Hz are turned\n"
       "into kHz by moving the point, so nothing is rounded but the field's cut.\n"
       "A bare frequency above 10000 kHz (10 MHz, beyond any board of this kind)\n"
-      "is taken for Hz typed as kHz and refused: write 20000Hz or 20kHz.");
+      "is taken for Hz typed as kHz and refused: write 20000Hz or 20kHz.\n\n" +
+      std::string(kExitStatusText));
 
-  double intervalMs = 500;
-  const auto addInterval = [&intervalMs](CLI::App* command) {
-    command->add_option("--interval", intervalMs, "time between status queries (default 500ms)")
+  // A time as --interval takes it: a number with ms, s or min (ms without).
+  const auto addDuration = [](CLI::App* command, const std::string& name, double& ms,
+                              const std::string& help) {
+    return command->add_option(name, ms, help)
         ->transform(CLI::AsNumberWithUnit(
             std::map<std::string, double>{{"ms", 1}, {"s", 1000}, {"min", 60000}},
             CLI::AsNumberWithUnit::CASE_SENSITIVE, "ms"))
         ->check(CLI::Validator(
-            [](std::string& ms) {
-              const double value = std::strtod(ms.c_str(), nullptr);
+            [](std::string& text) {
+              const double value = std::strtod(text.c_str(), nullptr);
               return std::isfinite(value) && value >= kShortestIntervalMs &&
                              value <= kLongestIntervalMs
                          ? std::string()
@@ -114,9 +116,32 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             "TIME"))
         ->type_name("TIME");
   };
+  double intervalMs = 500;
+  const auto addInterval = [&](CLI::App* command) {
+    addDuration(command, "--interval", intervalMs, "time between status queries (default 500ms)");
+  };
+  double timeoutMs = 0;
+  std::vector<CLI::Option*> timeouts;
+  timeouts.push_back(addDuration(status, "--timeout", timeoutMs,
+                                 "the longest the whole command may take (default: as needed)"));
+  timeouts.push_back(addDuration(set, "--timeout", timeoutMs,
+                                 "the longest the whole command may take (default: as needed)"));
+  timeouts.push_back(
+      addDuration(monitor, "--timeout", timeoutMs,
+                  "exit 7 when a query goes unanswered this long (with --count, by default\n"
+                  "3 intervals and 2s at least; without, the default is to ask on)"));
   addInterval(monitor);
   monitor->add_option("--count", o.count, "stop after N status replies")
-      ->check(CLI::PositiveNumber)
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            // Said in words: the generic range check names the largest double.
+            const bool digits =
+                !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+            return digits && text.find_first_not_of('0') != std::string::npos
+                       ? std::string()
+                       : "wants a whole number of at least 1";
+          },
+          ""))
       ->type_name("N");
   monitor
       ->add_option("--csv", o.csvPath, "also write the readings to FILE as CSV, one row per reply")
@@ -141,9 +166,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                                       : Command::kBridge;
       if (o.port.empty()) {
         // The command's own help would not show -p; the program's does.
-        return {std::nullopt, kExitUsage, "",
-                "quorvane-ctl: --port is required\n\n" +
-                    app.get_formatter()->make_help(&app, "", CLI::AppFormatMode::Normal)};
+        return {
+            std::nullopt, kExitUsage, "",
+            "quorvane-ctl: --port is required\n\n" +
+                app.get_formatter()->make_help(&app, "quorvane-ctl", CLI::AppFormatMode::Normal)};
       }
       if (set->parsed()) {
         // Checked here rather than by a validator: an unknown name means the
@@ -159,6 +185,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
     }
     o.interval = std::chrono::milliseconds(std::llround(intervalMs));
+    for (const CLI::Option* timeout : timeouts)
+      if (timeout->count() > 0) o.timeout = std::chrono::milliseconds(std::llround(timeoutMs));
   } catch (const CLI::CallForHelp&) {
     out << app.help();
     return {std::nullopt, kExitOk, out.str(), ""};

@@ -47,6 +47,9 @@ struct CtlOptions {
   // monitor and bridge
   std::chrono::milliseconds interval{500};
   std::optional<unsigned long long> count;
+  // status and set: the longest the whole run may take; monitor: the longest
+  // the board may leave a query unanswered.
+  std::optional<std::chrono::milliseconds> timeout;
   std::string csvPath;
   BridgeOptions bridge;
 };

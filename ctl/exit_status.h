@@ -14,7 +14,7 @@ enum ExitStatus : int {
   kExitNoSuchPort = 4,
   kExitPermission = 5,
   kExitPortBusy = 6,
-  kExitBoardSilent = 7,         // no RPL_ALL within the sync time
+  kExitBoardSilent = 7,         // no RPL_ALL within the sync time, or silent after it
   kExitNotConfirmed = 8,        // the board's reply did not carry the new value
   kExitBrokerUrl = 9,           // bridge: --broker is no mqtt:// or mqtts:// URL
   kExitBrokerUnreachable = 10,  // bridge: no broker answered at start
@@ -23,24 +23,27 @@ enum ExitStatus : int {
 };
 
 // The table printed by --help and written in the manual page.
+// Numbers right-aligned in three columns, continuation lines under the text.
 inline constexpr const char* kExitStatusText =
     R"(Exit status:
-  0  success
-  1  other failure (the port vanished, the output or the CSV file could not
-     be written)
-  2  usage error (the usage text is printed)
-  3  bad value (not a number as the panel's entry fields take it, or beyond
-     what the board takes); nothing is sent
-  4  no such port, or the device is not a serial port
-  5  permission denied on the port
-  6  port in use by another program
-  7  board silent: no full reply (RPL_ALL) within 2 s
-  8  board did not confirm the setting
-  9  bridge: bad broker URL
-  10  bridge: broker unreachable at start
-  11  bridge: the broker refused the connection (credentials), or the password
-     file is unusable (missing, or readable by group or others)
-  130  interrupted by Ctrl-C (monitor ends with 0, as when its reader goes away)
+    0  success
+    1  other failure (the port vanished, the output or the CSV file could not
+       be written)
+    2  usage error (the usage text is printed)
+    3  bad value (not a number as the panel's entry fields take it, or beyond
+       what the board takes); nothing is sent
+    4  no such port, or the device is not a serial port
+    5  permission denied on the port
+    6  port in use by another program
+    7  board silent: no full reply (RPL_ALL) within 2 s, or no status reply
+       after it (see --timeout)
+    8  board did not confirm the setting, nor did reading it back
+    9  bridge: bad broker URL
+   10  bridge: broker unreachable at start
+   11  bridge: the broker refused the connection (credentials), or the password
+       file is unusable (missing, or readable by group or others)
+  130  interrupted by Ctrl-C, a kill or a hang-up (monitor ends with 0, as when
+       its reader goes away; set, once the frame is out, only on a second one)
 )";
 
 // The status for a port that would not open.

@@ -20,6 +20,10 @@ int OutputFailed(int error, std::FILE* err);
 // at start. This and the next are the platform's own (posix/, win32/).
 void TakeClosedPipeAsWriteError();
 
+// Writes text whole straight to the stream's descriptor, past its buffer and
+// lock (EINTR retried): 0, or the errno, EPIPE whenever the reader has gone.
+int WriteUnbuffered(std::FILE* stream, const std::string& text);
+
 // Whether the write that has just failed with error failed because the
 // reader has gone; asked before anything else can touch the system's errors.
 bool ReaderHasGone(int error);

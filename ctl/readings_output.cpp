@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "controller/display_forms.h"
+#include "ctl/setting.h"
 #include "history/readings_csv.h"
 
 namespace quorvane::ctl {
@@ -89,6 +90,39 @@ nlohmann::json ReadingJson(WallTime time, const DeviceState& d) {
           {"frequency_Hz", d.frequencyHz},
           {"duration_steps", d.pulseSteps},
           {"soft_active", d.softActive != 0}};
+}
+
+nlohmann::json SetResultJson(Setting setting, const std::string& requested,
+                             const std::string& shown, std::optional<std::uint32_t> value,
+                             const char* confirmedBy) {
+  nlohmann::json result = {{"setting", SettingName(setting)},
+                           {"requested", requested},
+                           {"shown", shown},
+                           {"value", nullptr},
+                           {"unit", nullptr},
+                           {"confirmed", confirmedBy != nullptr},
+                           {"confirmed_by", nullptr}};
+  switch (setting) {
+    case Setting::kCurrent:
+      result["unit"] = "mA";
+      break;
+    case Setting::kFrequency:
+      result["unit"] = "Hz";
+      break;
+    case Setting::kDuration:
+      result["unit"] = "steps";
+      break;
+    case Setting::kSoftActive:
+      break;
+  }
+  if (value) {
+    if (setting == Setting::kSoftActive)
+      result["value"] = *value != 0;
+    else
+      result["value"] = *value;
+  }
+  if (confirmedBy) result["confirmed_by"] = confirmedBy;
+  return result;
 }
 
 }  // namespace quorvane::ctl

@@ -3,11 +3,14 @@
 // CSV form is the readings history's, shared with the panel).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "ctl/ctl_options.h"
 #include "history/reading_history.h"
 #include "protocol/device_state.h"
 #include "serial/port_probe.h"
@@ -27,5 +30,12 @@ nlohmann::json StatusJson(const std::string& port, const DeviceState& device);
 
 std::string ReadingText(WallTime time, const DeviceState& device);
 nlohmann::json ReadingJson(WallTime time, const DeviceState& device);
+
+// set's result: the setting, the text requested and as the panel shows it,
+// the value as the board last reported it (null when it did not), in the
+// board's own unit, and how it was confirmed (null: not confirmed).
+nlohmann::json SetResultJson(Setting setting, const std::string& requested,
+                             const std::string& shown, std::optional<std::uint32_t> value,
+                             const char* confirmedBy);
 
 }  // namespace quorvane::ctl

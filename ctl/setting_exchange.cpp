@@ -2,11 +2,14 @@
 // the board's answers to it.
 #include "ctl/setting_exchange.h"
 
+#include <algorithm>
+
 #include "controller/timing.h"
 
 namespace quorvane::ctl {
 
-SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const std::string& text) {
+SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const std::string& text,
+                                Clock::time_point end) {
   SettingExchange exchange{PlanSetting(setting, text, session.Device()), WaitResult::kDone, {}};
   const SettingPlan& plan = exchange.plan;
 
@@ -24,7 +27,7 @@ SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const st
   // first that confirms, keeps the link open until the repeat has really
   // left: closing earlier would drop it from the output queue unsent.
   const int framesSent = plan.sendTwice ? 2 : 1;
-  const Clock::time_point deadline = Clock::now() + kReplyLimit;
+  const Clock::time_point deadline = std::min(Clock::now() + kReplyLimit, end);
   for (int answers = 0; answers < framesSent && exchange.result == WaitResult::kDone; ++answers) {
     exchange.result = session.WaitForReply(
         [&](const Reply& reply) {
@@ -36,6 +39,28 @@ SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const st
         deadline);
   }
   return exchange;
+}
+
+std::optional<std::uint32_t> ReadSettingBack(BoardSession& session, Setting setting,
+                                             Clock::time_point deadline, WaitResult& result) {
+  session.DiscardReplies();
+  session.Send(BuildReadAll());
+  const auto isAll = [](const Reply& r) { return std::holds_alternative<AllReply>(r); };
+  result = session.WaitForReply(isAll, deadline);
+  if (result != WaitResult::kDone) return std::nullopt;
+  const DeviceState device = session.Device();
+  switch (setting) {
+    case Setting::kCurrent:
+      return static_cast<std::uint32_t>(device.currentSetpoint);
+    case Setting::kFrequency:
+      return static_cast<std::uint32_t>(device.frequencyHz);
+    case Setting::kDuration:
+      return device.pulseSteps;
+    case Setting::kSoftActive:
+      // The board keeps any non-zero state as on.
+      return device.softActive != 0 ? 1u : 0u;
+  }
+  return std::nullopt;
 }
 
 }  // namespace quorvane::ctl

@@ -30,7 +30,15 @@ struct SettingExchange {
 };
 
 // Sends text (already checked with ValueProblem) for setting against the
-// board's values from its sync, and collects the answers to every frame sent.
-SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const std::string& text);
+// board's values from its sync, and collects the answers to every frame sent
+// (by end at the latest).
+SettingExchange ExchangeSetting(BoardSession& session, Setting setting, const std::string& text,
+                                Clock::time_point end = Clock::time_point::max());
+
+// The setting's value as the board holds it, from one CMD_READ_ALL answered
+// by deadline: for a setting whose own answer was lost on the line. nullopt
+// with the wait's result in result when no RPL_ALL came.
+std::optional<std::uint32_t> ReadSettingBack(BoardSession& session, Setting setting,
+                                             Clock::time_point deadline, WaitResult& result);
 
 }  // namespace quorvane::ctl

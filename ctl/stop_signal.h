@@ -1,4 +1,4 @@
-// Ctrl-C (and a polite kill) as a request to stop, delivered on a thread of
+// Ctrl-C (and a polite kill or a hang-up) as a request to stop, delivered on a thread of
 // its own so the program can end its run cleanly instead of dying mid-row.
 #pragma once
 

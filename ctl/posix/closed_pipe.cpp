@@ -1,5 +1,7 @@
 // A reader that goes away as EPIPE instead of SIGPIPE, whose default ends the
 // program mid-row with no word and status 141.
+#include <unistd.h>
+
 #include <cerrno>
 #include <csignal>
 
@@ -12,5 +14,19 @@ namespace quorvane::ctl {
 void TakeClosedPipeAsWriteError() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool ReaderHasGone(int error) { return error == EPIPE; }
+
+int WriteUnbuffered(std::FILE* stream, const std::string& text) {
+  const int fd = ::fileno(stream);
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  return 0;
+}
 
 }  // namespace quorvane::ctl

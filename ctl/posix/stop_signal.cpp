@@ -1,5 +1,6 @@
-// SIGINT and SIGTERM through sigwait: no async-signal-safety limits on what
-// a stop may do, and no system call in the program ever sees EINTR from them.
+// SIGINT, SIGTERM and SIGHUP (a terminal or ssh session gone) through sigwait: no
+// async-signal-safety limits on what a stop may do, and no system call in the program ever sees
+// EINTR from them.
 #include <pthread.h>
 #include <signal.h>
 
@@ -15,6 +16,9 @@ sigset_t StopSignals() {
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
+  // A hang-up ends the program as politely as a kill: the port closed and a
+  // private link removed, not left behind by the signal's default.
+  sigaddset(&set, SIGHUP);
   return set;
 }
 

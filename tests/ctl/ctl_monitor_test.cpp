@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "protocol/codes.h"
 #include "tests/ctl/ctl_board_fixture.h"
@@ -92,6 +93,33 @@ TEST_F(CtlTest, MonitorEndsAtAFailedRowLeavingOnlyWholeRows) {
   const std::vector<std::string> rows = Lines(content);
   ASSERT_EQ(rows.size(), 3u) << content;
   for (std::size_t i = 1; i < rows.size(); ++i) EXPECT_TRUE(IsCsvRow(rows[i])) << rows[i];
+}
+
+// Standard output that nobody reads (a paused pager, Ctrl-S): the CSV log
+// goes on, and every stop request still ends the program at once, removing
+// the private link made for a device path.
+TEST_F(CtlTest, AStalledOutputHoldsUpNeitherTheCsvLogNorAStop) {
+  StartBoard();
+  const fs::path temp = m_dir / "temp";
+  fs::create_directory(temp);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    const fs::path csv = m_dir / ("log" + std::to_string(signal) + ".csv");
+    std::vector<std::string> command =
+        CtlCommand({"-p", m_board->SlavePath().string(), "--json", "monitor", "--interval", "50ms",
+                    "--csv", csv.string()});
+    command.insert(command.begin(), {"env", "TMPDIR=" + temp.string()});
+    CtlProcess monitor(command, 4096);
+    // A page holds some 25 JSON lines: 80 rows are well past a full pipe.
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (Lines(FileText(csv)).size() < 80 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(50ms);
+    EXPECT_GE(Lines(FileText(csv)).size(), 80u) << signal << ": the log stopped with the output";
+    monitor.Signal(signal);
+    const Finished run = monitor.Finish(10s, false);
+    EXPECT_EQ(run.status, 0) << signal << ": " << run.err;
+    EXPECT_THAT(run.err, HasSubstr("not written to the standard output")) << signal;
+    EXPECT_TRUE(fs::is_empty(temp)) << signal << ": the private link was left behind";
+  }
 }
 
 TEST_F(CtlTest, MonitorEndsWithAFailureWhenThePortGoes) {

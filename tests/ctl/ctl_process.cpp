@@ -12,9 +12,10 @@ extern char** environ;
 
 namespace quorvane::ctl::test {
 
-CtlProcess::CtlProcess(std::vector<std::string> command) {
+CtlProcess::CtlProcess(std::vector<std::string> command, int outputPipeSize) {
   int out[2], err[2];
   if (::pipe2(out, O_CLOEXEC) != 0) return;
+  if (outputPipeSize > 0) ::fcntl(out[0], F_SETPIPE_SZ, outputPipeSize);
   if (::pipe2(err, O_CLOEXEC) != 0) {
     ::close(out[0]);
     ::close(out[1]);
@@ -52,8 +53,8 @@ CtlProcess::~CtlProcess() {
   if (m_err >= 0) ::close(m_err);
 }
 
-bool CtlProcess::ReadSome(std::chrono::milliseconds limit) {
-  pollfd p[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+bool CtlProcess::ReadSome(std::chrono::milliseconds limit, bool readOutput) {
+  pollfd p[2] = {{readOutput ? m_out : -1, POLLIN, 0}, {m_err, POLLIN, 0}};
   if (::poll(p, 2, static_cast<int>(limit.count())) <= 0) return false;
   bool open = false;
   for (int i = 0; i < 2; ++i) {
@@ -99,11 +100,13 @@ void CtlProcess::CloseOutput() {
   m_out = -1;
 }
 
-Finished CtlProcess::Finish(std::chrono::milliseconds limit) {
+Finished CtlProcess::Finish(std::chrono::milliseconds limit, bool readOutput) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while ((m_out >= 0 || m_err >= 0) && std::chrono::steady_clock::now() < deadline) {
+  while (((readOutput && m_out >= 0) || m_err >= 0) &&
+         std::chrono::steady_clock::now() < deadline) {
     ReadSome(std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now()));
+                 deadline - std::chrono::steady_clock::now()),
+             readOutput);
   }
   if (m_pid <= 0) return m_result;
   int status = 0;

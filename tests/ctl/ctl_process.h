@@ -22,7 +22,9 @@ class CtlProcess {
  public:
   // command: the program and its arguments (a wrapper such as setpriv may come
   // first). It starts with SIGPIPE at its default, whatever this process does with it.
-  explicit CtlProcess(std::vector<std::string> command);
+  // outputPipeSize, when not 0, shrinks its standard output's pipe (Linux
+  // rounds it up to a page), so an output nobody reads is full after a few lines.
+  explicit CtlProcess(std::vector<std::string> command, int outputPipeSize = 0);
   ~CtlProcess();
   CtlProcess(const CtlProcess&) = delete;
   CtlProcess& operator=(const CtlProcess&) = delete;
@@ -35,10 +37,12 @@ class CtlProcess {
   // Closes our end of its standard output, as a reader that has had enough does.
   void CloseOutput();
   // Collects the rest of the output and the exit status; kills it after limit.
-  Finished Finish(std::chrono::milliseconds limit = 20s);
+  // Without readOutput, standard output is left as it is (a reader that has
+  // stopped reading) and only standard error is collected.
+  Finished Finish(std::chrono::milliseconds limit = 20s, bool readOutput = true);
 
  private:
-  bool ReadSome(std::chrono::milliseconds limit);
+  bool ReadSome(std::chrono::milliseconds limit, bool readOutput = true);
 
   pid_t m_pid = -1;
   int m_out = -1;
