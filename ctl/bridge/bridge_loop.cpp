@@ -16,7 +16,7 @@ constexpr milliseconds kReopenPeriod{1000};
 bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
 
 std::string IdText(const nlohmann::json& requestId) {
-  return requestId.is_null() ? std::string() : ", request " + JsonText(requestId);
+  return requestId.is_null() ? std::string() : ", request " + QuotedForLog(requestId);
 }
 
 }  // namespace

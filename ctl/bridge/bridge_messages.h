@@ -42,6 +42,11 @@ struct BridgeTopics {
 };
 BridgeTopics TopicsFor(const std::string& id);
 
+// Text from the broker as the log and our reasons may hold it: JSON-quoted,
+// every control and non-ASCII character escaped, so that a key or an id can
+// neither start a line of its own nor drive the terminal showing the journal.
+std::string QuotedForLog(const nlohmann::json& value);
+
 // A setting the broker asked for, as the text `set` would have been given.
 struct SetRequest {
   Setting setting = Setting::kCurrent;
@@ -57,6 +62,9 @@ using SetMessage = std::variant<SetRequest, SetRefusal>;
 
 // A message on the set topic: a request to carry out, or why it is refused.
 // A retained message is never acted on: it would be replayed at every start.
+// Nothing is cut to the board's resolution: a negative value, a fraction of
+// a mA or a step, a frequency off the 10 Hz grid and a key given twice are
+// refused.
 SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed);
 
 // "12340" Hz as `set frequency` takes it: "12.340" kHz; the same digits,

@@ -20,6 +20,7 @@ namespace {
 
 using Messages = std::vector<ReceivedMessage>;
 using nlohmann::json;
+using testing::Not;
 
 const std::string kReadings = "quorvane/ttyUSB0/readings";
 const std::string kState = "quorvane/ttyUSB0/state";
@@ -142,6 +143,12 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
        "one setting"},
       {R"({"current_mA": 4001, "request_id": "range"})", "refused", "0 to 4000 mA"},
       {R"({"frequency_Hz": 1.5e12, "request_id": "float"})", "refused", "2147483.64 kHz"},
+      {R"({"frequency_Hz": 12345, "request_id": "grid"})", "refused", "multiple of 10 Hz"},
+      {R"({"current_mA": 1500, "current_mA": 0, "request_id": "twice"})", "refused", "twice"},
+      // A forged line in the log, in the key and in the id.
+      {"{\"x\\nquorvane-ctl: setting current 2999 mA\": 1, \"request_id\": "
+       "\"\\nquorvane-ctl: setting current 2998 mA\"}",
+       "refused", "unknown key"},
       // Retained while the bridge listens: handed over live, yet stored to
       // replay at the next start all the same.
       {R"({"current_mA": 200, "request_id": "live"})", "refused", "retained", true},
@@ -181,6 +188,7 @@ TEST_F(BridgeTest, SettingsFromTheBrokerAreGuarded) {
   ASSERT_TRUE(publisher.WaitFor([](const Messages& m) { return Count(m, kSet) > 0; }));
   run(std::vector<std::string>{"--allow-set"}, allowed);
   EXPECT_THAT(finished.err, HasSubstr("setting current 1500 mA from the broker"));
+  EXPECT_THAT(finished.err, Not(HasSubstr("\nquorvane-ctl: setting current 299"))) << finished.err;
   // Only the last message reached the board, as the panel sends it: twice.
   const CommandFrame frame = BuildSetCurrent(0xAB, 0xCD, 1500);
   const std::vector<std::uint8_t> expected(frame.data(), frame.data() + frame.size);
