@@ -12,6 +12,9 @@ namespace {
 
 // How often a lost port is looked for again.
 constexpr milliseconds kReopenPeriod{1000};
+// Status queries unanswered in a row before the board is said silent: one
+// lost reply on a noisy line is not worth a dashboard's alarm.
+constexpr int kMissesBeforeSilent = 3;
 
 bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
 
@@ -78,6 +81,8 @@ int BridgeLoop::OpenBoard(bool first) {
   const WaitResult synced = m_session->Sync();
   if (synced == WaitResult::kDone) {
     m_reopenProblem.clear();
+    m_missed = 0;
+    m_resyncFailed = false;
     return kExitOk;
   }
   CloseBoard();
@@ -200,6 +205,30 @@ void BridgeLoop::CarryOut(const SetRequest& request) {
   if (exchange.result == WaitResult::kPortLost) LosePort();
 }
 
+// A board that missed replies may have been reset or changed meanwhile (a
+// reboot, a setting applied but not answered): its set-points, maximum and
+// soft-active state are asked for again before it counts as answering, so
+// the state topic and the range checks hold what it holds now.
+WaitResult BridgeLoop::Resync() {
+  const WaitResult synced = m_session->Sync();
+  if (synced == WaitResult::kTimedOut) {
+    // Still missing: asked again after its next status reply.
+    if (!m_resyncFailed)
+      Note("the board on " + m_port.name + " answers a status query but sends no full reply " +
+           "(RPL_ALL); still asking.");
+    m_resyncFailed = true;
+    return WaitResult::kDone;
+  }
+  if (synced != WaitResult::kDone) return synced;
+  Note(m_missed >= kMissesBeforeSilent
+           ? "the board on " + m_port.name + " answers again; synced, publishing its state again."
+           : "the board answers again; synced.");
+  m_missed = 0;
+  m_resyncFailed = false;
+  PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
+  return WaitResult::kDone;
+}
+
 int BridgeLoop::Run() {
   if (const int status = OpenBoard(true); status != kExitOk) return status;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
@@ -209,7 +238,6 @@ int BridgeLoop::Run() {
   }
   RefreshBroker();
 
-  bool silent = false;
   Clock::time_point tick = Clock::now();
   for (;;) {
     if (m_portLost) {
@@ -228,12 +256,15 @@ int BridgeLoop::Run() {
     tick += m_options.interval;
     WaitResult result = m_session->WaitForReply(IsStatus, tick);
     if (result == WaitResult::kDone) {
-      if (silent) Note("the board answers again.");
-      silent = false;
       PublishReading();
+      if (m_missed > 0) result = Resync();
     } else if (result == WaitResult::kTimedOut) {
-      if (!silent) Note("no status reply; still asking.");
-      silent = true;
+      if (m_missed == 0) Note("no status reply; still asking.");
+      if (++m_missed == kMissesBeforeSilent) {
+        PublishRetained(m_topics.availability, "silent", m_options.bridge.availabilityQos);
+        Note("the board on " + m_port.name + " is silent: " + std::to_string(m_missed) +
+             " status queries unanswered; still asking.");
+      }
       result = WaitResult::kDone;
     }
     if (result == WaitResult::kDone) {

@@ -50,6 +50,7 @@ class BridgeLoop {
   void PublishReading();
   void PublishRetained(const std::string& topic, const std::string& payload, int qos);
   void RefreshBroker();
+  WaitResult Resync();
   void HandleCommands();
   void CarryOut(const SetRequest& request);
   void Answer(const nlohmann::json& result);
@@ -68,6 +69,8 @@ class BridgeLoop {
   std::map<std::string, Retained> m_retained;  // what the broker should hold
   std::uint64_t m_dropped = 0;
   bool m_portLost = false;
+  int m_missed = 0;             // status queries unanswered in a row
+  bool m_resyncFailed = false;  // said once until a sync succeeds
   std::string m_reopenProblem;  // the last reopen failure said, said once
 
   // m_mutex guards the board objects' replacement against Stop and
