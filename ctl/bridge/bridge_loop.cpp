@@ -15,6 +15,9 @@ constexpr milliseconds kReopenPeriod{1000};
 // Status queries unanswered in a row before the board is said silent: one
 // lost reply on a noisy line is not worth a dashboard's alarm.
 constexpr int kMissesBeforeSilent = 3;
+// Answers kept for a broker that is away; beyond this the oldest are given
+// up (and counted in the state): a broker gone for a day must not cost memory.
+constexpr std::size_t kMaxWaitingAnswers = 64;
 
 bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
 
@@ -122,14 +125,16 @@ void BridgeLoop::PublishRetained(const std::string& topic, const std::string& pa
 // After a reconnect the broker may hold our will, or nothing at all (a
 // restart without persistence): everything retained is said again.
 void BridgeLoop::RefreshBroker() {
+  SendAnswers();
   if (const std::uint64_t connections = m_mqtt.Connections(); connections != m_connectionsSeen) {
     m_connectionsSeen = connections;
     for (auto& [topic, r] : m_retained) r.published = false;
   }
   if (m_session) {
-    PublishRetained(m_topics.state,
-                    JsonText(BridgeStateJson(m_port.name, m_session->Device(), m_dropped)),
-                    m_options.bridge.stateQos);
+    PublishRetained(
+        m_topics.state,
+        JsonText(BridgeStateJson(m_port.name, m_session->Device(), m_dropped, m_answersLost)),
+        m_options.bridge.stateQos);
   }
   for (auto& [topic, r] : m_retained)
     if (!r.published) r.published = m_mqtt.Publish(topic, r.payload, r.qos, true);
@@ -142,8 +147,21 @@ void BridgeLoop::PublishReading() {
   if (!m_mqtt.Publish(m_topics.readings, reading, m_options.bridge.readingsQos, false)) ++m_dropped;
 }
 
+// The board may have taken a setting while the broker was away: its answer
+// waits, in order, rather than leave the sender not knowing.
 void BridgeLoop::Answer(const nlohmann::json& result) {
-  m_mqtt.Publish(m_topics.setResult, JsonText(result), m_options.bridge.setQos, false);
+  m_waitingAnswers.push_back(JsonText(result));
+  if (m_waitingAnswers.size() > kMaxWaitingAnswers) {
+    m_waitingAnswers.pop_front();
+    ++m_answersLost;
+  }
+  SendAnswers();
+}
+
+void BridgeLoop::SendAnswers() {
+  while (!m_waitingAnswers.empty() && m_mqtt.Publish(m_topics.setResult, m_waitingAnswers.front(),
+                                                     m_options.bridge.setQos, false))
+    m_waitingAnswers.pop_front();
 }
 
 void BridgeLoop::HandleCommands() {
@@ -283,6 +301,8 @@ int BridgeLoop::Run() {
     if (tick < Clock::now()) tick = Clock::now();
   }
   CloseBoard();
+  // Queued ahead of the last "offline", which the end waits for.
+  SendAnswers();
   return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -54,6 +55,7 @@ class BridgeLoop {
   void HandleCommands();
   void CarryOut(const SetRequest& request);
   void Answer(const nlohmann::json& result);
+  void SendAnswers();
   bool WaitStopped(Clock::duration period);
   void Note(const std::string& text);
 
@@ -68,6 +70,8 @@ class BridgeLoop {
   std::uint64_t m_connectionsSeen;             // a change means a new connection
   std::map<std::string, Retained> m_retained;  // what the broker should hold
   std::uint64_t m_dropped = 0;
+  std::deque<std::string> m_waitingAnswers;  // results the broker has not taken yet
+  std::uint64_t m_answersLost = 0;           // given up when too many waited
   bool m_portLost = false;
   int m_missed = 0;             // status queries unanswered in a row
   bool m_resyncFailed = false;  // said once until a sync succeeds

@@ -273,11 +273,12 @@ nlohmann::json UnconfirmedJson(const SetRequest& request, std::optional<std::uin
 }
 
 nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& device,
-                               std::uint64_t dropped) {
+                               std::uint64_t dropped, std::uint64_t resultsLost) {
   // The measured values change at every poll; they travel on the readings topic.
   nlohmann::json state = StatusJson(port, device);
   for (const char* measured : {"current_mA", "seed_C", "pump_C"}) state.erase(measured);
   state["dropped"] = dropped;
+  state["results_lost"] = resultsLost;
   return state;
 }
 

@@ -79,9 +79,11 @@ nlohmann::json ConfirmedJson(const SetRequest& request, std::uint32_t value);
 nlohmann::json UnconfirmedJson(const SetRequest& request, std::optional<std::uint32_t> reported,
                                const std::string& reason);
 
-// The board's whole state as the retained state topic holds it.
+// The board's whole state as the retained state topic holds it; dropped:
+// readings the broker could not take, resultsLost: set results given up
+// while it was away.
 nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& device,
-                               std::uint64_t dropped);
+                               std::uint64_t dropped, std::uint64_t resultsLost);
 
 // Retained discovery records for a dashboard: (topic, payload) for the
 // measured current and the two temperatures.

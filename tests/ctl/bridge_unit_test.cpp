@@ -147,9 +147,10 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
   DeviceState device;
   device.currentRead = 999;
   device.currentMax = 4000;
-  const nlohmann::json state = BridgeStateJson("ttyUSB0", device, 5);
+  const nlohmann::json state = BridgeStateJson("ttyUSB0", device, 5, 2);
   EXPECT_EQ(state["maximum_mA"], 4000);
   EXPECT_EQ(state["dropped"], 5);
+  EXPECT_EQ(state["results_lost"], 2);
   EXPECT_FALSE(state.contains("current_mA")) << state;
 
   const auto configs = DiscoveryConfigs("lab.1");

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -147,6 +148,43 @@ TEST_F(BridgeTest, ASilentBoardIsSaidSilentAndSyncedAgainWhenItAnswers) {
   const Finished run = bridge.Finish();
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(run.err, HasSubstr("is silent"));
+}
+
+// An answer the broker could not take (it died while the board was asked)
+// waits for its return. The bridge is paused while the watcher comes in, so
+// the watcher surely listens before the bridge is back.
+TEST_F(BridgeTest, AnAnswerWaitsForTheBrokerToComeBack) {
+  StartBoard();
+  const auto eventually = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
+    return done();
+  };
+  CtlProcess bridge(Bridge({"--allow-set"}));
+  {
+    TestClient watch(m_broker->Port());
+    ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online")) << bridge.Finish().err;
+    // Applied and never answered: the answer is given when its wait ends, 2 s on.
+    m_board->SetSwitches({.silent = true});
+    watch.Publish(kSet, R"({"duration_steps": 200, "request_id": "outage"})");
+    ASSERT_TRUE(eventually([&] { return Received(CMD_SET_DURATION) > 0; }));
+  }
+  m_broker->Kill();
+  // The poll comes back only once the answer has been given, to nobody.
+  const std::size_t polled = Received(CMD_READ_STATUS);
+  ASSERT_TRUE(eventually([&] { return Received(CMD_READ_STATUS) > polled; }));
+  bridge.Signal(SIGSTOP);
+  ASSERT_TRUE(m_broker->Start());
+  TestClient watch(m_broker->Port());
+  watch.Publish("quorvane/test/probe", "subscribed");
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return !m.empty(); }));
+  bridge.Signal(SIGCONT);
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kResult) == 1; }, 30s))
+      << bridge.Finish().err;
+  const json result = json::parse(watch.On(kResult).back());
+  EXPECT_EQ(result["request_id"], "outage");
+  EXPECT_EQ(result["result"], "unconfirmed");
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kState) > 0; }));
+  EXPECT_EQ(json::parse(watch.On(kState).back())["results_lost"], 0);
 }
 
 // Each message either refused without a frame on the wire or carried out as
