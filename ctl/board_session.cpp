@@ -76,6 +76,13 @@ WaitResult BoardSession::PauseUntil(Clock::time_point deadline) {
   return Interrupted();
 }
 
+WaitResult BoardSession::PauseUntilWoken(Clock::time_point deadline) {
+  std::unique_lock lock(m_mutex);
+  m_changed.wait_until(lock, deadline, [this] { return m_stopped || m_portLost || m_woken; });
+  m_woken = false;
+  return Interrupted();
+}
+
 WaitResult BoardSession::Interrupted() const {
   if (m_stopped) return WaitResult::kStopped;
   if (m_portLost) return WaitResult::kPortLost;
@@ -90,6 +97,12 @@ DeviceState BoardSession::Device() const {
 void BoardSession::Stop() {
   std::lock_guard lock(m_mutex);
   m_stopped = true;
+  m_changed.notify_all();
+}
+
+void BoardSession::Wake() {
+  std::lock_guard lock(m_mutex);
+  m_woken = true;
   m_changed.notify_all();
 }
 

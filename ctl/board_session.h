@@ -51,12 +51,17 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
                           Clock::time_point deadline, Reply* matched = nullptr);
   // Waits until deadline unless stopped or the port is lost first.
   WaitResult PauseUntil(Clock::time_point deadline);
+  // The same, but a Wake (since the last such pause) ends it early with kDone.
+  // PauseUntil ignores Wake: the pause between a setting's two frames must last.
+  WaitResult PauseUntilWoken(Clock::time_point deadline);
 
   // The board's values as its replies so far reported them.
   DeviceState Device() const;
 
   // Any thread: every wait, current and future, ends with kStopped.
   void Stop();
+  // Any thread: the current or next PauseUntilWoken ends now.
+  void Wake();
 
   // SerialOwner (monitor thread, except PumpMessages).
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
@@ -81,6 +86,7 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   std::deque<Reply> m_replies;
   bool m_stopped = false;
   bool m_portLost = false;
+  bool m_woken = false;
 };
 
 }  // namespace quorvane::ctl

@@ -18,6 +18,12 @@ constexpr int kMissesBeforeSilent = 3;
 // Answers kept for a broker that is away; beyond this the oldest are given
 // up (and counted in the state): a broker gone for a day must not cost memory.
 constexpr std::size_t kMaxWaitingAnswers = 64;
+// Settings carried out between two status queries: a burst must not stop
+// the readings (and the temperatures in them) for long.
+constexpr std::size_t kSetsPerPoll = 4;
+// Settings checked and waiting their turn; beyond this each is refused by
+// its own request id, as the last would be carried out seconds late.
+constexpr std::size_t kMaxQueuedSets = 32;
 
 bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
 
@@ -35,7 +41,11 @@ BridgeLoop::BridgeLoop(const CtlOptions& options, ChosenPort port, std::string i
       m_topics(TopicsFor(m_id)),
       m_mqtt(mqtt),
       m_err(err),
-      m_connectionsSeen(mqtt.Connections()) {}
+      m_connectionsSeen(mqtt.Connections()) {
+  m_mqtt.NotifyOnMessage([this] { Wake(); });
+}
+
+BridgeLoop::~BridgeLoop() { m_mqtt.NotifyOnMessage(nullptr); }
 
 void BridgeLoop::Note(const std::string& text) {
   const std::string line = "quorvane-ctl: " + text + "\n";
@@ -50,9 +60,23 @@ void BridgeLoop::Stop() {
   m_stopChanged.notify_all();
 }
 
+void BridgeLoop::Wake() {
+  std::lock_guard lock(m_mutex);
+  m_woken = true;
+  if (m_session) m_session->Wake();
+  m_stopChanged.notify_all();
+}
+
+bool BridgeLoop::Stopping() const {
+  std::lock_guard lock(m_mutex);
+  return m_stopped;
+}
+
 bool BridgeLoop::WaitStopped(Clock::duration period) {
   std::unique_lock lock(m_mutex);
-  return m_stopChanged.wait_for(lock, period, [this] { return m_stopped; });
+  m_stopChanged.wait_for(lock, period, [this] { return m_stopped || m_woken; });
+  m_woken = false;
+  return m_stopped;
 }
 
 // kExitOk when open and synced. At start a failure ends the bridge with the
@@ -164,10 +188,13 @@ void BridgeLoop::SendAnswers() {
     m_waitingAnswers.pop_front();
 }
 
-void BridgeLoop::HandleCommands() {
+// Checks what the broker sent: the refused are answered at once, the rest
+// wait their turn at the board.
+void BridgeLoop::TakeCommands() {
   std::size_t overflowed = 0;
   const std::vector<MqttMessage> messages = m_mqtt.TakeMessages(&overflowed);
   if (overflowed > 0) {
+    // Not even kept, so their ids are unknown: said, and answered once.
     const std::string why = std::to_string(overflowed) +
                             " set messages came faster than they can be carried out; ignored";
     Note(why + ".");
@@ -185,17 +212,58 @@ void BridgeLoop::HandleCommands() {
       Answer(RefusedJson(refusal->requestId, "", refusal->reason));
       continue;
     }
-    // After a lost port the rest are refused: there is no board to send to.
-    CarryOut(std::get<SetRequest>(parsed));
+    const SetRequest& request = std::get<SetRequest>(parsed);
+    if (m_queuedSets.size() >= kMaxQueuedSets) {
+      Refuse(request, "came faster than settings can be carried out (" +
+                          std::to_string(kMaxQueuedSets) + " waiting); nothing sent");
+      continue;
+    }
+    m_queuedSets.push_back(request);
+  }
+}
+
+// A few queued settings, the broker's newest messages taken between them.
+// Once stopped nothing more is sent: the rest are refused at the end.
+void BridgeLoop::CarryOutQueued() {
+  for (std::size_t done = 0; !m_queuedSets.empty() && !Stopping(); ++done) {
+    // After a lost port the rest are refused at once: there is no board.
+    if (done == kSetsPerPoll && m_session) break;
+    const SetRequest request = std::move(m_queuedSets.front());
+    m_queuedSets.pop_front();
+    CarryOut(request);
+    TakeCommands();
+  }
+}
+
+void BridgeLoop::HandleCommands() {
+  TakeCommands();
+  CarryOutQueued();
+}
+
+void BridgeLoop::Refuse(const SetRequest& request, const std::string& why) {
+  Note("refused " + request.key + " from " + m_topics.set + IdText(request.requestId) + ": " + why +
+       ".");
+  Answer(RefusedJson(request.requestId, request.key, why));
+}
+
+// Between two status queries: settings as they come (a message wakes the
+// pause), a reading after every few, and the broker kept up to date.
+WaitResult BridgeLoop::BetweenPolls(Clock::time_point& tick) {
+  for (;;) {
+    HandleCommands();
+    if (m_portLost) return WaitResult::kDone;  // said and published already
+    RefreshBroker();
+    if (!m_queuedSets.empty() && !Stopping()) {
+      tick = Clock::now();  // a reading now, then the next few
+      return WaitResult::kDone;
+    }
+    const WaitResult result = m_session->PauseUntilWoken(tick);
+    if (result != WaitResult::kDone || Clock::now() >= tick) return result;
   }
 }
 
 void BridgeLoop::CarryOut(const SetRequest& request) {
-  const auto refuse = [&](const std::string& why) {
-    Note("refused " + request.key + " from " + m_topics.set + IdText(request.requestId) + ": " +
-         why + ".");
-    Answer(RefusedJson(request.requestId, request.key, why));
-  };
+  const auto refuse = [&](const std::string& why) { Refuse(request, why); };
   if (!m_session) return refuse(m_port.name + " has gone; nothing sent");
   const std::string problem =
       ValueProblem(request.setting, request.text, m_session->Device().currentMax);
@@ -285,12 +353,8 @@ int BridgeLoop::Run() {
       }
       result = WaitResult::kDone;
     }
-    if (result == WaitResult::kDone) {
-      HandleCommands();
-      if (m_portLost) continue;
-      RefreshBroker();
-      result = m_session->PauseUntil(tick);
-    }
+    if (result == WaitResult::kDone) result = BetweenPolls(tick);
+    if (m_portLost) continue;
     if (result == WaitResult::kStopped) break;
     if (result == WaitResult::kPortLost) {
       LosePort();
@@ -301,6 +365,9 @@ int BridgeLoop::Run() {
     if (tick < Clock::now()) tick = Clock::now();
   }
   CloseBoard();
+  for (const SetRequest& request : m_queuedSets)
+    Refuse(request, "the bridge was stopped first; nothing sent");
+  m_queuedSets.clear();
   // Queued ahead of the last "offline", which the end waits for.
   SendAnswers();
   return kExitOk;

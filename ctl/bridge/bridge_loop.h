@@ -30,6 +30,7 @@ class BridgeLoop {
  public:
   BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
              std::FILE* err);
+  ~BridgeLoop();
   BridgeLoop(const BridgeLoop&) = delete;
   BridgeLoop& operator=(const BridgeLoop&) = delete;
 
@@ -37,6 +38,9 @@ class BridgeLoop {
   // status, as for monitor), then publishes until stopped.
   int Run();
   void Stop();
+  // Any thread (the MQTT client's, on each message): ends the pause before
+  // the next poll, so a setting is carried out when it comes.
+  void Wake();
 
  private:
   struct Retained {
@@ -52,8 +56,13 @@ class BridgeLoop {
   void PublishRetained(const std::string& topic, const std::string& payload, int qos);
   void RefreshBroker();
   WaitResult Resync();
+  void TakeCommands();
+  void CarryOutQueued();
   void HandleCommands();
+  WaitResult BetweenPolls(Clock::time_point& tick);
   void CarryOut(const SetRequest& request);
+  void Refuse(const SetRequest& request, const std::string& why);
+  bool Stopping() const;
   void Answer(const nlohmann::json& result);
   void SendAnswers();
   bool WaitStopped(Clock::duration period);
@@ -72,16 +81,18 @@ class BridgeLoop {
   std::uint64_t m_dropped = 0;
   std::deque<std::string> m_waitingAnswers;  // results the broker has not taken yet
   std::uint64_t m_answersLost = 0;           // given up when too many waited
+  std::deque<SetRequest> m_queuedSets;       // checked, waiting their turn at the board
   bool m_portLost = false;
   int m_missed = 0;             // status queries unanswered in a row
   bool m_resyncFailed = false;  // said once until a sync succeeds
   std::string m_reopenProblem;  // the last reopen failure said, said once
 
-  // m_mutex guards the board objects' replacement against Stop and
-  // m_stopped; m_stopChanged is signalled by Stop.
+  // m_mutex guards the board objects' replacement against Stop and Wake,
+  // and m_stopped and m_woken; m_stopChanged is signalled by both.
   mutable std::mutex m_mutex;
   std::condition_variable m_stopChanged;
   bool m_stopped = false;
+  bool m_woken = false;  // a message came since the last wait for a lost port
   std::unique_ptr<CSerialLink> m_link;
   std::unique_ptr<BoardSession> m_session;
 };

@@ -228,16 +228,26 @@ void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
   client->m_changed.notify_all();
 }
 
+void MqttClient::NotifyOnMessage(std::function<void()> notify) {
+  std::lock_guard lock(m_notifyMutex);
+  m_notify = std::move(notify);
+}
+
 void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
   auto* client = static_cast<MqttClient*>(self);
-  std::lock_guard lock(client->m_mutex);
-  if (client->m_messages.size() >= kMaxWaitingMessages) {
-    ++client->m_overflowed;
-    return;
+  {
+    std::lock_guard lock(client->m_mutex);
+    if (client->m_messages.size() >= kMaxWaitingMessages) {
+      ++client->m_overflowed;
+    } else {
+      const char* payload = static_cast<const char*>(message->payload);
+      client->m_messages.push_back({message->topic,
+                                    std::string(payload, payload ? message->payloadlen : 0),
+                                    message->retain});
+    }
   }
-  const char* payload = static_cast<const char*>(message->payload);
-  client->m_messages.push_back(
-      {message->topic, std::string(payload, payload ? message->payloadlen : 0), message->retain});
+  std::lock_guard lock(client->m_notifyMutex);
+  if (client->m_notify) client->m_notify();
 }
 
 }  // namespace quorvane::ctl

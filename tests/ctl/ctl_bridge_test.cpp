@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <thread>
 
 #include "protocol/codes.h"
@@ -185,6 +186,67 @@ TEST_F(BridgeTest, AnAnswerWaitsForTheBrokerToComeBack) {
   EXPECT_EQ(result["result"], "unconfirmed");
   ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kState) > 0; }));
   EXPECT_EQ(json::parse(watch.On(kState).back())["results_lost"], 0);
+}
+
+// A setting is carried out when it comes, not at the next poll; a burst of
+// them leaves readings in between and an answer for each, by its own id.
+TEST_F(BridgeTest, SettingsAreCarriedOutAtOnceAndABurstKeepsThePollGoing) {
+  StartBoard();
+  const auto eventually = [](const std::function<bool()>& done) {
+    for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
+    return done();
+  };
+  {
+    TestClient watch(m_broker->Port());
+    CtlProcess bridge(CtlCommand(
+        On({"bridge", "--broker", m_broker->Url(), "--interval", "20s", "--allow-set"})));
+    ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kReadings) == 1; }))
+        << bridge.Finish().err;
+    watch.Publish(kSet, R"({"current_mA": 1500, "request_id": "now"})");
+    ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kResult) == 1; }, 15s))
+        << bridge.Finish().err;
+    EXPECT_EQ(json::parse(watch.On(kResult).back())["result"], "confirmed");
+    EXPECT_EQ(Received(CMD_READ_STATUS), 1u) << "the setting waited for the next poll";
+    bridge.Signal(SIGTERM);
+    EXPECT_EQ(bridge.Finish().status, 0);
+  }
+  TestClient watch(m_broker->Port());
+  CtlProcess bridge(Bridge({"--allow-set"}));
+  ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online")) << bridge.Finish().err;
+  // The burst comes while the bridge waits 2 s for an answer that never comes.
+  m_board->SetSwitches({.silent = true});
+  watch.Publish(kSet, R"({"duration_steps": 100, "request_id": "slow"})");
+  ASSERT_TRUE(eventually([&] { return Received(CMD_SET_DURATION) == 2; }));
+  m_board->SetSwitches({});
+  constexpr int kBurst = 40;
+  for (int i = 0; i < kBurst; ++i)
+    watch.Publish(kSet, json{{"duration_steps", i + 1}, {"request_id", i}}.dump());
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kResult) > kBurst; }, 30s))
+      << bridge.Finish().err;
+  std::vector<int> answered;
+  for (const std::string& text : watch.On(kResult)) {
+    const json result = json::parse(text);
+    if (result["request_id"] == "slow") continue;
+    ASSERT_TRUE(result["request_id"].is_number()) << result;
+    answered.push_back(result["request_id"].get<int>());
+    if (result["result"] == "refused") {
+      EXPECT_THAT(result.value("reason", ""), HasSubstr("faster"));
+    }
+  }
+  std::sort(answered.begin(), answered.end());
+  std::vector<int> all(kBurst);
+  std::iota(all.begin(), all.end(), 0);
+  EXPECT_EQ(answered, all);
+  // Readings between the settings: never more than a few (each sent twice) in a row.
+  std::size_t run = 0;
+  std::size_t longest = 0;
+  for (const auto& entry : m_board->Board().Journal()) {
+    run = entry.code == CMD_READ_STATUS ? 0 : run + (entry.code == CMD_SET_DURATION);
+    longest = std::max(longest, run);
+  }
+  EXPECT_LE(longest, 8u);
+  bridge.Signal(SIGTERM);
+  EXPECT_EQ(bridge.Finish().status, 0);
 }
 
 // Each message either refused without a frame on the wire or carried out as
