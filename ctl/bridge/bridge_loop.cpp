@@ -72,9 +72,9 @@ bool BridgeLoop::Stopping() const {
   return m_stopped;
 }
 
-bool BridgeLoop::WaitStopped(Clock::duration period) {
+bool BridgeLoop::WaitStopped(Clock::time_point deadline) {
   std::unique_lock lock(m_mutex);
-  m_stopChanged.wait_for(lock, period, [this] { return m_stopped || m_woken; });
+  m_stopChanged.wait_until(lock, deadline, [this] { return m_stopped || m_woken; });
   m_woken = false;
   return m_stopped;
 }
@@ -136,6 +136,7 @@ void BridgeLoop::CloseBoard() {
 void BridgeLoop::LosePort() {
   CloseBoard();
   m_portLost = true;
+  m_reopenAt = Clock::now() + kReopenPeriod;
   PublishRetained(m_topics.availability, "port-lost", m_options.bridge.availabilityQos);
   Note(m_port.name + " has gone (unplugged or hung up); waiting for it to come back.");
 }
@@ -327,12 +328,16 @@ int BridgeLoop::Run() {
   Clock::time_point tick = Clock::now();
   for (;;) {
     if (m_portLost) {
-      if (WaitStopped(kReopenPeriod)) break;
-      if (OpenBoard(false) == kExitOk) {
-        m_portLost = false;
-        PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
-        Note(m_port.name + " is back; publishing again.");
-        tick = Clock::now();
+      // A message ends the wait so it is answered at once, not the reopen's period.
+      if (WaitStopped(m_reopenAt)) break;
+      if (Clock::now() >= m_reopenAt) {
+        m_reopenAt = Clock::now() + kReopenPeriod;
+        if (OpenBoard(false) == kExitOk) {
+          m_portLost = false;
+          PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
+          Note(m_port.name + " is back; publishing again.");
+          tick = Clock::now();
+        }
       }
       HandleCommands();
       RefreshBroker();

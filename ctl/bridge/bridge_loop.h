@@ -65,7 +65,8 @@ class BridgeLoop {
   bool Stopping() const;
   void Answer(const nlohmann::json& result);
   void SendAnswers();
-  bool WaitStopped(Clock::duration period);
+  // Until deadline, a stop (true) or a message from the broker.
+  bool WaitStopped(Clock::time_point deadline);
   void Note(const std::string& text);
 
   const CtlOptions& m_options;
@@ -83,9 +84,10 @@ class BridgeLoop {
   std::uint64_t m_answersLost = 0;           // given up when too many waited
   std::deque<SetRequest> m_queuedSets;       // checked, waiting their turn at the board
   bool m_portLost = false;
-  int m_missed = 0;             // status queries unanswered in a row
-  bool m_resyncFailed = false;  // said once until a sync succeeds
-  std::string m_reopenProblem;  // the last reopen failure said, said once
+  Clock::time_point m_reopenAt;  // the next look for a lost port
+  int m_missed = 0;              // status queries unanswered in a row
+  bool m_resyncFailed = false;   // said once until a sync succeeds
+  std::string m_reopenProblem;   // the last reopen failure said, said once
 
   // m_mutex guards the board objects' replacement against Stop and Wake,
   // and m_stopped and m_woken; m_stopChanged is signalled by both.
