@@ -36,6 +36,12 @@ std::size_t Count(const Messages& messages, const std::string& topic) {
   return n;
 }
 
+// Until done holds, for at most 10 s: for what only the board's journal shows.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
+  return done();
+}
+
 class BridgeTest : public CtlTest {
  protected:
   void SetUp() override {
@@ -156,10 +162,6 @@ TEST_F(BridgeTest, ASilentBoardIsSaidSilentAndSyncedAgainWhenItAnswers) {
 // the watcher surely listens before the bridge is back.
 TEST_F(BridgeTest, AnAnswerWaitsForTheBrokerToComeBack) {
   StartBoard();
-  const auto eventually = [](const std::function<bool()>& done) {
-    for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
-    return done();
-  };
   CtlProcess bridge(Bridge({"--allow-set"}));
   {
     TestClient watch(m_broker->Port());
@@ -167,12 +169,12 @@ TEST_F(BridgeTest, AnAnswerWaitsForTheBrokerToComeBack) {
     // Applied and never answered: the answer is given when its wait ends, 2 s on.
     m_board->SetSwitches({.silent = true});
     watch.Publish(kSet, R"({"duration_steps": 200, "request_id": "outage"})");
-    ASSERT_TRUE(eventually([&] { return Received(CMD_SET_DURATION) > 0; }));
+    ASSERT_TRUE(Eventually([&] { return Received(CMD_SET_DURATION) > 0; }));
   }
   m_broker->Kill();
   // The poll comes back only once the answer has been given, to nobody.
   const std::size_t polled = Received(CMD_READ_STATUS);
-  ASSERT_TRUE(eventually([&] { return Received(CMD_READ_STATUS) > polled; }));
+  ASSERT_TRUE(Eventually([&] { return Received(CMD_READ_STATUS) > polled; }));
   bridge.Signal(SIGSTOP);
   ASSERT_TRUE(m_broker->Start());
   TestClient watch(m_broker->Port());
@@ -192,10 +194,6 @@ TEST_F(BridgeTest, AnAnswerWaitsForTheBrokerToComeBack) {
 // them leaves readings in between and an answer for each, by its own id.
 TEST_F(BridgeTest, SettingsAreCarriedOutAtOnceAndABurstKeepsThePollGoing) {
   StartBoard();
-  const auto eventually = [](const std::function<bool()>& done) {
-    for (int i = 0; i < 200 && !done(); ++i) std::this_thread::sleep_for(50ms);
-    return done();
-  };
   {
     TestClient watch(m_broker->Port());
     CtlProcess bridge(CtlCommand(
@@ -216,7 +214,7 @@ TEST_F(BridgeTest, SettingsAreCarriedOutAtOnceAndABurstKeepsThePollGoing) {
   // The burst comes while the bridge waits 2 s for an answer that never comes.
   m_board->SetSwitches({.silent = true});
   watch.Publish(kSet, R"({"duration_steps": 100, "request_id": "slow"})");
-  ASSERT_TRUE(eventually([&] { return Received(CMD_SET_DURATION) == 2; }));
+  ASSERT_TRUE(Eventually([&] { return Received(CMD_SET_DURATION) == 2; }));
   m_board->SetSwitches({});
   constexpr int kBurst = 40;
   for (int i = 0; i < kBurst; ++i)
