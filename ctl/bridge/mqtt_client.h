@@ -58,6 +58,9 @@ class MqttClient {
   // Room for a burst that comes while a setting is carried out: the bridge
   // refuses what it cannot carry out by each message's own request id.
   static constexpr std::size_t kMaxWaitingMessages = 256;
+  // And no more payload bytes waiting than this, however many messages: a
+  // command is a small object, a flood of large ones must not cost memory.
+  static constexpr std::size_t kMaxWaitingBytes = 1 << 20;
 
   explicit MqttClient(MqttConfig config);
   ~MqttClient();  // disconnects and joins the network thread
@@ -117,6 +120,7 @@ class MqttClient {
   std::deque<int> m_sentMids;  // the latest messages that have left
   std::deque<MqttMessage> m_messages;
   std::size_t m_overflowed = 0;
+  std::size_t m_waitingBytes = 0;  // payload bytes in m_messages
 
   // m_notifyMutex guards m_notify and is held while it runs.
   std::mutex m_notifyMutex;
