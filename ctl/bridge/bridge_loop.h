@@ -22,10 +22,10 @@
 namespace quorvane::ctl {
 
 // Threads: Run and everything it calls run on the bridge's (the program's
-// main) thread; Stop may come from any thread (the signal thread's). The
-// broker side is the MqttClient's network thread, which this class only
-// reaches through the client's non-blocking calls, so the serial poll never
-// waits on the network.
+// main) thread; Stop may come from any thread (the signal thread's), Wake
+// from the MqttClient's network thread. That thread is the broker side,
+// which this class only reaches through the client's non-blocking calls, so
+// the serial poll never waits on the network.
 class BridgeLoop {
  public:
   BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
