@@ -12,9 +12,11 @@ namespace {
 
 // How often a lost port is looked for again.
 constexpr milliseconds kReopenPeriod{1000};
-// Status queries unanswered in a row before the board is said silent: one
-// lost reply on a noisy line is not worth a dashboard's alarm.
+// Status queries unanswered in a row, and for at least this long, before
+// the board is said silent: a lost reply on a noisy line, or a busy machine
+// at a short interval, is not worth a dashboard's alarm.
 constexpr int kMissesBeforeSilent = 3;
+constexpr milliseconds kSilentAfter{1000};
 // Answers kept for a broker that is away; beyond this the oldest are given
 // up (and counted in the state): a broker gone for a day must not cost memory.
 constexpr std::size_t kMaxWaitingAnswers = 64;
@@ -110,6 +112,8 @@ int BridgeLoop::OpenBoard(bool first) {
     m_reopenProblem.clear();
     m_missed = 0;
     m_resyncFailed = false;
+    m_saidSilent = false;
+    m_lastAnswer = Clock::now();
     return kExitOk;
   }
   CloseBoard();
@@ -307,11 +311,12 @@ WaitResult BridgeLoop::Resync() {
     return WaitResult::kDone;
   }
   if (synced != WaitResult::kDone) return synced;
-  Note(m_missed >= kMissesBeforeSilent
+  Note(m_saidSilent
            ? "the board on " + m_port.name + " answers again; synced, publishing its state again."
            : "the board answers again; synced.");
   m_missed = 0;
   m_resyncFailed = false;
+  m_saidSilent = false;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
   return WaitResult::kDone;
 }
@@ -348,10 +353,15 @@ int BridgeLoop::Run() {
     WaitResult result = m_session->WaitForReply(IsStatus, tick);
     if (result == WaitResult::kDone) {
       PublishReading();
+      m_lastAnswer = Clock::now();
       if (m_missed > 0) result = Resync();
     } else if (result == WaitResult::kTimedOut) {
       if (m_missed == 0) Note("no status reply; still asking.");
-      if (++m_missed == kMissesBeforeSilent) {
+      // Counted only as far as it matters: a board silent for years must not overflow it.
+      if (m_missed < kMissesBeforeSilent) ++m_missed;
+      if (m_missed == kMissesBeforeSilent && !m_saidSilent &&
+          Clock::now() - m_lastAnswer >= kSilentAfter) {
+        m_saidSilent = true;
         PublishRetained(m_topics.availability, "silent", m_options.bridge.availabilityQos);
         Note("the board on " + m_port.name + " is silent: " + std::to_string(m_missed) +
              " status queries unanswered; still asking.");

@@ -84,10 +84,12 @@ class BridgeLoop {
   std::uint64_t m_answersLost = 0;           // given up when too many waited
   std::deque<SetRequest> m_queuedSets;       // checked, waiting their turn at the board
   bool m_portLost = false;
-  Clock::time_point m_reopenAt;  // the next look for a lost port
-  int m_missed = 0;              // status queries unanswered in a row
-  bool m_resyncFailed = false;   // said once until a sync succeeds
-  std::string m_reopenProblem;   // the last reopen failure said, said once
+  Clock::time_point m_reopenAt;    // the next look for a lost port
+  int m_missed = 0;                // status queries unanswered in a row
+  bool m_resyncFailed = false;     // said once until a sync succeeds
+  bool m_saidSilent = false;       // availability "silent" published
+  Clock::time_point m_lastAnswer;  // the latest status reply or sync
+  std::string m_reopenProblem;     // the last reopen failure said, said once
 
   // m_mutex guards the board objects' replacement against Stop and Wake,
   // and m_stopped and m_woken; m_stopChanged is signalled by both.
