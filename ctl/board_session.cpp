@@ -89,6 +89,13 @@ WaitResult BoardSession::PauseUntil(Clock::time_point deadline) {
   return Interrupted();
 }
 
+WaitResult BoardSession::PauseUntilWoken(Clock::time_point deadline) {
+  std::unique_lock lock(m_mutex);
+  m_changed.wait_until(lock, deadline, [this] { return m_stopped || m_portLost || m_woken; });
+  m_woken = false;
+  return Interrupted();
+}
+
 WaitResult BoardSession::Interrupted() const {
   if (m_stopped) return WaitResult::kStopped;
   if (m_portLost) return WaitResult::kPortLost;
@@ -132,6 +139,12 @@ void BoardSession::HoldFirstStop(bool hold) {
 bool BoardSession::StopRequested() const {
   std::lock_guard lock(m_mutex);
   return m_stopped || m_stopHeld;
+}
+
+void BoardSession::Wake() {
+  std::lock_guard lock(m_mutex);
+  m_woken = true;
+  m_changed.notify_all();
 }
 
 // Handled right here on the monitor thread, so the byte has been dealt with

@@ -55,6 +55,9 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
                           Clock::time_point deadline, Reply* matched = nullptr);
   // Waits until deadline unless stopped or the port is lost first.
   WaitResult PauseUntil(Clock::time_point deadline);
+  // The same, but a Wake (since the last such pause) ends it early with kDone.
+  // PauseUntil ignores Wake: the pause between a setting's two frames must last.
+  WaitResult PauseUntilWoken(Clock::time_point deadline);
 
   // The board's values as its replies so far reported them.
   DeviceState Device() const;
@@ -71,6 +74,8 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   void HoldFirstStop(bool hold);
   // Whether a stop has come, held or not.
   bool StopRequested() const;
+  // Any thread: the current or next PauseUntilWoken ends now.
+  void Wake();
 
   // SerialOwner (monitor thread, except PumpMessages).
   void OnSerialByte(std::uint8_t byte, unsigned portNumber) override;
@@ -102,6 +107,7 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   bool m_opening = false;
   std::uint64_t m_bytes = 0;
   std::uint64_t m_repliesReceived = 0;
+  bool m_woken = false;
 };
 
 }  // namespace quorvane::ctl

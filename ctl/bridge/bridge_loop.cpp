@@ -12,11 +12,25 @@ namespace {
 
 // How often a lost port is looked for again.
 constexpr milliseconds kReopenPeriod{1000};
+// Status queries unanswered in a row, and for at least this long, before
+// the board is said silent: a lost reply on a noisy line, or a busy machine
+// at a short interval, is not worth a dashboard's alarm.
+constexpr int kMissesBeforeSilent = 3;
+constexpr milliseconds kSilentAfter{1000};
+// Answers kept for a broker that is away; beyond this the oldest are given
+// up (and counted in the state): a broker gone for a day must not cost memory.
+constexpr std::size_t kMaxWaitingAnswers = 64;
+// Settings carried out between two status queries: a burst must not stop
+// the readings (and the temperatures in them) for long.
+constexpr std::size_t kSetsPerPoll = 4;
+// Settings checked and waiting their turn; beyond this each is refused by
+// its own request id, as the last would be carried out seconds late.
+constexpr std::size_t kMaxQueuedSets = 32;
 
 bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
 
 std::string IdText(const nlohmann::json& requestId) {
-  return requestId.is_null() ? std::string() : ", request " + JsonText(requestId);
+  return requestId.is_null() ? std::string() : ", request " + QuotedForLog(requestId);
 }
 
 }  // namespace
@@ -29,7 +43,11 @@ BridgeLoop::BridgeLoop(const CtlOptions& options, ChosenPort port, std::string i
       m_topics(TopicsFor(m_id)),
       m_mqtt(mqtt),
       m_err(err),
-      m_connectionsSeen(mqtt.Connections()) {}
+      m_connectionsSeen(mqtt.Connections()) {
+  m_mqtt.NotifyOnMessage([this] { Wake(); });
+}
+
+BridgeLoop::~BridgeLoop() { m_mqtt.NotifyOnMessage(nullptr); }
 
 void BridgeLoop::Note(const std::string& text) {
   const std::string line = "quorvane-ctl: " + text + "\n";
@@ -44,9 +62,23 @@ void BridgeLoop::Stop() {
   m_stopChanged.notify_all();
 }
 
-bool BridgeLoop::WaitStopped(Clock::duration period) {
+void BridgeLoop::Wake() {
+  std::lock_guard lock(m_mutex);
+  m_woken = true;
+  if (m_session) m_session->Wake();
+  m_stopChanged.notify_all();
+}
+
+bool BridgeLoop::Stopping() const {
+  std::lock_guard lock(m_mutex);
+  return m_stopped;
+}
+
+bool BridgeLoop::WaitStopped(Clock::time_point deadline) {
   std::unique_lock lock(m_mutex);
-  return m_stopChanged.wait_for(lock, period, [this] { return m_stopped; });
+  m_stopChanged.wait_until(lock, deadline, [this] { return m_stopped || m_woken; });
+  m_woken = false;
+  return m_stopped;
 }
 
 // kExitOk when open and synced. At start a failure ends the bridge with the
@@ -78,6 +110,10 @@ int BridgeLoop::OpenBoard(bool first) {
   const WaitResult synced = m_session->Sync();
   if (synced == WaitResult::kDone) {
     m_reopenProblem.clear();
+    m_missed = 0;
+    m_resyncFailed = false;
+    m_saidSilent = false;
+    m_lastAnswer = Clock::now();
     return kExitOk;
   }
   CloseBoard();
@@ -104,6 +140,7 @@ void BridgeLoop::CloseBoard() {
 void BridgeLoop::LosePort() {
   CloseBoard();
   m_portLost = true;
+  m_reopenAt = Clock::now() + kReopenPeriod;
   PublishRetained(m_topics.availability, "port-lost", m_options.bridge.availabilityQos);
   Note(m_port.name + " has gone (unplugged or hung up); waiting for it to come back.");
 }
@@ -117,14 +154,16 @@ void BridgeLoop::PublishRetained(const std::string& topic, const std::string& pa
 // After a reconnect the broker may hold our will, or nothing at all (a
 // restart without persistence): everything retained is said again.
 void BridgeLoop::RefreshBroker() {
+  SendAnswers();
   if (const std::uint64_t connections = m_mqtt.Connections(); connections != m_connectionsSeen) {
     m_connectionsSeen = connections;
     for (auto& [topic, r] : m_retained) r.published = false;
   }
   if (m_session) {
-    PublishRetained(m_topics.state,
-                    JsonText(BridgeStateJson(m_port.name, m_session->Device(), m_dropped)),
-                    m_options.bridge.stateQos);
+    PublishRetained(
+        m_topics.state,
+        JsonText(BridgeStateJson(m_port.name, m_session->Device(), m_dropped, m_answersLost)),
+        m_options.bridge.stateQos);
   }
   for (auto& [topic, r] : m_retained)
     if (!r.published) r.published = m_mqtt.Publish(topic, r.payload, r.qos, true);
@@ -137,14 +176,30 @@ void BridgeLoop::PublishReading() {
   if (!m_mqtt.Publish(m_topics.readings, reading, m_options.bridge.readingsQos, false)) ++m_dropped;
 }
 
+// The board may have taken a setting while the broker was away: its answer
+// waits, in order, rather than leave the sender not knowing.
 void BridgeLoop::Answer(const nlohmann::json& result) {
-  m_mqtt.Publish(m_topics.setResult, JsonText(result), m_options.bridge.setQos, false);
+  m_waitingAnswers.push_back(JsonText(result));
+  if (m_waitingAnswers.size() > kMaxWaitingAnswers) {
+    m_waitingAnswers.pop_front();
+    ++m_answersLost;
+  }
+  SendAnswers();
 }
 
-void BridgeLoop::HandleCommands() {
+void BridgeLoop::SendAnswers() {
+  while (!m_waitingAnswers.empty() && m_mqtt.Publish(m_topics.setResult, m_waitingAnswers.front(),
+                                                     m_options.bridge.setQos, false))
+    m_waitingAnswers.pop_front();
+}
+
+// Checks what the broker sent: the refused are answered at once, the rest
+// wait their turn at the board.
+void BridgeLoop::TakeCommands() {
   std::size_t overflowed = 0;
   const std::vector<MqttMessage> messages = m_mqtt.TakeMessages(&overflowed);
   if (overflowed > 0) {
+    // Not even kept, so their ids are unknown: said, and answered once.
     const std::string why = std::to_string(overflowed) +
                             " set messages came faster than they can be carried out; ignored";
     Note(why + ".");
@@ -162,17 +217,58 @@ void BridgeLoop::HandleCommands() {
       Answer(RefusedJson(refusal->requestId, "", refusal->reason));
       continue;
     }
-    // After a lost port the rest are refused: there is no board to send to.
-    CarryOut(std::get<SetRequest>(parsed));
+    const SetRequest& request = std::get<SetRequest>(parsed);
+    if (m_queuedSets.size() >= kMaxQueuedSets) {
+      Refuse(request, "came faster than settings can be carried out (" +
+                          std::to_string(kMaxQueuedSets) + " waiting); nothing sent");
+      continue;
+    }
+    m_queuedSets.push_back(request);
+  }
+}
+
+// A few queued settings, the broker's newest messages taken between them.
+// Once stopped nothing more is sent: the rest are refused at the end.
+void BridgeLoop::CarryOutQueued() {
+  for (std::size_t done = 0; !m_queuedSets.empty() && !Stopping(); ++done) {
+    // After a lost port the rest are refused at once: there is no board.
+    if (done == kSetsPerPoll && m_session) break;
+    const SetRequest request = std::move(m_queuedSets.front());
+    m_queuedSets.pop_front();
+    CarryOut(request);
+    TakeCommands();
+  }
+}
+
+void BridgeLoop::HandleCommands() {
+  TakeCommands();
+  CarryOutQueued();
+}
+
+void BridgeLoop::Refuse(const SetRequest& request, const std::string& why) {
+  Note("refused " + request.key + " from " + m_topics.set + IdText(request.requestId) + ": " + why +
+       ".");
+  Answer(RefusedJson(request.requestId, request.key, why));
+}
+
+// Between two status queries: settings as they come (a message wakes the
+// pause), a reading after every few, and the broker kept up to date.
+WaitResult BridgeLoop::BetweenPolls(Clock::time_point& tick) {
+  for (;;) {
+    HandleCommands();
+    if (m_portLost) return WaitResult::kDone;  // said and published already
+    RefreshBroker();
+    if (!m_queuedSets.empty() && !Stopping()) {
+      tick = Clock::now();  // a reading now, then the next few
+      return WaitResult::kDone;
+    }
+    const WaitResult result = m_session->PauseUntilWoken(tick);
+    if (result != WaitResult::kDone || Clock::now() >= tick) return result;
   }
 }
 
 void BridgeLoop::CarryOut(const SetRequest& request) {
-  const auto refuse = [&](const std::string& why) {
-    Note("refused " + request.key + " from " + m_topics.set + IdText(request.requestId) + ": " +
-         why + ".");
-    Answer(RefusedJson(request.requestId, request.key, why));
-  };
+  const auto refuse = [&](const std::string& why) { Refuse(request, why); };
   if (!m_session) return refuse(m_port.name + " has gone; nothing sent");
   const std::string problem =
       ValueProblem(request.setting, request.text, m_session->Device().currentMax);
@@ -200,6 +296,31 @@ void BridgeLoop::CarryOut(const SetRequest& request) {
   if (exchange.result == WaitResult::kPortLost) LosePort();
 }
 
+// A board that missed replies may have been reset or changed meanwhile (a
+// reboot, a setting applied but not answered): its set-points, maximum and
+// soft-active state are asked for again before it counts as answering, so
+// the state topic and the range checks hold what it holds now.
+WaitResult BridgeLoop::Resync() {
+  const WaitResult synced = m_session->Sync();
+  if (synced == WaitResult::kTimedOut) {
+    // Still missing: asked again after its next status reply.
+    if (!m_resyncFailed)
+      Note("the board on " + m_port.name + " answers a status query but sends no full reply " +
+           "(RPL_ALL); still asking.");
+    m_resyncFailed = true;
+    return WaitResult::kDone;
+  }
+  if (synced != WaitResult::kDone) return synced;
+  Note(m_saidSilent
+           ? "the board on " + m_port.name + " answers again; synced, publishing its state again."
+           : "the board answers again; synced.");
+  m_missed = 0;
+  m_resyncFailed = false;
+  m_saidSilent = false;
+  PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
+  return WaitResult::kDone;
+}
+
 int BridgeLoop::Run() {
   if (const int status = OpenBoard(true); status != kExitOk) return status;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
@@ -209,16 +330,19 @@ int BridgeLoop::Run() {
   }
   RefreshBroker();
 
-  bool silent = false;
   Clock::time_point tick = Clock::now();
   for (;;) {
     if (m_portLost) {
-      if (WaitStopped(kReopenPeriod)) break;
-      if (OpenBoard(false) == kExitOk) {
-        m_portLost = false;
-        PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
-        Note(m_port.name + " is back; publishing again.");
-        tick = Clock::now();
+      // A message ends the wait so it is answered at once, not the reopen's period.
+      if (WaitStopped(m_reopenAt)) break;
+      if (Clock::now() >= m_reopenAt) {
+        m_reopenAt = Clock::now() + kReopenPeriod;
+        if (OpenBoard(false) == kExitOk) {
+          m_portLost = false;
+          PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
+          Note(m_port.name + " is back; publishing again.");
+          tick = Clock::now();
+        }
       }
       HandleCommands();
       RefreshBroker();
@@ -228,20 +352,24 @@ int BridgeLoop::Run() {
     tick += m_options.interval;
     WaitResult result = m_session->WaitForReply(IsStatus, tick);
     if (result == WaitResult::kDone) {
-      if (silent) Note("the board answers again.");
-      silent = false;
       PublishReading();
+      m_lastAnswer = Clock::now();
+      if (m_missed > 0) result = Resync();
     } else if (result == WaitResult::kTimedOut) {
-      if (!silent) Note("no status reply; still asking.");
-      silent = true;
+      if (m_missed == 0) Note("no status reply; still asking.");
+      // Counted only as far as it matters: a board silent for years must not overflow it.
+      if (m_missed < kMissesBeforeSilent) ++m_missed;
+      if (m_missed == kMissesBeforeSilent && !m_saidSilent &&
+          Clock::now() - m_lastAnswer >= kSilentAfter) {
+        m_saidSilent = true;
+        PublishRetained(m_topics.availability, "silent", m_options.bridge.availabilityQos);
+        Note("the board on " + m_port.name + " is silent: " + std::to_string(m_missed) +
+             " status queries unanswered; still asking.");
+      }
       result = WaitResult::kDone;
     }
-    if (result == WaitResult::kDone) {
-      HandleCommands();
-      if (m_portLost) continue;
-      RefreshBroker();
-      result = m_session->PauseUntil(tick);
-    }
+    if (result == WaitResult::kDone) result = BetweenPolls(tick);
+    if (m_portLost) continue;
     if (result == WaitResult::kStopped) break;
     if (result == WaitResult::kPortLost) {
       LosePort();
@@ -252,6 +380,11 @@ int BridgeLoop::Run() {
     if (tick < Clock::now()) tick = Clock::now();
   }
   CloseBoard();
+  for (const SetRequest& request : m_queuedSets)
+    Refuse(request, "the bridge was stopped first; nothing sent");
+  m_queuedSets.clear();
+  // Queued ahead of the last "offline", which the end waits for.
+  SendAnswers();
   return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,14 +22,15 @@
 namespace quorvane::ctl {
 
 // Threads: Run and everything it calls run on the bridge's (the program's
-// main) thread; Stop may come from any thread (the signal thread's). The
-// broker side is the MqttClient's network thread, which this class only
-// reaches through the client's non-blocking calls, so the serial poll never
-// waits on the network.
+// main) thread; Stop may come from any thread (the signal thread's), Wake
+// from the MqttClient's network thread. That thread is the broker side,
+// which this class only reaches through the client's non-blocking calls, so
+// the serial poll never waits on the network.
 class BridgeLoop {
  public:
   BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
              std::FILE* err);
+  ~BridgeLoop();
   BridgeLoop(const BridgeLoop&) = delete;
   BridgeLoop& operator=(const BridgeLoop&) = delete;
 
@@ -36,6 +38,9 @@ class BridgeLoop {
   // status, as for monitor), then publishes until stopped.
   int Run();
   void Stop();
+  // Any thread (the MQTT client's, on each message): ends the pause before
+  // the next poll, so a setting is carried out when it comes.
+  void Wake();
 
  private:
   struct Retained {
@@ -50,10 +55,18 @@ class BridgeLoop {
   void PublishReading();
   void PublishRetained(const std::string& topic, const std::string& payload, int qos);
   void RefreshBroker();
+  WaitResult Resync();
+  void TakeCommands();
+  void CarryOutQueued();
   void HandleCommands();
+  WaitResult BetweenPolls(Clock::time_point& tick);
   void CarryOut(const SetRequest& request);
+  void Refuse(const SetRequest& request, const std::string& why);
+  bool Stopping() const;
   void Answer(const nlohmann::json& result);
-  bool WaitStopped(Clock::duration period);
+  void SendAnswers();
+  // Until deadline, a stop (true) or a message from the broker.
+  bool WaitStopped(Clock::time_point deadline);
   void Note(const std::string& text);
 
   const CtlOptions& m_options;
@@ -67,14 +80,23 @@ class BridgeLoop {
   std::uint64_t m_connectionsSeen;             // a change means a new connection
   std::map<std::string, Retained> m_retained;  // what the broker should hold
   std::uint64_t m_dropped = 0;
+  std::deque<std::string> m_waitingAnswers;  // results the broker has not taken yet
+  std::uint64_t m_answersLost = 0;           // given up when too many waited
+  std::deque<SetRequest> m_queuedSets;       // checked, waiting their turn at the board
   bool m_portLost = false;
-  std::string m_reopenProblem;  // the last reopen failure said, said once
+  Clock::time_point m_reopenAt;    // the next look for a lost port
+  int m_missed = 0;                // status queries unanswered in a row
+  bool m_resyncFailed = false;     // said once until a sync succeeds
+  bool m_saidSilent = false;       // availability "silent" published
+  Clock::time_point m_lastAnswer;  // the latest status reply or sync
+  std::string m_reopenProblem;     // the last reopen failure said, said once
 
-  // m_mutex guards the board objects' replacement against Stop and
-  // m_stopped; m_stopChanged is signalled by Stop.
+  // m_mutex guards the board objects' replacement against Stop and Wake,
+  // and m_stopped and m_woken; m_stopChanged is signalled by both.
   mutable std::mutex m_mutex;
   std::condition_variable m_stopChanged;
   bool m_stopped = false;
+  bool m_woken = false;  // a message came since the last wait for a lost port
   std::unique_ptr<CSerialLink> m_link;
   std::unique_ptr<BoardSession> m_session;
 };

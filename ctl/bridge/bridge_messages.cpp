@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
+#include <set>
 
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
@@ -36,13 +38,62 @@ bool AllDigits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The number as decimal text, as it would have been typed for `set`; a
-// float prints as its shortest exact form, an exponent and all, which the
-// entry field's rule then refuses.
-std::string NumberText(const nlohmann::json& value) {
-  if (value.is_number_unsigned()) return std::to_string(value.get<std::uint64_t>());
-  if (value.is_number_integer()) return std::to_string(value.get<std::int64_t>());
-  return value.dump();
+// Whole numbers a double holds exactly and `set`'s text can carry as digits.
+constexpr double kLargestExactWhole = 1e15;
+
+// The number as decimal text, as it would have been typed for `set`, or
+// why the board could not hold it as sent: the panel would cut 3000.9 mA to
+// 3000 and 12345 Hz to 12340, but a script must get what it asked for or a
+// refusal. A whole float too large for digits keeps its exponent form, which
+// the entry field's rule then refuses.
+std::string NumberProblem(const SettingKey& k, const nlohmann::json& value, std::string* text) {
+  const std::string key = k.key;
+  std::uint64_t whole = 0;
+  if (value.is_number_float()) {
+    const double number = value.get<double>();
+    if (number < 0) return key + " cannot be negative";
+    if (number != std::floor(number)) {
+      if (k.setting == Setting::kCurrent) return key + " takes whole mA";
+      if (k.setting == Setting::kDuration) return key + " takes a whole number";
+      return key + " must be a multiple of 10 Hz";
+    }
+    if (number >= kLargestExactWhole) {
+      *text = value.dump();
+      return {};
+    }
+    whole = static_cast<std::uint64_t>(number);
+  } else if (value.is_number_unsigned()) {
+    whole = value.get<std::uint64_t>();
+  } else {
+    // The parser keeps every integer without a minus as unsigned.
+    return key + " cannot be negative";
+  }
+  if (k.setting == Setting::kFrequency && whole % 10 != 0)
+    return key + " must be a multiple of 10 Hz";
+  *text = std::to_string(whole);
+  return {};
+}
+
+// nlohmann's parser keeps the last of two equal keys; a sender who meant
+// the first must not have the second carried out. *duplicate: the first
+// key seen twice in one object, empty when none was.
+nlohmann::json ParseNoDuplicates(std::string_view payload, std::string* duplicate) {
+  using Event = nlohmann::json::parse_event_t;
+  std::vector<std::set<std::string>> open;  // the keys of each object being read
+  return nlohmann::json::parse(
+      payload,
+      [&](int, Event event, nlohmann::json& parsed) {
+        if (event == Event::object_start) {
+          open.emplace_back();
+        } else if (event == Event::object_end) {
+          open.pop_back();
+        } else if (event == Event::key) {
+          const std::string& key = parsed.get_ref<const std::string&>();
+          if (!open.back().insert(key).second && duplicate->empty()) *duplicate = key;
+        }
+        return true;
+      },
+      false);
 }
 
 // The dashboard may only see letters, digits, _ and - in its object ids.
@@ -103,6 +154,10 @@ std::optional<BrokerAddress> ParseBrokerUrl(const std::string& url, std::string*
   return address;
 }
 
+std::string QuotedForLog(const nlohmann::json& value) {
+  return value.dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
+}
+
 std::string BridgeIdProblem(const std::string& id) {
   if (id.empty()) return "it is empty";
   if (id.find_first_of("+#/") != std::string::npos)
@@ -131,9 +186,12 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
         "a retained command is never carried out: it would be replayed at every "
         "start (clear it with an empty retained message)");
   if (payload.size() > kLongestSetMessage) return refuse("longer than 1024 bytes");
-  const nlohmann::json message = nlohmann::json::parse(payload, nullptr, false);
+  std::string duplicate;
+  const nlohmann::json message = ParseNoDuplicates(payload, &duplicate);
   if (message.is_discarded()) return refuse("not JSON");
   if (!message.is_object()) return refuse("not a JSON object");
+  // Which of two request ids is meant is as unknown as which of two values.
+  if (duplicate == "request_id") return refuse(QuotedForLog(duplicate) + " appears twice");
 
   nlohmann::json requestId = nullptr;
   if (const auto it = message.find("request_id"); it != message.end()) {
@@ -141,11 +199,12 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
       return refuse("request_id must be a string or an integer");
     requestId = *it;
   }
+  if (!duplicate.empty()) return refuse(QuotedForLog(duplicate) + " appears twice", requestId);
   const SettingKey* found = nullptr;
   for (const auto& [key, value] : message.items()) {
     if (key == "request_id") continue;
     const SettingKey* k = FindKey(key);
-    if (!k) return refuse("unknown key '" + key + "'", requestId);
+    if (!k) return refuse("unknown key " + QuotedForLog(key), requestId);
     if (found) return refuse("one setting per message", requestId);
     found = k;
   }
@@ -160,7 +219,8 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
     return request;
   }
   if (!value.is_number()) return refuse(std::string(found->key) + " takes a number", requestId);
-  request.text = NumberText(value);
+  if (const std::string problem = NumberProblem(*found, value, &request.text); !problem.empty())
+    return refuse(problem, requestId);
   if (found->setting == Setting::kFrequency) request.text = HertzAsKilohertzText(request.text);
   return request;
 }
@@ -197,11 +257,12 @@ nlohmann::json UnconfirmedJson(const SetRequest& request, std::optional<std::uin
 }
 
 nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& device,
-                               std::uint64_t dropped) {
+                               std::uint64_t dropped, std::uint64_t resultsLost) {
   // The measured values change at every poll; they travel on the readings topic.
   nlohmann::json state = StatusJson(port, device);
   for (const char* measured : {"current_mA", "seed_C", "pump_C"}) state.erase(measured);
   state["dropped"] = dropped;
+  state["results_lost"] = resultsLost;
   return state;
 }
 

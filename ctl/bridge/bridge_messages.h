@@ -42,6 +42,11 @@ struct BridgeTopics {
 };
 BridgeTopics TopicsFor(const std::string& id);
 
+// Text from the broker as the log and our reasons may hold it: JSON-quoted,
+// every control and non-ASCII character escaped, so that a key or an id can
+// neither start a line of its own nor drive the terminal showing the journal.
+std::string QuotedForLog(const nlohmann::json& value);
+
 // A setting the broker asked for, as the text `set` would have been given.
 struct SetRequest {
   Setting setting = Setting::kCurrent;
@@ -57,6 +62,9 @@ using SetMessage = std::variant<SetRequest, SetRefusal>;
 
 // A message on the set topic: a request to carry out, or why it is refused.
 // A retained message is never acted on: it would be replayed at every start.
+// Nothing is cut to the board's resolution: a negative value, a fraction of
+// a mA or a step, a frequency off the 10 Hz grid and a key given twice are
+// refused.
 SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed);
 
 // The answers on the result topic.
@@ -67,9 +75,11 @@ nlohmann::json ConfirmedJson(const SetRequest& request, std::uint32_t value);
 nlohmann::json UnconfirmedJson(const SetRequest& request, std::optional<std::uint32_t> reported,
                                const std::string& reason);
 
-// The board's whole state as the retained state topic holds it.
+// The board's whole state as the retained state topic holds it; dropped:
+// readings the broker could not take, resultsLost: set results given up
+// while it was away.
 nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& device,
-                               std::uint64_t dropped);
+                               std::uint64_t dropped, std::uint64_t resultsLost);
 
 // Retained discovery records for a dashboard: (topic, payload) for the
 // measured current and the two temperatures.

@@ -154,6 +154,7 @@ std::vector<MqttMessage> MqttClient::TakeMessages(std::size_t* overflowed) {
   std::vector<MqttMessage> taken(std::make_move_iterator(m_messages.begin()),
                                  std::make_move_iterator(m_messages.end()));
   m_messages.clear();
+  m_waitingBytes = 0;
   *overflowed = m_overflowed;
   m_overflowed = 0;
   return taken;
@@ -228,16 +229,27 @@ void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
   client->m_changed.notify_all();
 }
 
+void MqttClient::NotifyOnMessage(std::function<void()> notify) {
+  std::lock_guard lock(m_notifyMutex);
+  m_notify = std::move(notify);
+}
+
 void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
   auto* client = static_cast<MqttClient*>(self);
-  std::lock_guard lock(client->m_mutex);
-  if (client->m_messages.size() >= kMaxWaitingMessages) {
-    ++client->m_overflowed;
-    return;
+  {
+    std::lock_guard lock(client->m_mutex);
+    const char* payload = static_cast<const char*>(message->payload);
+    const std::size_t size = payload ? static_cast<std::size_t>(message->payloadlen) : 0;
+    if (client->m_messages.size() >= kMaxWaitingMessages ||
+        client->m_waitingBytes + size > kMaxWaitingBytes) {
+      ++client->m_overflowed;
+    } else {
+      client->m_waitingBytes += size;
+      client->m_messages.push_back({message->topic, std::string(payload, size), message->retain});
+    }
   }
-  const char* payload = static_cast<const char*>(message->payload);
-  client->m_messages.push_back(
-      {message->topic, std::string(payload, payload ? message->payloadlen : 0), message->retain});
+  std::lock_guard lock(client->m_notifyMutex);
+  if (client->m_notify) client->m_notify();
 }
 
 }  // namespace quorvane::ctl

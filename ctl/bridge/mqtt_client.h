@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -54,7 +55,12 @@ class MqttClient {
   // them slower than they come must not make the queue grow without bound.
   static constexpr std::size_t kMaxUnsent = 100;
   // Set messages waiting for the bridge's thread; more are counted, not kept.
-  static constexpr std::size_t kMaxWaitingMessages = 32;
+  // Room for a burst that comes while a setting is carried out: the bridge
+  // refuses what it cannot carry out by each message's own request id.
+  static constexpr std::size_t kMaxWaitingMessages = 256;
+  // And no more payload bytes waiting than this, however many messages: a
+  // command is a small object, a flood of large ones must not cost memory.
+  static constexpr std::size_t kMaxWaitingBytes = 1 << 20;
 
   explicit MqttClient(MqttConfig config);
   ~MqttClient();  // disconnects and joins the network thread
@@ -77,6 +83,11 @@ class MqttClient {
   // The messages received since the last call, oldest first, and how many
   // did not fit in the waiting room.
   std::vector<MqttMessage> TakeMessages(std::size_t* overflowed);
+
+  // notify runs on the network thread after each message is kept, so the
+  // bridge's thread can stop waiting for its next poll; it must not block.
+  // Cleared with nullptr, which waits for a call under way to end.
+  void NotifyOnMessage(std::function<void()> notify);
 
   // A last message sent before a clean end (the will is for unclean ends):
   // waits up to limit for it to leave, then disconnects.
@@ -109,6 +120,11 @@ class MqttClient {
   std::deque<int> m_sentMids;  // the latest messages that have left
   std::deque<MqttMessage> m_messages;
   std::size_t m_overflowed = 0;
+  std::size_t m_waitingBytes = 0;  // payload bytes in m_messages
+
+  // m_notifyMutex guards m_notify and is held while it runs.
+  std::mutex m_notifyMutex;
+  std::function<void()> m_notify;
 };
 
 }  // namespace quorvane::ctl

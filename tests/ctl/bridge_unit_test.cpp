@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -27,12 +28,13 @@ TEST(BridgeMessagesTest, SetMessagesAreCarriedOutOrRefusedWithAReason) {
   };
   const Case cases[] = {
       {R"({"current_mA": 1500})", false, true, nullptr, Setting::kCurrent, "1500"},
-      {R"({"current_mA": 1500.9, "request_id": "r1"})", false, true, nullptr, Setting::kCurrent,
-       "1500.9", "r1"},
+      {R"({"current_mA": 1500.0})", false, true, nullptr, Setting::kCurrent, "1500"},
       {R"({"request_id": 7, "frequency_Hz": 12340})", false, true, nullptr, Setting::kFrequency,
        "12.340", 7},
-      {R"({"frequency_Hz": 5})", false, true, nullptr, Setting::kFrequency, "0.005"},
-      {R"({"duration_steps": -1})", false, true, nullptr, Setting::kDuration, "-1"},
+      {R"({"frequency_Hz": 50})", false, true, nullptr, Setting::kFrequency, "0.050"},
+      {R"({"frequency_Hz": 12340.0})", false, true, nullptr, Setting::kFrequency, "12.340"},
+      {R"({"duration_steps": 255})", false, true, nullptr, Setting::kDuration, "255"},
+      {R"({"current_mA": -0.0})", false, true, nullptr, Setting::kCurrent, "0"},
       {R"({"soft_active": false})", false, true, nullptr, Setting::kSoftActive, "off"},
       {R"({"soft_active": true})", false, true, nullptr, Setting::kSoftActive, "on"},
       // A float in exponent form reaches the entry field's rule, which refuses it.
@@ -42,7 +44,7 @@ TEST(BridgeMessagesTest, SetMessagesAreCarriedOutOrRefusedWithAReason) {
       {R"({"current_mA": 15)", false, true, "not JSON"},
       {"", false, true, "not JSON"},
       {R"([1500])", false, true, "not a JSON object"},
-      {R"({"current": 1500, "request_id": "x"})", false, true, "unknown key 'current'",
+      {R"({"current": 1500, "request_id": "x"})", false, true, R"(unknown key "current")",
        Setting::kCurrent, "", "x"},
       {R"({"current_mA": 1500, "duration_steps": 3})", false, true, "one setting per message"},
       {R"({"request_id": "only"})", false, true, "no setting", Setting::kCurrent, "", "only"},
@@ -50,6 +52,23 @@ TEST(BridgeMessagesTest, SetMessagesAreCarriedOutOrRefusedWithAReason) {
       {R"({"soft_active": 1})", false, true, "true or false"},
       {R"({"current_mA": 1500, "request_id": {"a": 1}})", false, true, "request_id must be"},
       {R"({"current_mA": null})", false, true, "takes a number"},
+      // A key from the broker is quoted, so it cannot forge a line of the log.
+      {"{\"x\\n\\u001b[2Kquorvane-ctl: setting current 2999 mA\\u0085\": 1}", false, true,
+       R"(unknown key "x\n\u001b[2Kquorvane-ctl: setting current 2999 mA\u0085")"},
+      // What the board's resolution would change is refused, not cut.
+      {R"({"current_mA": 1500.9, "request_id": "r1"})", false, true, "current_mA takes whole mA",
+       Setting::kCurrent, "", "r1"},
+      {R"({"current_mA": -0.5})", false, true, "cannot be negative"},
+      {R"({"frequency_Hz": -5})", false, true, "cannot be negative"},
+      {R"({"frequency_Hz": 12345})", false, true, "frequency_Hz must be a multiple of 10 Hz"},
+      {R"({"frequency_Hz": 12340.5})", false, true, "multiple of 10 Hz"},
+      {R"({"duration_steps": 255.99})", false, true, "duration_steps takes a whole number"},
+      {R"({"duration_steps": -1})", false, true, "cannot be negative"},
+      {R"({"current_mA": -1e30})", false, true, "cannot be negative"},
+      {R"({"current_mA": 100, "current_mA": 3000, "request_id": 3})", false, true,
+       "\"current_mA\" appears twice", Setting::kCurrent, "", 3},
+      {R"({"request_id": "a", "current_mA": 100, "request_id": "b"})", false, true,
+       "\"request_id\" appears twice"},
   };
   for (const Case& c : cases) {
     const SetMessage parsed = ParseSetMessage(c.payload, c.retained, c.allowed);
@@ -58,6 +77,10 @@ TEST(BridgeMessagesTest, SetMessagesAreCarriedOutOrRefusedWithAReason) {
       ASSERT_NE(refusal, nullptr) << c.payload << " was accepted";
       EXPECT_NE(refusal->reason.find(c.refusal), std::string::npos)
           << c.payload << ": reason '" << refusal->reason << "', expected '" << c.refusal << "'";
+      // The reason goes into the log as it is: plain printable ASCII only.
+      EXPECT_TRUE(std::all_of(refusal->reason.begin(), refusal->reason.end(),
+                              [](char ch) { return ch >= 0x20 && ch < 0x7f; }))
+          << c.payload << ": " << refusal->reason;
       EXPECT_EQ(refusal->requestId, c.requestId) << c.payload;
       continue;
     }
@@ -124,9 +147,10 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
   DeviceState device;
   device.currentRead = 999;
   device.currentMax = 4000;
-  const nlohmann::json state = BridgeStateJson("ttyUSB0", device, 5);
+  const nlohmann::json state = BridgeStateJson("ttyUSB0", device, 5, 2);
   EXPECT_EQ(state["maximum_mA"], 4000);
   EXPECT_EQ(state["dropped"], 5);
+  EXPECT_EQ(state["results_lost"], 2);
   EXPECT_FALSE(state.contains("current_mA")) << state;
 
   const auto configs = DiscoveryConfigs("lab.1");
