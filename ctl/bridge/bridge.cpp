@@ -36,7 +36,10 @@ void Fail(std::FILE* err, const std::string& text) {
 }  // namespace
 
 std::string ReadPasswordFile(const std::string& path, std::string* password) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // Links are followed (secrets are often mounted as one); the mode checked
+  // is the target's. O_NONBLOCK: a FIFO must be refused below, not waited on
+  // for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return "cannot open the password file " + path + ": " + SystemErrorText(errno);
   struct stat info {};
   std::string problem;

@@ -20,11 +20,8 @@ CLI::App* AddBridgeCommand(CLI::App& app, BridgeOptions& o) {
       ->add_option("--id", o.id,
                    "the board's name in the topics quorvane/ID/... (default: the port's name)")
       ->check(CLI::Validator(
-          [](std::string& id) {
-            const std::string problem = BridgeIdProblem(id);
-            return problem.empty() ? problem : "--id: " + problem;
-          },
-          "ID"))
+          // The parser puts the option's name in front of the problem.
+          [](std::string& id) { return BridgeIdProblem(id); }, "ID"))
       ->type_name("ID");
   bridge->add_flag("--tls", o.tls, "TLS to the broker (implied by mqtts:// and --cafile)");
   bridge->add_option("--cafile", o.caFile, "trust the broker certificate signed by this CA (PEM)")
