@@ -18,7 +18,8 @@ CLI::App* AddBridgeCommand(CLI::App& app, BridgeOptions& o) {
       ->type_name("URL");
   bridge
       ->add_option("--id", o.id,
-                   "the board's name in the topics quorvane/ID/... (default: the port's name)")
+                   "the board's name in the topics quorvane/ID/... (default: HOST-PORT, this "
+                   "machine's name and the port's)")
       ->check(CLI::Validator(
           // The parser puts the option's name in front of the problem.
           [](std::string& id) { return BridgeIdProblem(id); }, "ID"))
