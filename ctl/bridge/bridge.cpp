@@ -182,12 +182,10 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
   config.subscriptionQos = b.setQos;
   config.subscriptionNeeded = b.allowSet;
   // kExitOk when connected; a stop while the broker is awaited ends the
-  // wait, not after it.
+  // wait, not after it. The caller ends the listening.
   const auto connect = [&](MqttClient& client) {
     stop.Listen([&client] { client.CancelConnect(); });
-    const ConnectResult connected = client.Connect(kConnectLimit, &problem);
-    stop.Listen(nullptr);
-    switch (connected) {
+    switch (client.Connect(kConnectLimit, &problem)) {
       case ConnectResult::kConnected:
         return kExitOk;
       case ConnectResult::kStopped:
@@ -217,19 +215,24 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
     checkConfig.willTopic.clear();
     checkConfig.subscription.clear();
     MqttClient check(checkConfig);
-    if (const int status = connect(check); status != kExitOk) return stopped(status);
-    const std::string owned =
-        OwnerProblem(id,
-                     check.ReadRetained({topics.availability, ownerTopic}, ownerTopic + "/probe",
-                                        kOwnerReadLimit),
-                     topics.availability, ownerTopic);
+    const int status = connect(check);
+    const auto retained = status == kExitOk
+                              ? check.ReadRetained({topics.availability, ownerTopic},
+                                                   ownerTopic + "/probe", kOwnerReadLimit)
+                              : std::map<std::string, std::string>();
+    stop.Listen(nullptr);
+    if (status != kExitOk) return stopped(status);
+    const std::string owned = OwnerProblem(id, retained, topics.availability, ownerTopic);
     if (!owned.empty()) {
       Fail(err, owned + ".");
       return kExitIdTaken;
     }
   }
   MqttClient mqtt(config);
-  if (const int status = connect(mqtt); status != kExitOk) return stopped(status);
+  if (const int status = connect(mqtt); status != kExitOk) {
+    stop.Listen(nullptr);
+    return stopped(status);
+  }
   mqtt.Claim(
       ownerTopic,
       nlohmann::json{{"host", HostName()}, {"pid", ::getpid()}, {"client_id", config.clientId}}
@@ -238,6 +241,7 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
 
   BridgeLoop loop(o, std::move(*port), id, mqtt, err);
   mqtt.OnSessionTakenOver([&loop] { loop.Stop(); });
+  if (mqtt.SessionTakenOver()) loop.Stop();  // before the listener was there
   stop.Listen([&loop] { loop.Stop(); });
   const int status = loop.Run();
   stop.Listen(nullptr);

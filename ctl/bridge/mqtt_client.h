@@ -82,7 +82,8 @@ class MqttClient {
   // kConnected, *why is one sentence for the operator. Once connected, later
   // losses are reconnected with back-off by the network thread.
   ConnectResult Connect(std::chrono::milliseconds limit, std::string* why);
-  // Ends a waiting Connect at once, with kStopped. Any thread.
+  // Ends a waiting Connect at once, with kStopped, and a ReadRetained with
+  // what it has. Any thread.
   void CancelConnect();
 
   // The values the broker holds retained on topics now (topics without one
