@@ -14,6 +14,7 @@
 
 #include "ctl/bridge/bridge.h"
 #include "ctl/bridge/bridge_messages.h"
+#include "ctl/bridge/mqtt_text.h"
 #include "ctl/ctl_options.h"
 
 namespace quorvane::ctl {
@@ -162,6 +163,17 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
     uniques.insert(nlohmann::json::parse(
         DiscoveryConfigs(id, std::chrono::seconds(1))[0].second)["unique_id"]);
   EXPECT_EQ(uniques.size(), 3u);
+}
+
+// What the log says of a lost or failed connection: never the library's
+// "Unknown error.", and no full stop of its own before ours.
+TEST(BridgeMqttTextTest, EveryFailureHasWordsWithoutAFullStop) {
+  for (const int rc : {MOSQ_ERR_KEEPALIVE, MOSQ_ERR_LOOKUP, MOSQ_ERR_EAI, MOSQ_ERR_CONN_LOST,
+                       MOSQ_ERR_TLS, MOSQ_ERR_PROTOCOL, MOSQ_ERR_CONN_REFUSED}) {
+    const std::string text = mqtt_text::ErrorText(rc);
+    EXPECT_EQ(text.find("Unknown"), std::string::npos) << rc << ": " << text;
+    EXPECT_FALSE(text.empty() || text.back() == '.') << rc << ": " << text;
+  }
 }
 
 TEST(BridgePasswordFileTest, OnlyAPrivateFileIsTrusted) {
