@@ -314,8 +314,9 @@ TEST_F(BridgeTest, OversizedSetMessagesStayAtTheBroker) {
   watch.Publish(kSet, R"({"current_mA": 2})" + std::string(2048, ' '));
   watch.Publish(kSet, R"({"current_mA": 1500, "request_id": "ok"})");
   ASSERT_TRUE(watch.WaitFor([](const Messages& m) {
-    return !m.empty() && m.back().topic == kResult &&
-           m.back().payload.find("confirmed") != std::string::npos;
+    return std::any_of(m.begin(), m.end(), [](const ReceivedMessage& r) {
+      return r.topic == kResult && r.payload.find("confirmed") != std::string::npos;
+    });
   })) << bridge.Finish().err;
   const std::vector<std::string> results = watch.On(kResult);
   ASSERT_EQ(results.size(), 2u) << results.front();
