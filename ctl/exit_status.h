@@ -19,7 +19,9 @@ enum ExitStatus : int {
   kExitBrokerUrl = 9,           // bridge: --broker is no mqtt:// or mqtts:// URL
   kExitBrokerUnreachable = 10,  // bridge: no broker answered at start
   kExitBrokerAuth = 11,         // bridge: credentials refused, or the password file unusable
-  kExitInterrupted = 130,       // Ctrl-C before the command was done (monitor: 0)
+  kExitBrokerTls = 12,     // bridge: the broker's certificate not trusted, or --cafile unusable
+  kExitIdTaken = 13,       // bridge: another live bridge has this id, or took our session
+  kExitInterrupted = 130,  // Ctrl-C before the command was done (monitor: 0)
 };
 
 // The table printed by --help and written in the manual page.
@@ -42,6 +44,10 @@ inline constexpr const char* kExitStatusText =
    10  bridge: broker unreachable at start
    11  bridge: the broker refused the connection (credentials), or the password
        file is unusable (missing, or readable by group or others)
+   12  bridge: TLS failed (the broker's certificate names another host or is
+       not signed by a trusted CA, or --cafile holds no usable certificate)
+   13  bridge: another live bridge already publishes with this id, or took
+       over this bridge's session (same client id); not worth a restart
   130  interrupted by Ctrl-C, a kill or a hang-up (monitor ends with 0, as when
        its reader goes away; set, once the frame is out, only on a second one)
 )";

@@ -4,12 +4,15 @@
 #include "ctl/bridge/bridge.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "ctl/bridge/bridge_loop.h"
 #include "ctl/bridge/mqtt_client.h"
@@ -24,8 +27,22 @@ namespace {
 constexpr milliseconds kConnectLimit{10000};
 // The clean end's "offline" is worth this wait; the will covers the rest.
 constexpr milliseconds kLastMessageLimit{2000};
+// What the broker holds retained for our id comes back at once; this bounds
+// the wait for a broker that does not echo our probe.
+constexpr milliseconds kOwnerReadLimit{3000};
 // A password is one line; anything longer is the wrong file.
 constexpr std::size_t kLongestPassword = 4096;
+
+// This machine's name as a topic level may hold it: two machines with a
+// board on ttyUSB0 must not share topics (nor, through it, a client id).
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  std::string host = name;
+  for (char& c : host)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '_') c = '_';
+  return host;
+}
 
 void Fail(std::FILE* err, const std::string& text) {
   const std::string line = "quorvane-ctl: " + text + "\n";
@@ -33,10 +50,58 @@ void Fail(std::FILE* err, const std::string& text) {
   std::fflush(err);
 }
 
+// The URL as it may be shown: a password in it (refused, but typed all the
+// same) is not echoed into a terminal or a journal.
+std::string MaskedUrl(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  const std::size_t at = url.find('@', start);
+  if (at == std::string::npos) return url;
+  const std::size_t colon = url.find(':', start);
+  if (colon == std::string::npos || colon > at) return url;
+  return url.substr(0, colon + 1) + "***" + url.substr(at);
+}
+
+// Liveness is the retained availability: a live bridge holds it at online,
+// silent or port-lost, and its will turns it to offline when it dies. The
+// owner record (host, pid, client id) says whose it is, so a value left
+// behind by a bridge of this machine that is gone (the broker lost the will)
+// can be told from a live one; another machine's cannot be checked from
+// here, and is left to the operator. Empty when the id may be taken.
+std::string OwnerProblem(const std::string& id, const std::map<std::string, std::string>& retained,
+                         const std::string& availabilityTopic, const std::string& ownerTopic) {
+  const auto availability = retained.find(availabilityTopic);
+  if (availability == retained.end() || availability->second == "offline") return {};
+  const auto record = retained.find(ownerTopic);
+  const nlohmann::json owner = record == retained.end()
+                                   ? nlohmann::json()
+                                   : nlohmann::json::parse(record->second, nullptr, false);
+  std::string who = "another bridge";
+  if (owner.is_object() && owner.value("host", nlohmann::json()).is_string() &&
+      owner.value("pid", nlohmann::json()).is_number_integer()) {
+    const std::string host = owner["host"].get<std::string>();
+    const long long pid = owner["pid"].get<long long>();
+    if (host == HostName() && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      return {};
+    who = "another bridge (host " + nlohmann::json(host).dump() + ", pid " + std::to_string(pid);
+    if (owner.value("client_id", nlohmann::json()).is_string())
+      who += ", client id " + owner["client_id"].dump();
+    who += ")";
+  }
+  return who + " already publishes as '" + id + "' (" + availabilityTopic + " is " +
+         nlohmann::json(availability->second).dump() +
+         "); give this one another --id. If no bridge runs with that id, clear the value: "
+         "mosquitto_pub -r -n -t " +
+         availabilityTopic;
+}
+
 }  // namespace
 
 std::string ReadPasswordFile(const std::string& path, std::string* password) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  // Links are followed (secrets are often mounted as one); the mode checked
+  // is the target's. O_NONBLOCK: a FIFO must be refused below, not waited on
+  // for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return "cannot open the password file " + path + ": " + SystemErrorText(errno);
   struct stat info {};
   std::string problem;
@@ -78,7 +143,7 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
   std::string problem;
   const std::optional<BrokerAddress> address = ParseBrokerUrl(b.brokerUrl, &problem);
   if (!address) {
-    Fail(err, "bad broker URL '" + b.brokerUrl + "': " + problem + ".");
+    Fail(err, "bad broker URL '" + MaskedUrl(b.brokerUrl) + "': " + problem + ".");
     return kExitBrokerUrl;
   }
   std::string password;
@@ -94,9 +159,10 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
     return kExitNoSuchPort;
   }
   const std::string id =
-      b.id.empty() ? std::filesystem::path(port->name).filename().string() : b.id;
+      b.id.empty() ? HostName() + "-" + std::filesystem::path(port->name).filename().string()
+                   : b.id;
   if (const std::string why = BridgeIdProblem(id); !why.empty()) {
-    Fail(err, "the port's name '" + id + "' cannot name the board's topics (" + why +
+    Fail(err, "the default id '" + id + "' cannot name the board's topics (" + why +
                   "); give one with --id.");
     return kExitUsage;
   }
@@ -114,23 +180,75 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
   config.willQos = b.availabilityQos;
   config.subscription = topics.set;
   config.subscriptionQos = b.setQos;
-  MqttClient mqtt(config);
-  switch (mqtt.Connect(kConnectLimit, &problem)) {
-    case ConnectResult::kConnected:
-      break;
-    case ConnectResult::kAuthRefused:
-      Fail(err, problem + ".");
-      return kExitBrokerAuth;
-    case ConnectResult::kUnreachable:
-    default:
-      Fail(err, problem + ".");
-      return kExitBrokerUnreachable;
+  config.subscriptionNeeded = b.allowSet;
+  // kExitOk when connected; a stop while the broker is awaited ends the
+  // wait, not after it. The caller ends the listening.
+  const auto connect = [&](MqttClient& client) {
+    stop.Listen([&client] { client.CancelConnect(); });
+    switch (client.Connect(kConnectLimit, &problem)) {
+      case ConnectResult::kConnected:
+        return kExitOk;
+      case ConnectResult::kStopped:
+        return kExitInterrupted;
+      case ConnectResult::kAuthRefused:
+        Fail(err, problem + ".");
+        return kExitBrokerAuth;
+      case ConnectResult::kTlsFailed:
+        Fail(err, problem + ".");
+        return kExitBrokerTls;
+      case ConnectResult::kUnreachable:
+        Fail(err, problem + ".");
+        return kExitBrokerUnreachable;
+    }
+    return kExitFailure;
+  };
+  // A stop at start is the same clean end as later.
+  const auto stopped = [](int status) { return status == kExitInterrupted ? kExitOk : status; };
+
+  // Who holds the id is read on a connection of its own, before ours: our
+  // client id would take the session of a bridge that has it (and have the
+  // broker send that one's will).
+  const std::string ownerTopic = "quorvane/" + id + "/owner";
+  {
+    MqttConfig checkConfig = config;
+    checkConfig.clientId = config.clientId + "-check-" + std::to_string(::getpid());
+    checkConfig.willTopic.clear();
+    checkConfig.subscription.clear();
+    MqttClient check(checkConfig);
+    const int status = connect(check);
+    const auto retained = status == kExitOk
+                              ? check.ReadRetained({topics.availability, ownerTopic},
+                                                   ownerTopic + "/probe", kOwnerReadLimit)
+                              : std::map<std::string, std::string>();
+    stop.Listen(nullptr);
+    if (status != kExitOk) return stopped(status);
+    const std::string owned = OwnerProblem(id, retained, topics.availability, ownerTopic);
+    if (!owned.empty()) {
+      Fail(err, owned + ".");
+      return kExitIdTaken;
+    }
   }
+  MqttClient mqtt(config);
+  if (const int status = connect(mqtt); status != kExitOk) {
+    stop.Listen(nullptr);
+    return stopped(status);
+  }
+  mqtt.Claim(
+      ownerTopic,
+      nlohmann::json{{"host", HostName()}, {"pid", ::getpid()}, {"client_id", config.clientId}}
+          .dump(),
+      b.stateQos);
 
   BridgeLoop loop(o, std::move(*port), id, mqtt, err);
+  mqtt.OnSessionTakenOver([&loop] { loop.Stop(); });
+  if (mqtt.SessionTakenOver()) loop.Stop();  // before the listener was there
   stop.Listen([&loop] { loop.Stop(); });
   const int status = loop.Run();
   stop.Listen(nullptr);
+  mqtt.OnSessionTakenOver(nullptr);
+  // Another client has our session: whatever we said now would be taken
+  // for the other's.
+  if (mqtt.SessionTakenOver()) return kExitIdTaken;
   mqtt.PublishLast(topics.availability, "offline", b.availabilityQos, kLastMessageLimit);
   return status;
 }

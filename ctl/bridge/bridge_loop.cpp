@@ -325,7 +325,7 @@ int BridgeLoop::Run() {
   if (const int status = OpenBoard(true); status != kExitOk) return status;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
   if (m_options.bridge.discovery) {
-    for (const auto& [topic, config] : DiscoveryConfigs(m_id))
+    for (const auto& [topic, config] : DiscoveryConfigs(m_id, m_options.interval))
       PublishRetained(topic, config, m_options.bridge.stateQos);
   }
   RefreshBroker();

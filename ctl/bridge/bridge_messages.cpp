@@ -6,10 +6,12 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <set>
 
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
+#include "ctl/version.h"
 
 namespace quorvane::ctl {
 namespace {
@@ -96,12 +98,61 @@ nlohmann::json ParseNoDuplicates(std::string_view payload, std::string* duplicat
       false);
 }
 
-// The dashboard may only see letters, digits, _ and - in its object ids.
+// The dashboard may only see letters, digits, _ and - in its object ids. An
+// id that needed replacing gets a hash of itself appended, so "lab laser.1"
+// and "lab_laser_1" stay two devices.
 std::string ObjectId(const std::string& id) {
   std::string out = id;
-  for (char& c : out)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') c = '_';
-  return out;
+  bool replaced = false;
+  for (char& c : out) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') {
+      c = '_';
+      replaced = true;
+    }
+  }
+  if (!replaced) return out;
+  std::uint32_t hash = 2166136261u;  // FNV-1a: stable across builds and machines
+  for (const char c : id) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+  char suffix[10];
+  std::snprintf(suffix, sizeof suffix, "_%08x", static_cast<unsigned>(hash));
+  return out + suffix;
+}
+
+// The length of the UTF-8 sequence at text[i], or 0 when none starts there
+// (the shortest form only, and no surrogates: what a broker accepts).
+std::size_t Utf8Length(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  return length;
+}
+
+bool IsUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8Length(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
 }
 
 }  // namespace
@@ -165,6 +216,7 @@ std::string BridgeIdProblem(const std::string& id) {
   if (std::any_of(id.begin(), id.end(),
                   [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
     return "it may not hold control characters";
+  if (!IsUtf8(id)) return "it is not UTF-8 text";
   if (id.size() > 128) return "it is longer than 128 characters";
   return {};
 }
@@ -266,8 +318,14 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
   return state;
 }
 
-std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::string& id) {
+std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
+    const std::string& id, std::chrono::milliseconds interval) {
   const BridgeTopics topics = TopicsFor(id);
+  // A reading older than three polls is stale to the dashboard (it shows the
+  // sensor unavailable): no more than a board that stopped answering deserves.
+  // Never under 10 s, so a fast poll and a busy broker do not make it flicker.
+  const auto expireAfter =
+      std::max<std::int64_t>(10, std::chrono::ceil<std::chrono::seconds>(3 * interval).count());
   const std::string object = ObjectId(id);
   struct Sensor {
     const char* suffix;
@@ -286,7 +344,10 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::str
     const nlohmann::json config = {
         {"name", s.name},
         {"unique_id", unique},
+        // object_id is what older dashboards read; default_entity_id replaces it.
         {"object_id", unique},
+        {"default_entity_id", "sensor." + unique},
+        {"expire_after", expireAfter},
         {"state_topic", topics.readings},
         {"value_template", std::string("{{ value_json.") + s.field + " }}"},
         {"unit_of_measurement", s.unit},
@@ -298,7 +359,10 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::str
         {"device",
          {{"identifiers", {"quorvane_" + object}},
           {"name", "Quorvane " + id},
-          {"model", "pulsed laser driver board"}}}};
+          {"manufacturer", "Quorvane"},
+          {"model", "pulsed laser driver board"},
+          {"sw_version", kVersion}}},
+        {"origin", {{"name", "quorvane-ctl"}, {"sw_version", kVersion}}}};
     configs.emplace_back("homeassistant/sensor/" + object + "_" + s.suffix + "/config",
                          JsonText(config));
   }

@@ -4,6 +4,7 @@
 // refusal can be tested without a broker.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,7 +83,9 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
                                std::uint64_t dropped, std::uint64_t resultsLost);
 
 // Retained discovery records for a dashboard: (topic, payload) for the
-// measured current and the two temperatures.
-std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const std::string& id);
+// measured current and the two temperatures. interval: the poll's, from which
+// the dashboard learns how long a reading stays good.
+std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
+    const std::string& id, std::chrono::milliseconds interval);
 
 }  // namespace quorvane::ctl

@@ -18,13 +18,11 @@ CLI::App* AddBridgeCommand(CLI::App& app, BridgeOptions& o) {
       ->type_name("URL");
   bridge
       ->add_option("--id", o.id,
-                   "the board's name in the topics quorvane/ID/... (default: the port's name)")
+                   "the board's name in the topics quorvane/ID/... (default: HOST-PORT, this "
+                   "machine's name and the port's)")
       ->check(CLI::Validator(
-          [](std::string& id) {
-            const std::string problem = BridgeIdProblem(id);
-            return problem.empty() ? problem : "--id: " + problem;
-          },
-          "ID"))
+          // The parser puts the option's name in front of the problem.
+          [](std::string& id) { return BridgeIdProblem(id); }, "ID"))
       ->type_name("ID");
   bridge->add_flag("--tls", o.tls, "TLS to the broker (implied by mqtts:// and --cafile)");
   bridge->add_option("--cafile", o.caFile, "trust the broker certificate signed by this CA (PEM)")

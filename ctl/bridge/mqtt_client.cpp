@@ -1,132 +1,87 @@
-// The MQTT connection on libmosquitto. Callbacks run on the library's network
-// thread and only record values under the mutex; the bridge's thread reads
-// them when it is ready.
+// The MQTT client's messages: publishing that only queues, the set messages
+// kept for the bridge's thread, and a look at what the broker holds
+// retained. Callbacks run on the network thread and only record values
+// under the mutex; the bridge's thread reads them when it is ready.
 #include "ctl/bridge/mqtt_client.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <mutex>
 
-#include "serial/posix/error_text.h"
+#include "ctl/bridge/mqtt_text.h"
 
 namespace quorvane::ctl {
 namespace {
 
-// Long enough that an idle bridge costs the broker nothing, short enough that
-// a cut network is noticed (and the will published) within a minute.
-constexpr int kKeepAliveSeconds = 20;
-// Back-off between reconnects: 1 s doubling up to 30 s.
-constexpr unsigned kFirstRetrySeconds = 1;
-constexpr unsigned kLastRetrySeconds = 30;
+using namespace mqtt_text;
+using std::chrono::milliseconds;
 
-void InitLibraryOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { mosquitto_lib_init(); });
-}
-
-std::string ErrorText(int rc) {
-  return rc == MOSQ_ERR_ERRNO ? SystemErrorText(errno) : mosquitto_strerror(rc);
-}
-
-// The library's sentence, without its full stop: ours follow it. MQTT 5
-// reason codes are 128 and up; below are the older protocol's.
-std::string ConnackText(int connack) {
-  std::string text =
-      connack >= 128 ? mosquitto_reason_string(connack) : mosquitto_connack_string(connack);
-  if (!text.empty() && text.back() == '.') text.pop_back();
-  return text;
-}
+constexpr std::size_t kSubAcksKept = 16;
 
 }  // namespace
 
-void MqttClient::Deleter::operator()(mosquitto* handle) const { mosquitto_destroy(handle); }
-
-MqttClient::MqttClient(MqttConfig config) : m_config(std::move(config)) {
-  InitLibraryOnce();
-  // A clean session: a restarted bridge must not be handed commands queued
-  // for its previous life.
-  m_handle.reset(mosquitto_new(m_config.clientId.c_str(), true, this));
-  if (!m_handle) throw std::bad_alloc();
-  mosquitto* h = m_handle.get();
-  mosquitto_connect_callback_set(h, &MqttClient::OnConnect);
-  mosquitto_disconnect_callback_set(h, &MqttClient::OnDisconnect);
-  mosquitto_publish_callback_set(h, &MqttClient::OnPublish);
-  mosquitto_message_callback_set(h, &MqttClient::OnMessage);
-  mosquitto_reconnect_delay_set(h, kFirstRetrySeconds, kLastRetrySeconds, true);
-  // MQTT 5, for its subscription option that keeps a message's retain flag
-  // when the broker hands it over live: a command published retained while
-  // the bridge listens would otherwise look like a fresh one, be carried
-  // out, and still be replayed at every later start.
-  mosquitto_int_option(h, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-  // Readings are small and the latency to a dashboard is what matters.
-  mosquitto_int_option(h, MOSQ_OPT_TCP_NODELAY, 1);
-}
-
-MqttClient::~MqttClient() {
-  if (m_looping) {
-    mosquitto_disconnect(m_handle.get());
-    mosquitto_loop_stop(m_handle.get(), false);
+std::map<std::string, std::string> MqttClient::ReadRetained(const std::vector<std::string>& topics,
+                                                            const std::string& probe,
+                                                            milliseconds limit) {
+  std::vector<std::string> all = topics;
+  all.push_back(probe);
+  std::vector<char*> names;
+  for (std::string& topic : all) names.push_back(topic.data());
+  {
+    std::lock_guard lock(m_mutex);
+    m_reading = all;
+    m_retainedSeen.clear();
+    m_probeBack = false;
   }
-}
-
-ConnectResult MqttClient::Connect(std::chrono::milliseconds limit, std::string* why) {
-  mosquitto* h = m_handle.get();
-  const std::string where =
-      "the broker at " + m_config.address.host + ":" + std::to_string(m_config.address.port);
-  int rc = mosquitto_will_set(h, m_config.willTopic.c_str(),
-                              static_cast<int>(m_config.willPayload.size()),
-                              m_config.willPayload.data(), m_config.willQos, true);
-  if (rc == MOSQ_ERR_SUCCESS && !m_config.username.empty()) {
-    rc = mosquitto_username_pw_set(h, m_config.username.c_str(),
-                                   m_config.password.empty() ? nullptr : m_config.password.c_str());
-  }
-  if (rc == MOSQ_ERR_SUCCESS && m_config.tls) {
-    if (m_config.caFile.empty()) {
-      mosquitto_int_option(h, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-      rc = mosquitto_tls_set(h, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr);
-    } else {
-      rc = mosquitto_tls_set(h, m_config.caFile.c_str(), nullptr, nullptr, nullptr, nullptr);
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int mid = 0;
+  if (mosquitto_subscribe_multiple(m_handle.get(), &mid, static_cast<int>(names.size()),
+                                   names.data(), 1, 0, nullptr) == MOSQ_ERR_SUCCESS) {
+    std::unique_lock lock(m_mutex);
+    const auto acked = [&] {
+      return std::find_if(m_subAcks.begin(), m_subAcks.end(),
+                          [&](const SubAck& a) { return a.mid == mid; });
+    };
+    m_changed.wait_until(lock, deadline,
+                         [&] { return acked() != m_subAcks.end() || m_quit || m_cancelled; });
+    const auto ack = acked();
+    // The broker sends what it holds retained right after the SUBACK, before
+    // it handles our next packet: once the probe is back, all of it is here.
+    if (ack != m_subAcks.end() && ack->granted.size() == all.size() && ack->granted.back() < 0x80) {
+      lock.unlock();
+      mosquitto_publish(m_handle.get(), nullptr, probe.c_str(), 0, nullptr, 1, false);
+      lock.lock();
+      m_changed.wait_until(lock, deadline, [&] { return m_probeBack || m_quit || m_cancelled; });
     }
   }
-  if (rc != MOSQ_ERR_SUCCESS) {
-    *why = "cannot set up the connection to " + where + ": " + ErrorText(rc);
-    return ConnectResult::kUnreachable;
-  }
-  rc =
-      mosquitto_connect(h, m_config.address.host.c_str(), m_config.address.port, kKeepAliveSeconds);
-  if (rc != MOSQ_ERR_SUCCESS) {
-    *why = "cannot reach " + where + ": " + ErrorText(rc);
-    return ConnectResult::kUnreachable;
-  }
-  rc = mosquitto_loop_start(h);
-  if (rc != MOSQ_ERR_SUCCESS) {
-    *why = "cannot start talking to " + where + ": " + ErrorText(rc);
-    return ConnectResult::kUnreachable;
-  }
-  m_looping = true;
-  int connack = -1;
+  mosquitto_unsubscribe_multiple(m_handle.get(), nullptr, static_cast<int>(names.size()),
+                                 names.data(), nullptr);
+  std::lock_guard lock(m_mutex);
+  m_reading.clear();
+  return std::move(m_retainedSeen);
+}
+
+void MqttClient::Claim(const std::string& topic, const std::string& payload, int qos) {
   {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait_for(lock, limit, [this] { return m_lastConnack >= 0; });
-    connack = m_lastConnack;
+    std::lock_guard lock(m_mutex);
+    m_claimTopic = topic;
+    m_claimPayload = payload;
+    m_claimQos = qos;
   }
-  if (connack == 0) return ConnectResult::kConnected;
-  // No retries after a refusal at start: the operator must hear of it now.
-  mosquitto_disconnect(h);
-  mosquitto_loop_stop(h, false);
-  m_looping = false;
-  if (connack < 0) {
-    *why = where + " did not answer within " + std::to_string(limit.count() / 1000) + " s";
-    return ConnectResult::kUnreachable;
-  }
-  *why = where + " refused the connection: " + ConnackText(connack);
-  if (connack == MQTT_RC_BAD_USERNAME_OR_PASSWORD || connack == MQTT_RC_NOT_AUTHORIZED)
-    *why += " (check --username and --password-file)";
-  return ConnectResult::kAuthRefused;
+  mosquitto_publish(m_handle.get(), nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                    payload.data(), qos, true);
+}
+
+void MqttClient::OnSessionTakenOver(std::function<void()> listener) {
+  std::lock_guard lock(m_mutex);
+  m_takenOverListener = std::move(listener);
+}
+
+bool MqttClient::SessionTakenOver() const {
+  std::lock_guard lock(m_mutex);
+  return m_takenOver;
 }
 
 bool MqttClient::Publish(const std::string& topic, const std::string& payload, int qos,
@@ -161,10 +116,16 @@ std::vector<MqttMessage> MqttClient::TakeMessages(std::size_t* overflowed) {
 }
 
 void MqttClient::PublishLast(const std::string& topic, const std::string& payload, int qos,
-                             std::chrono::milliseconds limit) {
-  if (!m_looping) return;
+                             milliseconds limit) {
+  if (!m_network.joinable()) return;
   int mid = 0;
-  if (mosquitto_publish(m_handle.get(), &mid, topic.c_str(), static_cast<int>(payload.size()),
+  bool connected = false;
+  {
+    std::lock_guard lock(m_mutex);
+    connected = m_connected;
+  }
+  if (connected &&
+      mosquitto_publish(m_handle.get(), &mid, topic.c_str(), static_cast<int>(payload.size()),
                         payload.data(), qos, true) == MOSQ_ERR_SUCCESS) {
     std::unique_lock lock(m_mutex);
     m_changed.wait_for(lock, limit, [&] {
@@ -173,50 +134,8 @@ void MqttClient::PublishLast(const std::string& topic, const std::string& payloa
     });
   }
   mosquitto_disconnect(m_handle.get());
-}
-
-void MqttClient::OnConnect(mosquitto* h, void* self, int rc) {
-  auto* client = static_cast<MqttClient*>(self);
-  bool again = false;
-  {
-    std::lock_guard lock(client->m_mutex);
-    client->m_lastConnack = rc;
-    again = client->m_connections > 0;
-    if (rc == 0) {
-      client->m_connected = true;
-      ++client->m_connections;
-      // Whatever was unsent went with the old connection.
-      client->m_unsent = 0;
-    }
-    client->m_changed.notify_all();
-  }
-  if (rc != 0) {
-    // At start, Connect says it, once, and the bridge ends.
-    if (again)
-      std::fprintf(stderr, "quorvane-ctl: the broker refused the connection: %s; trying again.\n",
-                   ConnackText(rc).c_str());
-    return;
-  }
-  if (again) std::fprintf(stderr, "quorvane-ctl: connected to the broker again.\n");
-  if (!client->m_config.subscription.empty())
-    mosquitto_subscribe_v5(h, nullptr, client->m_config.subscription.c_str(),
-                           client->m_config.subscriptionQos, MQTT_SUB_OPT_RETAIN_AS_PUBLISHED,
-                           nullptr);
-}
-
-void MqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
-  auto* client = static_cast<MqttClient*>(self);
-  bool was = false;
-  {
-    std::lock_guard lock(client->m_mutex);
-    was = client->m_connected;
-    client->m_connected = false;
-    client->m_changed.notify_all();
-  }
-  // rc 0 is our own disconnect.
-  if (was && rc != 0)
-    std::fprintf(stderr, "quorvane-ctl: lost the broker (%s); reconnecting, polling goes on.\n",
-                 ErrorText(rc).c_str());
+  // Let the DISCONNECT leave before the thread ends.
+  StopNetwork();
 }
 
 void MqttClient::OnPublish(mosquitto*, void* self, int mid) {
@@ -234,18 +153,48 @@ void MqttClient::NotifyOnMessage(std::function<void()> notify) {
   m_notify = std::move(notify);
 }
 
+void MqttClient::OnSubscribe(mosquitto*, void* self, int mid, int count, const int* granted) {
+  auto* client = static_cast<MqttClient*>(self);
+
+  if (mid == client->m_subscriptionMid && count > 0 && granted[0] >= 0x80 &&
+      client->m_config.subscriptionNeeded) {
+    Say("the broker refused the subscription to " + client->m_config.subscription + " (" +
+        ConnackText(granted[0]) +
+        "): settings from the broker will not arrive; check the broker's ACL for this user.");
+  }
+  std::lock_guard lock(client->m_mutex);
+  client->m_subAcks.push_back({mid, std::vector<int>(granted, granted + std::max(count, 0))});
+  if (client->m_subAcks.size() > kSubAcksKept) client->m_subAcks.pop_front();
+  client->m_changed.notify_all();
+}
+
 void MqttClient::OnMessage(mosquitto*, void* self, const mosquitto_message* message) {
   auto* client = static_cast<MqttClient*>(self);
+  const char* payload = static_cast<const char*>(message->payload);
+  // Never copied whole: a message longer than any command is kept only far
+  // enough to be refused as too long.
+  const std::size_t length =
+      payload ? std::min(static_cast<std::size_t>(std::max(message->payloadlen, 0)),
+                         kLongestPayloadKept)
+              : 0;
   {
     std::lock_guard lock(client->m_mutex);
-    const char* payload = static_cast<const char*>(message->payload);
-    const std::size_t size = payload ? static_cast<std::size_t>(message->payloadlen) : 0;
+    const auto& reading = client->m_reading;
+    if (std::find(reading.begin(), reading.end(), message->topic) != reading.end()) {
+      if (message->topic == reading.back())
+        client->m_probeBack = true;
+      else if (message->retain)
+        client->m_retainedSeen[message->topic] = std::string(payload ? payload : "", length);
+      client->m_changed.notify_all();
+      return;
+    }
     if (client->m_messages.size() >= kMaxWaitingMessages ||
-        client->m_waitingBytes + size > kMaxWaitingBytes) {
+        client->m_waitingBytes + length > kMaxWaitingBytes) {
       ++client->m_overflowed;
     } else {
-      client->m_waitingBytes += size;
-      client->m_messages.push_back({message->topic, std::string(payload, size), message->retain});
+      client->m_waitingBytes += length;
+      client->m_messages.push_back(
+          {message->topic, std::string(payload ? payload : "", length), message->retain});
     }
   }
   std::lock_guard lock(client->m_notifyMutex);

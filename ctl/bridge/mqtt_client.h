@@ -1,6 +1,6 @@
 // The bridge's one MQTT connection, on libmosquitto: a last will, reconnects
-// with back-off, publishing that never waits for the network, and the set
-// messages handed over as values.
+// with back-off that never give up, publishing that never waits for the
+// network, and the set messages handed over as values.
 #pragma once
 
 #include <chrono>
@@ -9,15 +9,18 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ctl/bridge/bridge_messages.h"
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;  // libmosquitto's mosquitto_property
 
 namespace quorvane::ctl {
 
@@ -33,6 +36,7 @@ struct MqttConfig {
   int willQos = 1;
   std::string subscription;  // subscribed at every connect
   int subscriptionQos = 1;
+  bool subscriptionNeeded = false;  // a refusal of it is worth a line in the log
 };
 
 struct MqttMessage {
@@ -42,13 +46,18 @@ struct MqttMessage {
 };
 
 // kAuthRefused: any refusal in the CONNACK (credentials, client id, not authorised).
-enum class ConnectResult { kConnected, kUnreachable, kAuthRefused };
+// kTlsFailed: the broker's certificate not trusted, or --cafile unusable.
+// kStopped: CancelConnect came first.
+enum class ConnectResult { kConnected, kUnreachable, kAuthRefused, kTlsFailed, kStopped };
 
-// Threads: libmosquitto's own network thread (mosquitto_loop_start) reads,
-// writes, keeps alive and reconnects, and runs the callbacks; every public
-// operation runs on the bridge's thread. A network thread of its own is what
-// lets a dead or slow broker never hold up the serial poll: Publish only
-// queues, and a reconnect's waits happen where the poll cannot see them.
+// Threads: a network thread of ours (started by Connect) runs libmosquitto's
+// loop, reconnects with back-off, and runs the callbacks; every other public
+// operation runs on the bridge's thread, but CancelConnect, which may come
+// from any. The library's own loop thread gives up for good after a TLS,
+// protocol or lookup error; ours tries again whatever the failure, and says
+// each kind of failure once. A network thread is what lets a dead or slow
+// broker never hold up the serial poll: Publish only queues, and a
+// reconnect's waits happen where the poll cannot see them.
 class MqttClient {
  public:
   // More unsent messages than this and Publish refuses: a broker that takes
@@ -61,6 +70,13 @@ class MqttClient {
   // And no more payload bytes waiting than this, however many messages: a
   // command is a small object, a flood of large ones must not cost memory.
   static constexpr std::size_t kMaxWaitingBytes = 1 << 20;
+  // Announced to the broker, which then drops anything larger instead of
+  // sending it: a set command is at most 1024 bytes, and a huge message
+  // would be held whole in memory before anyone could refuse it.
+  static constexpr std::uint32_t kMaxPacketBytes = 4096;
+  // Of a payload longer than a command may be, only this much is kept:
+  // enough to be refused as too long, without copying the rest.
+  static constexpr std::size_t kLongestPayloadKept = 1025;
 
   explicit MqttClient(MqttConfig config);
   ~MqttClient();  // disconnects and joins the network thread
@@ -71,6 +87,24 @@ class MqttClient {
   // kConnected, *why is one sentence for the operator. Once connected, later
   // losses are reconnected with back-off by the network thread.
   ConnectResult Connect(std::chrono::milliseconds limit, std::string* why);
+  // Ends a waiting Connect at once, with kStopped, and a ReadRetained with
+  // what it has. Any thread.
+  void CancelConnect();
+
+  // The values the broker holds retained on topics now (topics without one
+  // are left out), read by subscribing for a moment. probe: a topic of ours
+  // whose echo marks the end of what the broker had to send; limit bounds
+  // the wait when it does not come back.
+  std::map<std::string, std::string> ReadRetained(const std::vector<std::string>& topics,
+                                                  const std::string& probe,
+                                                  std::chrono::milliseconds limit);
+  // A retained message published now and again at every new connection.
+  void Claim(const std::string& topic, const std::string& payload, int qos);
+
+  // Whom to tell (on the network thread) when the broker handed our session
+  // to another client with our client id; the client then stays disconnected.
+  void OnSessionTakenOver(std::function<void()> listener);
+  bool SessionTakenOver() const;
 
   // Queues a message and returns at once: false when it was not queued
   // (no connection, or too much unsent), so the caller can count it lost.
@@ -95,10 +129,24 @@ class MqttClient {
                    std::chrono::milliseconds limit);
 
  private:
+  struct SubAck {
+    int mid = 0;
+    std::vector<int> granted;  // a QoS, or a reason code from 0x80 on
+  };
+
   static void OnConnect(mosquitto*, void* self, int rc);
-  static void OnDisconnect(mosquitto*, void* self, int rc);
+  static void OnDisconnect(mosquitto*, void* self, int rc, const mqtt5__property*);
   static void OnPublish(mosquitto*, void* self, int mid);
+  static void OnSubscribe(mosquitto*, void* self, int mid, int count, const int* granted);
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  static void OnLog(mosquitto*, void* self, int level, const char* text);
+
+  void NetworkLoop();
+  void StopNetwork();
+  // A failed connection attempt: said once per kind (network thread).
+  void NoteFailure(int rc);
+  std::string FailureText(int rc);
+  bool WaitQuitting(std::chrono::milliseconds period);
 
   struct Deleter {
     void operator()(mosquitto* handle) const;
@@ -106,7 +154,13 @@ class MqttClient {
 
   MqttConfig m_config;
   std::unique_ptr<mosquitto, Deleter> m_handle;
-  bool m_looping = false;  // bridge thread only
+  std::thread m_network;  // started by Connect, joined by StopNetwork (bridge thread)
+
+  // Network thread only.
+  bool m_up = false;  // the current connection got its CONNACK
+  std::chrono::milliseconds m_retryDelay;
+  std::string m_lastFailure;  // the last failure said
+  int m_subscriptionMid = -1;
 
   // m_mutex guards everything below; m_changed is signalled on a CONNACK and
   // on each message that has left.
@@ -125,6 +179,20 @@ class MqttClient {
   // m_notifyMutex guards m_notify and is held while it runs.
   std::mutex m_notifyMutex;
   std::function<void()> m_notify;
+  bool m_quit = false;
+  bool m_cancelled = false;
+  bool m_takenOver = false;
+  std::function<void()> m_takenOverListener;
+  bool m_everConnected = false;
+  int m_firstFailure = 0;              // a MOSQ_ERR_* that ended the first attempt
+  std::string m_firstFailureText;      // and what to say of it
+  std::string m_tlsProblem;            // from the library's log, since the last attempt
+  std::deque<SubAck> m_subAcks;        // the latest, for ReadRetained
+  std::vector<std::string> m_reading;  // ReadRetained's topics, the probe last
+  std::map<std::string, std::string> m_retainedSeen;
+  bool m_probeBack = false;
+  std::string m_claimTopic, m_claimPayload;
+  int m_claimQos = 1;
 };
 
 }  // namespace quorvane::ctl

@@ -1,16 +1,21 @@
 // The bridge's rules without a broker: which set messages reach the board and
 // in what form, the broker URL and board id it accepts, and the password
 // file it trusts.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <set>
 
 #include "ctl/bridge/bridge.h"
 #include "ctl/bridge/bridge_messages.h"
+#include "ctl/bridge/mqtt_text.h"
 #include "ctl/ctl_options.h"
 
 namespace quorvane::ctl {
@@ -131,12 +136,17 @@ TEST(BridgeMessagesTest, BrokerUrlsAndBoardIds) {
     EXPECT_EQ(address->port, c.port) << c.url;
     EXPECT_EQ(address->tls, c.tls) << c.url;
   }
-  for (const char* good : {"ttyUSB0", "bench-3", "laser.a"})
+  for (const char* good : {"ttyUSB0", "bench-3", "laser.a", "labor-\xc3\xa9"})
     EXPECT_EQ(BridgeIdProblem(good), "") << good;
-  for (const char* bad : {"", "a/b", "a+", "#", "a\nb"}) EXPECT_NE(BridgeIdProblem(bad), "") << bad;
-  // The option refuses what the topics could not carry.
-  EXPECT_EQ(
-      ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--id", "a/b"}).exitStatus, 3);
+  // Not UTF-8 (a lone continuation byte, a cut sequence, an overlong '/'):
+  // no broker takes such a topic.
+  for (const char* bad : {"", "a/b", "a+", "#", "a\nb", "a\xff", "a\xc3", "\xc0\xaf"})
+    EXPECT_NE(BridgeIdProblem(bad), "") << bad;
+  // The option refuses what the topics could not carry, naming itself once.
+  const ParsedCommandLine badId =
+      ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--id", "a/b"});
+  EXPECT_EQ(badId.exitStatus, 3);
+  EXPECT_EQ(badId.err.find("--id: --id"), std::string::npos) << badId.err;
   EXPECT_EQ(
       ParseCommandLine({"-p", "x", "bridge", "--broker", "mqtt://h", "--set-qos", "3"}).exitStatus,
       3);
@@ -153,14 +163,41 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
   EXPECT_EQ(state["results_lost"], 2);
   EXPECT_FALSE(state.contains("current_mA")) << state;
 
-  const auto configs = DiscoveryConfigs("lab.1");
+  const auto configs = DiscoveryConfigs("lab_1", std::chrono::seconds(20));
   ASSERT_EQ(configs.size(), 3u);
   EXPECT_EQ(configs[0].first, "homeassistant/sensor/lab_1_current/config");
   const nlohmann::json current = nlohmann::json::parse(configs[0].second);
-  EXPECT_EQ(current["state_topic"], "quorvane/lab.1/readings");
-  EXPECT_EQ(current["availability_topic"], "quorvane/lab.1/availability");
+  EXPECT_EQ(current["state_topic"], "quorvane/lab_1/readings");
+  EXPECT_EQ(current["availability_topic"], "quorvane/lab_1/availability");
   EXPECT_EQ(current["value_template"], "{{ value_json.current_mA }}");
   EXPECT_EQ(current["unit_of_measurement"], "mA");
+  EXPECT_EQ(current.value("default_entity_id", ""),
+            "sensor." + current["unique_id"].get<std::string>());
+  EXPECT_EQ(current.value("expire_after", 0), 60) << "three polls of 20 s";
+  EXPECT_FALSE(current["device"].value("manufacturer", "").empty()) << current;
+  EXPECT_FALSE(current["device"].value("sw_version", "").empty()) << current;
+  EXPECT_FALSE(current.value("origin", nlohmann::json::object()).value("name", "").empty());
+  // A fast poll still gives a dashboard some slack.
+  EXPECT_EQ(nlohmann::json::parse(DiscoveryConfigs("a", std::chrono::milliseconds(100))[0].second)
+                .value("expire_after", 0),
+            10);
+  // Ids the dashboard's characters would merge stay apart.
+  std::set<std::string> uniques;
+  for (const char* id : {"lab laser.1", "lab_laser_1", "lab.laser_1"})
+    uniques.insert(nlohmann::json::parse(
+        DiscoveryConfigs(id, std::chrono::seconds(1))[0].second)["unique_id"]);
+  EXPECT_EQ(uniques.size(), 3u);
+}
+
+// What the log says of a lost or failed connection: never the library's
+// "Unknown error.", and no full stop of its own before ours.
+TEST(BridgeMqttTextTest, EveryFailureHasWordsWithoutAFullStop) {
+  for (const int rc : {MOSQ_ERR_KEEPALIVE, MOSQ_ERR_LOOKUP, MOSQ_ERR_EAI, MOSQ_ERR_CONN_LOST,
+                       MOSQ_ERR_TLS, MOSQ_ERR_PROTOCOL, MOSQ_ERR_CONN_REFUSED}) {
+    const std::string text = mqtt_text::ErrorText(rc);
+    EXPECT_EQ(text.find("Unknown"), std::string::npos) << rc << ": " << text;
+    EXPECT_FALSE(text.empty() || text.back() == '.') << rc << ": " << text;
+  }
 }
 
 TEST(BridgePasswordFileTest, OnlyAPrivateFileIsTrusted) {
@@ -195,6 +232,40 @@ TEST(BridgePasswordFileTest, OnlyAPrivateFileIsTrusted) {
   }
   std::string password;
   EXPECT_NE(ReadPasswordFile(file.string(), &password).find("cannot open"), std::string::npos);
+
+  // A secret mounted as a link is followed, and the target's mode is what counts.
+  const std::filesystem::path target = file.string() + "-target";
+  const std::filesystem::path link = file.string() + "-link";
+  for (const mode_t mode : {mode_t{0600}, mode_t{0644}}) {
+    std::ofstream(target) << "linked\n";
+    ASSERT_EQ(::chmod(target.c_str(), mode), 0);
+    std::filesystem::create_symlink(target, link);
+    password.clear();
+    const std::string problem = ReadPasswordFile(link.string(), &password);
+    if (mode == 0600) {
+      EXPECT_EQ(problem, "");
+      EXPECT_EQ(password, "linked");
+    } else {
+      EXPECT_NE(problem.find("group or others"), std::string::npos) << problem;
+    }
+    std::filesystem::remove(link);
+    std::filesystem::remove(target);
+  }
+
+  // A FIFO is refused, not waited on for a writer that never comes.
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  auto read = std::async(std::launch::async, [&] {
+    std::string p;
+    return ReadPasswordFile(file.string(), &p);
+  });
+  if (read.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "reading a FIFO blocked";
+    // Release it, so the test can end.
+    const int writer = ::open(file.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) ::close(writer);
+  }
+  EXPECT_NE(read.get().find("not a regular file"), std::string::npos);
+  std::filesystem::remove(file);
 }
 
 }  // namespace

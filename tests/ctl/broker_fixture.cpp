@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,7 +14,9 @@
 
 #include <mosquitto.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -46,21 +49,144 @@ int FreePort() {
   return ntohs(address.sin_port);
 }
 
+namespace {
+bool RunQuietly(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+}  // namespace
+
+bool MakeCa(const std::filesystem::path& dir, const std::string& ca) {
+  const std::string base = (dir / ca).string();
+  return RunQuietly("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=" + ca +
+                    " -keyout " + base + "-ca-key.pem -out " + base + "-ca.pem");
+}
+
+bool MakeServerCertificate(const std::filesystem::path& dir, const std::string& ca,
+                           const std::string& name, const std::string& host) {
+  const std::string base = (dir / name).string();
+  const std::string caBase = (dir / ca).string();
+  const std::string san =
+      host.find_first_not_of("0123456789.") == std::string::npos ? "IP:" + host : "DNS:" + host;
+  std::ofstream(base + ".ext") << "subjectAltName=" << san << "\n";
+  return RunQuietly("openssl req -newkey rsa:2048 -nodes -subj /CN=" + host + " -keyout " + base +
+                    "-key.pem -out " + base + ".csr") &&
+         RunQuietly("openssl x509 -req -days 2 -in " + base + ".csr -CA " + caBase +
+                    "-ca.pem -CAkey " + caBase + "-ca-key.pem -CAcreateserial -extfile " + base +
+                    ".ext -out " + base + "-cert.pem");
+}
+
+SilentListener::SilentListener() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(m_fd, 8);
+  socklen_t length = sizeof address;
+  ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+  m_port = ntohs(address.sin_port);
+}
+
+SilentListener::~SilentListener() { ::close(m_fd); }
+
+TakeoverBroker::TakeoverBroker(int takeOver)
+    : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), m_takeOver(takeOver) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(m_listener, 8);
+  socklen_t length = sizeof address;
+  ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
+  m_port = ntohs(address.sin_port);
+  m_thread = std::thread([this] { Serve(); });
+}
+
+TakeoverBroker::~TakeoverBroker() {
+  m_quit = true;
+  m_thread.join();
+  ::close(m_listener);
+}
+
+void TakeoverBroker::Serve() {
+  struct Client {
+    int fd;
+    int number;
+    std::chrono::steady_clock::time_point acceptedAt;
+  };
+  std::vector<Client> clients;
+  int accepted = 0;
+  while (!m_quit) {
+    std::vector<pollfd> fds{{m_listener, POLLIN, 0}};
+    for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
+    ::poll(fds.data(), fds.size(), 50);
+    if (fds[0].revents & POLLIN) {
+      const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) clients.push_back({fd, ++accepted, {}});
+    }
+    // Those polled: one just accepted waits for the next turn.
+    for (std::size_t i = 0; i + 1 < fds.size(); ++i) {
+      Client& c = clients[i];
+      if (!(fds[i + 1].revents & (POLLIN | POLLHUP))) continue;
+      char buffer[4096];
+      if (::read(c.fd, buffer, sizeof buffer) <= 0) {
+        ::close(c.fd);
+        c.fd = -1;
+        continue;
+      }
+      // The CONNECT: accepted. Anything later is left unanswered.
+      if (c.acceptedAt == std::chrono::steady_clock::time_point{} && buffer[0] == 0x10) {
+        const unsigned char connack[] = {0x20, 0x03, 0x00, 0x00, 0x00};
+        ::write(c.fd, connack, sizeof connack);
+        c.acceptedAt = std::chrono::steady_clock::now();
+      }
+    }
+    for (Client& c : clients) {
+      if (c.fd < 0 || c.number != m_takeOver ||
+          c.acceptedAt == std::chrono::steady_clock::time_point{} ||
+          std::chrono::steady_clock::now() - c.acceptedAt < 1s)
+        continue;
+      const unsigned char takenOver[] = {0xE0, 0x02, 0x8E, 0x00};
+      ::write(c.fd, takenOver, sizeof takenOver);
+      ::close(c.fd);
+      c.fd = -1;
+    }
+    std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
+  }
+  for (const Client& c : clients) ::close(c.fd);
+}
+
 TestBroker::TestBroker(std::filesystem::path dir, std::filesystem::path passwordFile)
-    : m_config(dir / "mosquitto.conf"), m_port(FreePort()) {
+    : TestBroker(std::move(dir), BrokerSetup{std::move(passwordFile), {}, {}, {}}) {}
+
+TestBroker::TestBroker(std::filesystem::path dir, const BrokerSetup& setup)
+    : m_config(dir / "mosquitto.conf"), m_log(dir / "mosquitto.log"), m_port(FreePort()) {
   std::ofstream config(m_config);
   // Run as whoever runs the test, so it can read the files made here.
   const passwd* user = ::getpwuid(::getuid());
   config << "listener " << m_port << " 127.0.0.1\n"
          << "user " << (user ? user->pw_name : "root") << "\n"
          << "persistence false\n"
-         << "log_dest file " << (dir / "mosquitto.log").string() << "\n";
-  if (passwordFile.empty())
+         << "log_dest file " << m_log.string() << "\n";
+  if (setup.passwordFile.empty())
     config << "allow_anonymous true\n";
   else
-    config << "allow_anonymous false\npassword_file " << passwordFile.string() << "\n";
+    config << "allow_anonymous false\npassword_file " << setup.passwordFile.string() << "\n";
+  if (!setup.accessFile.empty())
+    config << "plugin /usr/lib/x86_64-linux-gnu/mosquitto_dynamic_security.so\n"
+           << "plugin_opt_config_file " << setup.accessFile.string() << "\n";
+  if (!setup.certFile.empty()) {
+    m_tlsPort = FreePort();
+    config << "listener " << m_tlsPort << " 127.0.0.1\n"
+           << "certfile " << setup.certFile.string() << "\n"
+           << "keyfile " << setup.keyFile.string() << "\n";
+  }
   config.close();
   Start();
+}
+
+std::string TestBroker::Log() const {
+  std::ifstream in(m_log);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 TestBroker::~TestBroker() { Kill(); }
@@ -82,7 +208,7 @@ bool TestBroker::Start() {
   if (::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv, environ) != 0) m_pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   for (int i = 0; i < 200 && m_pid > 0; ++i) {
-    if (Listening(m_port)) return true;
+    if (Listening(m_port) && (m_tlsPort == 0 || Listening(m_tlsPort))) return true;
     std::this_thread::sleep_for(50ms);
   }
   Kill();
