@@ -325,6 +325,10 @@ int BridgeLoop::Run() {
   if (const int status = OpenBoard(true); status != kExitOk) return status;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
   if (m_options.bridge.discovery) {
+    // Best effort: a broker whose ACL keeps the bridge to its own records
+    // refuses these, and has none there to clear.
+    for (const std::string& topic : FormerDiscoveryTopics(m_id))
+      m_mqtt.Publish(topic, "", m_options.bridge.stateQos, true);
     for (const auto& [topic, config] : DiscoveryConfigs(m_id, m_options.interval))
       PublishRetained(topic, config, m_options.bridge.stateQos);
   }

@@ -363,10 +363,19 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
           {"model", "pulsed laser driver board"},
           {"sw_version", kVersion}}},
         {"origin", {{"name", "quorvane-ctl"}, {"sw_version", kVersion}}}};
-    configs.emplace_back("homeassistant/sensor/" + object + "_" + s.suffix + "/config",
+    // The board a topic level of its own (the dashboard's optional node id),
+    // so a broker's ACL can give each bridge its own records by a pattern.
+    configs.emplace_back("homeassistant/sensor/" + object + "/" + s.suffix + "/config",
                          JsonText(config));
   }
   return configs;
+}
+
+std::vector<std::string> FormerDiscoveryTopics(const std::string& id) {
+  std::vector<std::string> topics;
+  for (const char* suffix : {"current", "seed_temperature", "pump_temperature"})
+    topics.push_back("homeassistant/sensor/" + ObjectId(id) + "_" + suffix + "/config");
+  return topics;
 }
 
 }  // namespace quorvane::ctl

@@ -88,4 +88,8 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
 std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
     const std::string& id, std::chrono::milliseconds interval);
 
+// Where earlier versions kept those records (id and sensor in one level);
+// cleared at start, so a dashboard does not list each sensor twice.
+std::vector<std::string> FormerDiscoveryTopics(const std::string& id);
+
 }  // namespace quorvane::ctl

@@ -165,7 +165,7 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
 
   const auto configs = DiscoveryConfigs("lab_1", std::chrono::seconds(20));
   ASSERT_EQ(configs.size(), 3u);
-  EXPECT_EQ(configs[0].first, "homeassistant/sensor/lab_1_current/config");
+  EXPECT_EQ(configs[0].first, "homeassistant/sensor/lab_1/current/config");
   const nlohmann::json current = nlohmann::json::parse(configs[0].second);
   EXPECT_EQ(current["state_topic"], "quorvane/lab_1/readings");
   EXPECT_EQ(current["availability_topic"], "quorvane/lab_1/availability");
