@@ -156,7 +156,7 @@ void TakeoverBroker::Serve() {
 }
 
 TestBroker::TestBroker(std::filesystem::path dir, std::filesystem::path passwordFile)
-    : TestBroker(std::move(dir), BrokerSetup{std::move(passwordFile), {}, {}, {}}) {}
+    : TestBroker(std::move(dir), BrokerSetup{std::move(passwordFile), {}, {}, {}, {}, {}}) {}
 
 TestBroker::TestBroker(std::filesystem::path dir, const BrokerSetup& setup)
     : m_config(dir / "mosquitto.conf"), m_log(dir / "mosquitto.log"), m_port(FreePort()) {
@@ -167,10 +167,19 @@ TestBroker::TestBroker(std::filesystem::path dir, const BrokerSetup& setup)
          << "user " << (user ? user->pw_name : "root") << "\n"
          << "persistence false\n"
          << "log_dest file " << m_log.string() << "\n";
-  if (setup.passwordFile.empty())
+  if (!setup.shippedConfig.empty()) {
+    std::ifstream shipped(setup.shippedConfig);
+    const std::string etc = "/etc/mosquitto/";
+    for (std::string line; std::getline(shipped, line);) {
+      if (const std::size_t at = line.find(etc); at != std::string::npos)
+        line.replace(at, etc.size(), (setup.etcFolder / "").string());
+      config << line << "\n";
+    }
+  } else if (setup.passwordFile.empty()) {
     config << "allow_anonymous true\n";
-  else
+  } else {
     config << "allow_anonymous false\npassword_file " << setup.passwordFile.string() << "\n";
+  }
   if (!setup.accessFile.empty())
     config << "plugin /usr/lib/x86_64-linux-gnu/mosquitto_dynamic_security.so\n"
            << "plugin_opt_config_file " << setup.accessFile.string() << "\n";

@@ -32,6 +32,11 @@ struct BrokerSetup {
   // for the watching client.
   std::filesystem::path certFile;
   std::filesystem::path keyFile;
+  // A configuration as shipped for a lab's broker, its lines taken as they
+  // are but for /etc/mosquitto/, which becomes etcFolder; it then says who
+  // may connect, not passwordFile.
+  std::filesystem::path shippedConfig;
+  std::filesystem::path etcFolder;
 };
 
 // mosquitto on 127.0.0.1 on a free port, with a configuration written here.

@@ -473,13 +473,65 @@ TEST_F(BridgeTest, ARefusedSetSubscriptionIsSaid) {
     "roles": [{"rolename": "noset", "acls": [{"acltype": "subscribePattern",
       "topic": "quorvane/+/set", "priority": 0, "allow": false}]}]})";
   fs::create_directories(m_dir / "acl");
-  TestBroker broker(m_dir / "acl", BrokerSetup{{}, acl, {}, {}});
+  TestBroker broker(m_dir / "acl", BrokerSetup{{}, acl, {}, {}, {}, {}});
   TestClient watch(broker.Port());
   CtlProcess bridge(CtlCommand(On({"bridge", "--broker", broker.Url(), "--allow-set"})));
   ASSERT_TRUE(watch.WaitForLatest(kAvailability, "online")) << bridge.Finish().err;
   bridge.Signal(SIGTERM);
   const Finished run = bridge.Finish();
   EXPECT_THAT(run.err, HasSubstr("settings from the broker will not arrive")) << run.err;
+}
+
+// The broker configuration and ACL shipped for a lab, as they are: nobody
+// anonymous, each bridge its own topics, an operator's setting carried out
+// and another bridge's user unable to reach the board.
+TEST_F(BridgeTest, TheShippedAclLetsOnlyOperatorsSetTheLaser) {
+  StartBoard();
+  const fs::path etc = m_dir / "etc";
+  fs::create_directories(etc);
+  fs::copy_file(fs::path(QUORVANE_MOSQUITTO_EXAMPLES) / "quorvane.acl", etc / "quorvane.acl");
+  for (const char* user : {"laser-1", "laser-2", "alice", "dashboard"}) {
+    ASSERT_EQ(
+        std::system(("mosquitto_passwd -b " +
+                     std::string(user == std::string("laser-1") ? "-c " : "") +
+                     (etc / "passwd").string() + " " + user + " pw-" + user + " >/dev/null 2>&1")
+                        .c_str()),
+        0);
+  }
+  const fs::path secret = m_dir / "laser-1.secret";
+  std::ofstream(secret) << "pw-laser-1\n";
+  fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+  TestBroker broker(
+      m_dir / "etc",
+      BrokerSetup{{}, {}, {}, {}, fs::path(QUORVANE_MOSQUITTO_EXAMPLES) / "quorvane.conf", etc});
+  ASSERT_TRUE(broker.Running()) << broker.Log();
+  EXPECT_FALSE(TestClient(broker.Port()).Connected()) << "an anonymous client was let in";
+  TestClient watch(broker.Port(), "dashboard", "pw-dashboard");
+  ASSERT_TRUE(watch.Connected());
+  CtlProcess bridge(
+      CtlCommand(On({"bridge", "--broker", broker.Url(), "--id", "laser-1", "--username", "laser-1",
+                     "--password-file", secret.string(), "--allow-set", "--discovery"})));
+  ASSERT_TRUE(watch.WaitForLatest("quorvane/laser-1/availability", "online"))
+      << bridge.Finish().err << broker.Log();
+  EXPECT_TRUE(watch.WaitFor([](const Messages& m) {
+    return Count(m, "homeassistant/sensor/laser-1/current/config") > 0;
+  }));
+
+  TestClient intruder(broker.Port(), "laser-2", "pw-laser-2");
+  intruder.Publish("quorvane/laser-1/set", R"({"current_mA": 1000, "request_id": "intruder"})");
+  TestClient alice(broker.Port(), "alice", "pw-alice");
+  alice.Publish("quorvane/laser-1/set", R"({"current_mA": 1500, "request_id": "alice"})");
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) {
+    return Count(m, "quorvane/laser-1/set/result") > 0;
+  })) << bridge.Finish().err;
+  bridge.Signal(SIGTERM);
+  const Finished run = bridge.Finish();
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::vector<std::string> results = watch.On("quorvane/laser-1/set/result");
+  ASSERT_EQ(results.size(), 1u) << run.err;
+  EXPECT_EQ(json::parse(results[0])["request_id"], "alice");
+  EXPECT_EQ(json::parse(results[0])["result"], "confirmed");
+  EXPECT_EQ(m_board->Board().Snapshot().parameters.currentSetpoint, 1500);
 }
 
 // TLS: a certificate the bridge cannot trust is named as such, with a status
@@ -499,8 +551,9 @@ TEST_F(BridgeTest, TlsFailuresAreNamedAndOutlived) {
   };
   serve("good");
   fs::create_directories(m_dir / "tls");
-  TestBroker broker(m_dir / "tls",
-                    BrokerSetup{{}, {}, m_dir / "served-cert.pem", m_dir / "served-key.pem"});
+  TestBroker broker(
+      m_dir / "tls",
+      BrokerSetup{{}, {}, m_dir / "served-cert.pem", m_dir / "served-key.pem", {}, {}});
   ASSERT_TRUE(broker.Running());
   const std::string ca = (m_dir / "lab-ca.pem").string();
   struct Case {
