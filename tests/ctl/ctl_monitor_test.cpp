@@ -28,6 +28,18 @@ std::string FileText(const fs::path& path) {
   return content.str();
 }
 
+// Standard error without the notes a loaded machine may cause at the fastest
+// poll (a reply later than the next query: said, and then its return), which
+// are not what these checks are about.
+std::string WithoutSilenceNotes(const std::string& err) {
+  std::string kept;
+  for (const std::string& line : Lines(err))
+    if (line != "quorvane-ctl: no status reply; still asking." &&
+        line != "quorvane-ctl: the board answers again.")
+      kept += line + "\n";
+  return kept;
+}
+
 // A whole row of the test board's readings.
 bool IsCsvRow(const std::string& line) {
   static const std::regex row(
@@ -154,7 +166,8 @@ TEST_F(CtlTest, OutputThatCannotBeWrittenFailsAndAMonitorEndsWithItsReader) {
     command.insert(command.begin(), toFull.begin(), toFull.end());
     const Finished run = CtlProcess(command).Finish(10s);
     EXPECT_EQ(run.status, 1) << c.name << ": " << run.err;
-    EXPECT_EQ(run.err, "quorvane-ctl: cannot write the output: No space left on device.\n")
+    EXPECT_EQ(WithoutSilenceNotes(run.err),
+              "quorvane-ctl: cannot write the output: No space left on device.\n")
         << c.name;
   }
 
@@ -169,7 +182,7 @@ TEST_F(CtlTest, OutputThatCannotBeWrittenFailsAndAMonitorEndsWithItsReader) {
     const Finished run = monitor.Finish(10s);
     const char* shown = wrapper.empty() ? "SIGPIPE default" : "SIGPIPE ignored";
     EXPECT_EQ(run.status, 0) << shown << ": " << run.err;
-    EXPECT_EQ(run.err, "") << shown;
+    EXPECT_EQ(WithoutSilenceNotes(run.err), "") << shown;
   }
 }
 
