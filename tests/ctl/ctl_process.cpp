@@ -93,7 +93,11 @@ bool CtlProcess::WaitForOutput(const std::string& needle, int count,
   return true;
 }
 
-void CtlProcess::Signal(int signal) const { ::kill(m_pid, signal); }
+// Only while it runs: once reaped (or never started) m_pid is -1, and
+// kill(-1) would signal every process the test may signal.
+void CtlProcess::Signal(int signal) const {
+  if (m_pid > 0) ::kill(m_pid, signal);
+}
 
 void CtlProcess::CloseOutput() {
   if (m_out >= 0) ::close(m_out);
