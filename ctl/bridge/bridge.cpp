@@ -4,7 +4,6 @@
 #include "ctl/bridge/bridge.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "ctl/bridge/bridge_loop.h"
@@ -68,6 +68,17 @@ std::string MaskedUrl(const std::string& url) {
 // behind by a bridge of this machine that is gone (the broker lost the will)
 // can be told from a live one; another machine's cannot be checked from
 // here, and is left to the operator. Empty when the id may be taken.
+// Whether pid is a quorvane-ctl of this machine. Not merely a live pid: after
+// a power cut the broker holds the old "online" until the keep-alive runs
+// out, and by then the record's pid may well be another program's. A bridge
+// of another user, hidden from us, counts as gone; its port would be busy.
+bool IsBridgeProcess(long long pid) {
+  if (pid <= 0 || pid == ::getpid()) return false;
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  std::string name;
+  return std::getline(comm, name) && name == "quorvane-ctl";
+}
+
 std::string OwnerProblem(const std::string& id, const std::map<std::string, std::string>& retained,
                          const std::string& availabilityTopic, const std::string& ownerTopic) {
   const auto availability = retained.find(availabilityTopic);
@@ -81,8 +92,7 @@ std::string OwnerProblem(const std::string& id, const std::map<std::string, std:
       owner.value("pid", nlohmann::json()).is_number_integer()) {
     const std::string host = owner["host"].get<std::string>();
     const long long pid = owner["pid"].get<long long>();
-    if (host == HostName() && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-      return {};
+    if (host == HostName() && !IsBridgeProcess(pid)) return {};
     who = "another bridge (host " + nlohmann::json(host).dump() + ", pid " + std::to_string(pid);
     if (owner.value("client_id", nlohmann::json()).is_string())
       who += ", client id " + owner["client_id"].dump();
