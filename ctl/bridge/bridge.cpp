@@ -260,7 +260,8 @@ int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
   // for the other's.
   if (mqtt.SessionTakenOver()) return kExitIdTaken;
   mqtt.PublishLast(topics.availability, "offline", b.availabilityQos, kLastMessageLimit);
-  return status;
+  // Stopped while the board was still being synced: the same clean end.
+  return stopped(status);
 }
 
 }  // namespace quorvane::ctl

@@ -121,6 +121,17 @@ TEST_F(BridgeTest, AStopDuringTheFirstConnectEndsAtOnce) {
   const Finished run = bridge.Finish(8s);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(run.err, Not(HasSubstr("did not answer")));
+
+  // Nor while the board is being synced: a stop is the clean end there too,
+  // as a service manager's stop should see it.
+  m_board->SetSwitches({.neverSendAll = true});
+  CtlProcess syncing(Bridge());
+  TestClient watch(m_broker->Port());
+  ASSERT_TRUE(watch.WaitFor([](const Messages& m) { return Count(m, kOwner) > 0; }))
+      << syncing.Finish().err;
+  syncing.Signal(SIGTERM);
+  const Finished stopped = syncing.Finish(8s);
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
 }
 
 // The broker is told the largest packet the bridge takes, so a huge message
