@@ -75,29 +75,28 @@ bool MakeServerCertificate(const std::filesystem::path& dir, const std::string& 
                     ".ext -out " + base + "-cert.pem");
 }
 
-SilentListener::SilentListener() : m_fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+namespace {
+// A listening socket on 127.0.0.1 on a port the system picks, and that port.
+int ListenOnLoopback(int* port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(m_fd, 8);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::listen(fd, 8);
   socklen_t length = sizeof address;
-  ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
-  m_port = ntohs(address.sin_port);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  *port = ntohs(address.sin_port);
+  return fd;
 }
+}  // namespace
+
+SilentListener::SilentListener() : m_fd(ListenOnLoopback(&m_port)) {}
 
 SilentListener::~SilentListener() { ::close(m_fd); }
 
 TakeoverBroker::TakeoverBroker(int takeOver)
-    : m_listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)), m_takeOver(takeOver) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(m_listener, 8);
-  socklen_t length = sizeof address;
-  ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length);
-  m_port = ntohs(address.sin_port);
+    : m_listener(ListenOnLoopback(&m_port)), m_takeOver(takeOver) {
   m_thread = std::thread([this] { Serve(); });
 }
 

@@ -87,8 +87,8 @@ class SilentListener {
   int Port() const { return m_port; }
 
  private:
+  int m_port = 0;  // before m_fd: set while m_fd is made
   int m_fd = -1;
-  int m_port = 0;
 };
 
 struct ReceivedMessage {
@@ -112,8 +112,8 @@ class TakeoverBroker {
  private:
   void Serve();
 
+  int m_port = 0;  // before m_listener: set while it is made
   int m_listener = -1;
-  int m_port = 0;
   const int m_takeOver;
   std::atomic<bool> m_quit{false};  // set by the destructor, read by the serving thread
   std::thread m_thread;             // serves every connection
