@@ -3,12 +3,14 @@
 // ControllerWindow and the port through SerialLinkInterface.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string_view>
 #include <vector>
 
 #include "controller/controller_window.h"
+#include "controller/paced_queue.h"
 #include "protocol/command_frames.h"
 #include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
@@ -45,6 +47,10 @@ class ReadingsObserver {
   virtual void OnStatusReading(const DeviceState& device) = 0;
 };
 
+// Every handler the window calls, except OnSerialByte and the transition
+// holds, is served through the paced queue: while the board's pause after a
+// frame runs, the window goes on serving its events, and the handler waits
+// its turn as it once waited in the message queue. Replies apply at once.
 class Controller {
  public:
   // linkOwner is handed to link.Open (the window, in the finished program).
@@ -63,7 +69,7 @@ class Controller {
 
   // Handlers.
   void OnOpenClose();
-  void OnTimer(int id);  // unknown ids do nothing
+  void OnTimer(int id);  // unknown ids do nothing; TIMER_PACE ends a pause
   void OnSerialByte(std::uint8_t byte, unsigned portNumber);
   void OnDeviceChange();
   void OnSetCurrent();
@@ -87,10 +93,12 @@ class Controller {
   void StepDown();
   void StepUp();
 
-  // Timer branches (also reachable through OnTimer).
+  // Timer branches (also reachable through OnTimer), run at once.
   void OnTimerPoll();
   void OnTimerSync();
   void OnNudgeTick(NudgeDirection direction);
+  // Board work is paused or waits behind a pause.
+  bool Paused() const { return m_pace.Waiting(); }
 
   // nullptr (the default) for none.
   void SetReadingsObserver(ReadingsObserver* observer) { m_readingsObserver = observer; }
@@ -118,9 +126,27 @@ class Controller {
   // made: a close never turns into an open of whatever the list shows later.
   enum class Transition { Open, Close, DeviceChange };
   void RunTransition(Transition transition);
+  void RunDeferredNow();
+  // Each ends by calling TransitionDone, after its last pause.
   void OpenNow();
   void CloseNow();
   void DeviceChangeNow();
+  void TransitionDone();
+  // The bodies of the handlers, run when the paced queue serves them.
+  void Serve(void (Controller::*handler)());
+  void DispatchTimer(int id);
+  void SetCurrentNow();
+  void SetFrequencyNow();
+  void SetDurationNow();
+  void SoftActiveNow();
+  void NudgePressNow(NudgeDirection direction);
+  void ReleaseNow();
+  void EndHoldNow();
+  // The window's timers, so a tick still waiting in the queue dies with its timer.
+  void StartTimer(int id, std::chrono::milliseconds period);
+  void StopTimer(int id);
+  bool OpenSelectedPort();
+  void ReopenAfterDeviceChange();
   // The open port has gone: back to Closed with the list rescanned.
   void PortGone();
 
@@ -137,6 +163,7 @@ class Controller {
   bool OpenCurrentPort();
   void StopAllTimers();
   void Send(const CommandFrame& frame);
+  void QueryStatus();
   // Every slider move of the panel's own goes through here, so the poll can
   // tell the operator's moves from the panel's (a reply, or a clamp to range).
   void PlaceSlider(std::int32_t position);
@@ -147,6 +174,7 @@ class Controller {
   void RunSettingCommand(int editId, Parse parse);
 
   ControllerWindow& m_window;
+  PacedQueue m_pace{m_window};
   SerialLinkInterface& m_link;
   const PortProbe& m_ports;
   SerialOwner& m_linkOwner;

@@ -21,12 +21,17 @@ void Controller::OnTimerPoll() {
     m_sliderPlaced = position;
     m_device.currentSetpoint = position;
     Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1], position));
-    m_window.Sleep(kAfterSliderSet);
+    // The query after the pause asks only if the port is still open then.
+    return m_pace.PauseThen(kAfterSliderSet, [this] { QueryStatus(); });
   }
-  if (m_flags.portOpen) {
-    Send(BuildReadStatus());
-    m_window.Sleep(kAfterStatusQuery);
-  }
+  QueryStatus();
+}
+
+void Controller::QueryStatus() {
+  if (!m_flags.portOpen) return;
+  Send(BuildReadStatus());
+  // Nothing follows in this tick; the pause holds back whatever comes next.
+  m_pace.PauseThen(kAfterStatusQuery, [] {});
 }
 
 template <typename Parse>
@@ -34,17 +39,23 @@ void Controller::RunSettingCommand(int editId, Parse parse) {
   if (!m_flags.synced || !m_flags.portOpen) return;
   const std::string text = m_window.GetText(editId);
   if (text.empty()) return;
-  m_window.StopTimer(TIMER_POLL);
+  StopTimer(TIMER_POLL);
   const CommandFrame frame = parse(text);
   // Sent twice: a frame can be lost when the link purges its queues for a
   // write, and a setting has no acknowledgement other than the board's reply.
   Send(frame);
-  m_window.Sleep(kBetweenRepeats);
-  Send(frame);
-  m_window.StartTimer(TIMER_POLL, kPollPeriod);
+  m_pace.PauseThen(kBetweenRepeats, [this, frame] {
+    Send(frame);
+    StartTimer(TIMER_POLL, kPollPeriod);
+  });
 }
 
-void Controller::OnSetCurrent() {
+void Controller::OnSetCurrent() { Serve(&Controller::SetCurrentNow); }
+void Controller::OnSetFrequency() { Serve(&Controller::SetFrequencyNow); }
+void Controller::OnSetDuration() { Serve(&Controller::SetDurationNow); }
+void Controller::OnSoftActive() { Serve(&Controller::SoftActiveNow); }
+
+void Controller::SetCurrentNow() {
   RunSettingCommand(IDC_CURRENT_EDIT, [this](const std::string& text) {
     m_device.currentSetpoint = ParseCurrent(text, m_device.currentMax);
     // Keep the slider on the new set-point, or the next poll tick would take
@@ -55,28 +66,27 @@ void Controller::OnSetCurrent() {
   });
 }
 
-void Controller::OnSetFrequency() {
+void Controller::SetFrequencyNow() {
   RunSettingCommand(IDC_FREQUENCY_EDIT, [this](const std::string& text) {
     m_device.frequencyHz = ParseFrequency(text);
     return BuildSetFrequency(m_device.frequencyHz);
   });
 }
 
-void Controller::OnSetDuration() {
+void Controller::SetDurationNow() {
   RunSettingCommand(IDC_DURATION_EDIT, [this](const std::string& text) {
     m_device.pulseSteps = ParseDuration(text);
     return BuildSetDuration(m_device.pulseSteps);
   });
 }
 
-void Controller::OnSoftActive() {
+void Controller::SoftActiveNow() {
   if (!m_flags.synced || !m_flags.portOpen) return;
-  m_window.StopTimer(TIMER_POLL);
+  StopTimer(TIMER_POLL);
   ToggleSoftActive(m_device);
   // The button keeps its look until the board reports the new state.
   Send(BuildSetSoftActive(m_device.softActive));
-  m_window.Sleep(kAfterSoftActive);
-  m_window.StartTimer(TIMER_POLL, kPollPeriod);
+  m_pace.PauseThen(kAfterSoftActive, [this] { StartTimer(TIMER_POLL, kPollPeriod); });
 }
 
 }  // namespace quorvane

@@ -74,16 +74,29 @@ void Controller::RescanKeepingChoice() {
 
 int Controller::PortCount() const { return static_cast<int>(m_portNumbers.size()); }
 
-void Controller::OnOpenClose() {
-  RunTransition(m_flags.portOpen ? Transition::Close : Transition::Open);
+void Controller::Serve(void (Controller::*handler)()) {
+  m_pace.Serve([this, handler] { (this->*handler)(); });
 }
 
-void Controller::OnDeviceChange() { RunTransition(Transition::DeviceChange); }
+void Controller::OnOpenClose() {
+  // The press means what the button says when it is served, as a press
+  // waiting in the message queue did.
+  m_pace.Serve([this] { RunTransition(m_flags.portOpen ? Transition::Close : Transition::Open); });
+}
 
-void Controller::HoldTransitions() { ++m_holds; }
+void Controller::OnDeviceChange() {
+  m_pace.Serve([this] { RunTransition(Transition::DeviceChange); });
+}
+
+void Controller::HoldTransitions() {
+  ++m_holds;
+  m_pace.Hold();
+}
 
 void Controller::ReleaseTransitions() {
-  if (m_holds > 0) --m_holds;
+  if (m_holds == 0) return;
+  --m_holds;
+  m_pace.Release();
 }
 
 void Controller::RunTransition(Transition transition) {
@@ -94,40 +107,50 @@ void Controller::RunTransition(Transition transition) {
       m_deferred.back() != Transition::DeviceChange) {
     m_deferred.push_back(transition);
   }
-  RunDeferredTransitions();
+  RunDeferredNow();
 }
 
 void Controller::RunDeferredTransitions() {
+  // Work that waited behind the box first, then what the box held back.
+  m_pace.Resume();
+  Serve(&Controller::RunDeferredNow);
+}
+
+void Controller::RunDeferredNow() {
   // Closing the link again from inside a transition would tear it down twice,
   // so requests made meanwhile run once the current one is over, as if Close
   // had not pumped.
-  if (m_inTransition || m_holds > 0) return;
+  if (m_inTransition || m_holds > 0 || m_deferred.empty()) return;
   m_inTransition = true;
-  while (!m_deferred.empty()) {
-    const Transition next = m_deferred.front();
-    m_deferred.pop_front();
-    switch (next) {
-      case Transition::Open:
-        OpenNow();
-        break;
-      case Transition::Close:
-        CloseNow();
-        break;
-      case Transition::DeviceChange:
-        DeviceChangeNow();
-        break;
-    }
+  const Transition next = m_deferred.front();
+  m_deferred.pop_front();
+  switch (next) {
+    case Transition::Open:
+      OpenNow();
+      break;
+    case Transition::Close:
+      CloseNow();
+      break;
+    case Transition::DeviceChange:
+      DeviceChangeNow();
+      break;
   }
+}
+
+void Controller::TransitionDone() {
   m_inTransition = false;
+  RunDeferredNow();
 }
 
 void Controller::CloseNow() {
   if (m_flags.portOpen) {
     // Ticks and bytes handled while Close pumps still see portOpen set.
     m_link.Close();
-    m_window.Sleep(kCloseSettle);
-    StopAllTimers();
-    ResetToClosed();
+    m_pace.PauseThen(kCloseSettle, [this] {
+      StopAllTimers();
+      ResetToClosed();
+      TransitionDone();
+    });
     return;
   }
   // Asked for while something was open, which has since been lost: the link
@@ -136,49 +159,65 @@ void Controller::CloseNow() {
     StopAllTimers();
     ResetToClosed();
   }
+  TransitionDone();
 }
 
 void Controller::OpenNow() {
-  if (m_flags.portOpen) return;  // already opened meanwhile
-  if (m_state == ConnectionState::Suspended && !m_ports.PortPresent(m_flags.currentPort)) {
-    return PortGone();
-  }
-  if (m_portNumbers.empty()) return;
-  const int selected = m_window.SelectedPort();
-  // The list always has a selection after a scan; should the window report
-  // none or a stale index, there is no port to open.
-  if (selected < 0 || selected >= PortCount()) return;
-  m_flags.currentPort = m_portNumbers[static_cast<std::size_t>(selected)];
-  if (!OpenCurrentPort()) return;
+  if (!OpenSelectedPort()) return TransitionDone();
   m_window.SetText(IDC_OPEN_PORT, "ClosePort");
   m_window.EnablePortList(false);
   // A running poll is left alone: reopening from Suspended keeps it beside the
   // sync requests until the first full reply restarts it.
-  m_window.StartTimer(TIMER_SYNC, kSyncPeriod);
+  StartTimer(TIMER_SYNC, kSyncPeriod);
   m_link.StartMonitor();
   Enter(ConnectionState::WaitingForBoard);
+  TransitionDone();
+}
+
+bool Controller::OpenSelectedPort() {
+  if (m_flags.portOpen) return false;  // already opened meanwhile
+  if (m_state == ConnectionState::Suspended && !m_ports.PortPresent(m_flags.currentPort)) {
+    PortGone();
+    return false;
+  }
+  if (m_portNumbers.empty()) return false;
+  const int selected = m_window.SelectedPort();
+  // The list always has a selection after a scan; should the window report
+  // none or a stale index, there is no port to open.
+  if (selected < 0 || selected >= PortCount()) return false;
+  m_flags.currentPort = m_portNumbers[static_cast<std::size_t>(selected)];
+  return OpenCurrentPort();
 }
 
 void Controller::DeviceChangeNow() {
-  // The pauses and the reopen below pump messages that can take the release
-  // of a held step button; the hold ends here, and the poll comes back.
-  EndHold();
-  m_window.Sleep(kDeviceChangeSettle);
-  if (m_flags.portOpen) {
-    // Any device change may concern the open port, so the link is closed and
-    // the port reopened if it is still there.
-    m_link.Close();
-    Enter(ConnectionState::Suspended);
-  } else if (m_state != ConnectionState::Suspended) {
-    m_window.Sleep(kDeviceChangeSettle);
-    // Nothing is open, but the list must follow the devices: a port plugged
-    // in now is one the operator may want next.
-    RescanKeepingChoice();
-    return;
-  }
-  // Suspended (an earlier reopen failed) takes the same road, so a port
-  // that has since gone, or come back, does not leave the panel stuck.
-  m_window.Sleep(kDeviceChangeSettle);
+  // The reopen below pumps messages that can take the release of a held step
+  // button; the hold ends here, and the poll comes back.
+  EndHoldNow();
+  m_pace.PauseThen(kDeviceChangeSettle, [this] {
+    if (m_flags.portOpen) {
+      // Any device change may concern the open port, so the link is closed
+      // and the port reopened if it is still there.
+      m_link.Close();
+      Enter(ConnectionState::Suspended);
+    } else if (m_state != ConnectionState::Suspended) {
+      m_pace.PauseThen(kDeviceChangeSettle, [this] {
+        // Nothing is open, but the list must follow the devices: a port
+        // plugged in now is one the operator may want next.
+        RescanKeepingChoice();
+        TransitionDone();
+      });
+      return;
+    }
+    // Suspended (an earlier reopen failed) takes the same road, so a port
+    // that has since gone, or come back, does not leave the panel stuck.
+    m_pace.PauseThen(kDeviceChangeSettle, [this] {
+      ReopenAfterDeviceChange();
+      TransitionDone();
+    });
+  });
+}
+
+void Controller::ReopenAfterDeviceChange() {
   if (!m_ports.PortPresent(m_flags.currentPort)) return PortGone();
   // On failure the state stays Suspended: the operator's next press, or the
   // next device change, tries again.
@@ -205,8 +244,18 @@ bool Controller::OpenCurrentPort() {
 }
 
 void Controller::StopAllTimers() {
-  for (int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC}) m_window.StopTimer(id);
+  for (int id : {TIMER_POLL, TIMER_NUDGE_DOWN, TIMER_NUDGE_UP, TIMER_SYNC}) StopTimer(id);
   m_holding = false;
+}
+
+void Controller::StartTimer(int id, std::chrono::milliseconds period) {
+  m_pace.ForgetTicks(id);
+  m_window.StartTimer(id, period);
+}
+
+void Controller::StopTimer(int id) {
+  m_pace.ForgetTicks(id);
+  m_window.StopTimer(id);
 }
 
 void Controller::OnTimerSync() {
@@ -214,12 +263,26 @@ void Controller::OnTimerSync() {
 }
 
 void Controller::OnFirstFullReply() {
-  m_window.StopTimer(TIMER_SYNC);
-  m_window.StartTimer(TIMER_POLL, kPollPeriod);
+  StopTimer(TIMER_SYNC);
+  StartTimer(TIMER_POLL, kPollPeriod);
   Enter(ConnectionState::Synced);
 }
 
 void Controller::OnTimer(int id) {
+  switch (id) {
+    case TIMER_PACE:
+      return m_pace.OnPaceTimer();
+    case TIMER_POLL:
+    case TIMER_NUDGE_DOWN:
+    case TIMER_NUDGE_UP:
+    case TIMER_SYNC:
+      return m_pace.Serve([this, id] { DispatchTimer(id); }, id);
+    default:
+      break;
+  }
+}
+
+void Controller::DispatchTimer(int id) {
   switch (id) {
     case TIMER_POLL:
       OnTimerPoll();

@@ -19,27 +19,34 @@ std::int32_t StepUpRule(std::int32_t setpoint, std::int32_t currentMax, std::uin
 }
 
 void Controller::OnNudgePress(NudgeDirection direction) {
+  m_pace.Serve([this, direction] { NudgePressNow(direction); });
+}
+
+void Controller::OnMouseRelease() { Serve(&Controller::ReleaseNow); }
+
+void Controller::EndHold() { Serve(&Controller::EndHoldNow); }
+
+void Controller::NudgePressNow(NudgeDirection direction) {
   if (!m_flags.synced) return;
   // The poll stays off during a hold so its slider comparison cannot undo the steps.
-  m_window.StopTimer(TIMER_POLL);
-  m_window.StopTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_UP : TIMER_NUDGE_DOWN);
+  StopTimer(TIMER_POLL);
+  StopTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_UP : TIMER_NUDGE_DOWN);
   m_nudgeTicks = 0;
-  m_window.StartTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_DOWN : TIMER_NUDGE_UP,
-                      kRepeatPeriod);
+  StartTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_DOWN : TIMER_NUDGE_UP, kRepeatPeriod);
   m_holding = true;
 }
 
-void Controller::OnMouseRelease() {
+void Controller::ReleaseNow() {
   if (!m_flags.synced) return;
   m_holding = false;
-  m_window.StopTimer(TIMER_NUDGE_UP);
-  m_window.StopTimer(TIMER_NUDGE_DOWN);
+  StopTimer(TIMER_NUDGE_UP);
+  StopTimer(TIMER_NUDGE_DOWN);
   m_nudgeTicks = 0;
-  m_window.StartTimer(TIMER_POLL, kPollAfterRelease);
+  StartTimer(TIMER_POLL, kPollAfterRelease);
 }
 
-void Controller::EndHold() {
-  if (m_holding) OnMouseRelease();
+void Controller::EndHoldNow() {
+  if (m_holding) ReleaseNow();
 }
 
 void Controller::OnNudgeTick(NudgeDirection direction) {
@@ -47,11 +54,11 @@ void Controller::OnNudgeTick(NudgeDirection direction) {
   // finger is on the button. Whatever took the release, the first tick after
   // it ends the hold instead of stepping.
   if (!m_window.LeftButtonDown()) {
-    if (m_flags.synced) return OnMouseRelease();
+    if (m_flags.synced) return ReleaseNow();
     // Not reachable through a press, which needs the board synced; a repeat
     // timer must not outlive the hold all the same.
-    m_window.StopTimer(TIMER_NUDGE_UP);
-    m_window.StopTimer(TIMER_NUDGE_DOWN);
+    StopTimer(TIMER_NUDGE_UP);
+    StopTimer(TIMER_NUDGE_DOWN);
     m_holding = false;
     return;
   }

@@ -15,6 +15,8 @@ inline constexpr int TIMER_POLL = 1;
 inline constexpr int TIMER_NUDGE_DOWN = 2;
 inline constexpr int TIMER_NUDGE_UP = 3;
 inline constexpr int TIMER_SYNC = 4;
+// Times the board's pauses (PacedQueue): one-shot in effect, stopped when it fires.
+inline constexpr int TIMER_PACE = 5;
 
 class ControllerWindow {
  public:
@@ -23,8 +25,6 @@ class ControllerWindow {
   // Timers: starting a running timer restarts it with the new period.
   virtual void StartTimer(int id, std::chrono::milliseconds period) = 0;
   virtual void StopTimer(int id) = 0;
-  // A real sleep of the window thread (the window does not respond meanwhile).
-  virtual void Sleep(std::chrono::milliseconds duration) = 0;
 
   // Window texts by control id (entry fields, displays, button captions).
   virtual std::string GetText(int controlId) const = 0;

@@ -66,7 +66,6 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   // ControllerWindow.
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
-  void Sleep(std::chrono::milliseconds duration) override;
   std::string GetText(int controlId) const override;
   void SetText(int controlId, std::string_view text) override;
   void SetSliderRange(std::int32_t maximum) override;
@@ -118,10 +117,10 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   DialogBaseUnits m_units;
   std::map<int, QWidget*> m_controls;   // by control id
   std::map<int, QBasicTimer> m_timers;  // by timer id
-  ReadingsLog m_readings;  // before the controller, which tells it of every reading
+  ReadingsLog m_readings;               // before the controller, which tells it of every reading
   Controller m_controller;
   HistoryWindow* m_history = nullptr;  // child window
-  PreFilter* m_preFilter = nullptr;  // child QObject
+  PreFilter* m_preFilter = nullptr;    // child QObject
   QSocketNotifier* m_deviceNotifier = nullptr;
   std::function<bool()> m_drainDevices;
 

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QThread>
 #include <QToolTip>
 
 #include "app/accessible_texts.h"
@@ -36,10 +35,6 @@ void CControllerDlg::StartTimer(int id, std::chrono::milliseconds period) {
 void CControllerDlg::StopTimer(int id) {
   const auto found = m_timers.find(id);
   if (found != m_timers.end()) found->second.stop();
-}
-
-void CControllerDlg::Sleep(std::chrono::milliseconds duration) {
-  if (duration.count() > 0) QThread::msleep(static_cast<unsigned long>(duration.count()));
 }
 
 std::string CControllerDlg::GetText(int controlId) const {

@@ -83,7 +83,6 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   // ControllerWindow.
   void StartTimer(int id, std::chrono::milliseconds period) override;
   void StopTimer(int id) override;
-  void Sleep(std::chrono::milliseconds duration) override;
   std::string GetText(int controlId) const override;
   void SetText(int controlId, std::string_view text) override;
   void SetSliderRange(std::int32_t maximum) override;

@@ -16,10 +16,6 @@ void CControllerDlg::StartTimer(int id, std::chrono::milliseconds period) {
 
 void CControllerDlg::StopTimer(int id) { KillTimer(m_hWnd, static_cast<UINT_PTR>(id)); }
 
-void CControllerDlg::Sleep(std::chrono::milliseconds duration) {
-  if (duration.count() > 0) ::Sleep(static_cast<DWORD>(duration.count()));
-}
-
 std::string CControllerDlg::GetText(int controlId) const {
   HWND control = Control(controlId);
   if (control == nullptr) return {};

@@ -35,10 +35,11 @@ TEST(ControllerCommands, SettingIsSentTwiceAndThePollRestarts) {
     rig.window.Type(c.editId, c.typed);
     const auto mark = rig.journal.Mark();
     (rig.controller.*c.handler)();
+    rig.FinishPauses();
     const std::string frame = c.frame;
     EXPECT_EQ(rig.Sent(mark), (Lines{"500 Send " + frame, "600 Send " + frame}));
     EXPECT_EQ(rig.journal.Lines(mark, "StopTimer"), Lines{"500 StopTimer 1"});
-    EXPECT_EQ(rig.journal.Lines(mark, "Sleep"), Lines{"500 Sleep 100"});
+    EXPECT_EQ(rig.journal.Lines(mark, "Pause"), Lines{"500 Pause 100"});
     EXPECT_EQ(rig.journal.Lines(mark, "StartTimer"), Lines{"600 StartTimer 1 500"});
     // The field keeps what the operator typed until the board answers.
     EXPECT_EQ(rig.journal.Lines(mark, "SetText"), Lines{});
@@ -88,10 +89,11 @@ TEST(ControllerCommands, SoftActiveTogglesOnEachPressAndWaitsForTheBoardToShowIt
   const auto mark = rig.journal.Mark();
   rig.controller.OnSoftActive();
   rig.controller.OnSoftActive();
+  rig.FinishPauses();
   EXPECT_EQ(rig.journal.Lines(mark),
-            (Lines{"500 StopTimer 1", "500 Send 4E 53 03 26 01 CB", "500 Sleep 50",
+            (Lines{"500 StopTimer 1", "500 Send 4E 53 03 26 01 CB", "500 Pause 50",
                    "550 StartTimer 1 500", "550 StopTimer 1", "550 Send 4E 53 03 26 00 CA",
-                   "550 Sleep 50", "600 StartTimer 1 500"}));
+                   "550 Pause 50", "600 StartTimer 1 500"}));
   EXPECT_EQ(rig.controller.Device().softActive, 0);
 }
 
@@ -101,9 +103,9 @@ TEST(ControllerCommands, PollSendsADraggedSliderOnceThenOnlyReadsStatus) {
   rig.window.DragSlider(2000);
   const auto mark = rig.journal.Mark();
   rig.RunFor(milliseconds(1000));
-  EXPECT_EQ(rig.journal.Lines(mark), (Lines{"1000 Send 4E 53 06 04 12 34 07 D0 C8", "1000 Sleep 50",
-                                            "1050 Send 4E 53 02 00 A3", "1050 Sleep 200",
-                                            "1500 Send 4E 53 02 00 A3", "1500 Sleep 200"}));
+  EXPECT_EQ(rig.journal.Lines(mark), (Lines{"1000 Send 4E 53 06 04 12 34 07 D0 C8", "1000 Pause 50",
+                                            "1050 Send 4E 53 02 00 A3", "1050 Pause 200",
+                                            "1500 Send 4E 53 02 00 A3", "1500 Pause 200"}));
   EXPECT_EQ(rig.controller.Device().currentSetpoint, 2000);
 }
 

@@ -29,17 +29,14 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
 
 void FakeWindow::StartTimer(int id, milliseconds period) {
   m_timers[id] = Timer{m_journal.now + period, period, ++m_generation};
+  // The pace timer is journalled as the pause it times; its stop is implied.
+  if (id == TIMER_PACE) return m_journal.Add("Pause " + std::to_string(period.count()));
   m_journal.Add("StartTimer " + std::to_string(id) + " " + std::to_string(period.count()));
 }
 
 void FakeWindow::StopTimer(int id) {
   m_timers.erase(id);
-  m_journal.Add("StopTimer " + std::to_string(id));
-}
-
-void FakeWindow::Sleep(milliseconds duration) {
-  m_journal.Add("Sleep " + std::to_string(duration.count()));
-  m_journal.now += duration;
+  if (id != TIMER_PACE) m_journal.Add("StopTimer " + std::to_string(id));
 }
 
 std::string FakeWindow::GetText(int controlId) const {
@@ -127,6 +124,21 @@ void FakeWindow::RunFor(milliseconds span, const std::function<void(int)>& dispa
   m_journal.now = std::max(m_journal.now, end);
 }
 
+void FakeWindow::RunPauses(const std::function<void(int)>& dispatch) {
+  for (auto pace = m_timers.find(TIMER_PACE); pace != m_timers.end();
+       pace = m_timers.find(TIMER_PACE)) {
+    m_journal.now = std::max(m_journal.now, pace->second.due);
+    const unsigned generation = pace->second.generation;
+    dispatch(TIMER_PACE);
+    const auto after = m_timers.find(TIMER_PACE);
+    // A pace timer the queue left running would fire forever.
+    if (after != m_timers.end() && after->second.generation == generation) {
+      m_journal.Add("pace timer left running");
+      return;
+    }
+  }
+}
+
 bool FakeLink::Open(SerialOwner* owner, unsigned portNumber, unsigned baudRate, char parityCode,
                     unsigned dataBits, unsigned stopBitsCode, std::uint32_t eventMask,
                     unsigned writeBufferSize, std::uint32_t t0, std::uint32_t t1, std::uint32_t t2,
@@ -192,6 +204,10 @@ Rig::Rig(std::vector<unsigned> present) {
 
 void Rig::RunFor(milliseconds span) {
   window.RunFor(span, [this](int id) { controller.OnTimer(id); });
+}
+
+void Rig::FinishPauses() {
+  window.RunPauses([this](int id) { controller.OnTimer(id); });
 }
 
 void Rig::Feed(const std::vector<std::uint8_t>& bytes, unsigned port) {

@@ -35,7 +35,6 @@ class FakeWindow final : public ControllerWindow {
 
   void StartTimer(int id, milliseconds period) override;
   void StopTimer(int id) override;
-  void Sleep(milliseconds duration) override;
   std::string GetText(int controlId) const override;
   void SetText(int controlId, std::string_view text) override;
   void SetSliderRange(std::int32_t maximum) override;
@@ -60,6 +59,9 @@ class FakeWindow final : public ControllerWindow {
   bool TimerRunning(int id) const { return m_timers.count(id) != 0; }
   // Fires due timers through dispatch until the clock has advanced by span.
   void RunFor(milliseconds span, const std::function<void(int)>& dispatch);
+  // Lets every pause of the board work end, firing nothing else: other timers
+  // that come due meanwhile fire at the next RunFor, as after a sleep.
+  void RunPauses(const std::function<void(int)>& dispatch);
 
   std::vector<std::string> ports;  // list item names
   bool portListEnabled = true;
@@ -156,6 +158,7 @@ struct Rig {
 
   explicit Rig(std::vector<unsigned> present = {3});
   void RunFor(milliseconds span);
+  void FinishPauses();
   void Feed(const std::vector<std::uint8_t>& bytes, unsigned port);
   // Opens the selected port and lets the board answer the first CMD_READ_ALL.
   void OpenAndSync(std::uint16_t setpoint = 1000, std::uint16_t currentMax = 3000);

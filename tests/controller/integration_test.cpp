@@ -88,7 +88,6 @@ class ClockWindow final : public ControllerWindow {
     m_timers[id] = {Clock::now() + period, period};
   }
   void StopTimer(int id) override { m_timers.erase(id); }
-  void Sleep(milliseconds duration) override { std::this_thread::sleep_for(duration); }
   std::string GetText(int id) const override {
     return m_texts.count(id) ? m_texts.at(id) : std::string();
   }

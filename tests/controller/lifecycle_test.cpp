@@ -87,7 +87,8 @@ TEST(ControllerLifecycle, FirstFullReplySwitchesToThePollAndLaterOnesTouchNoTime
   rig.Feed(ReplyAll(1, 2, 1200, 3000), 3);
   EXPECT_EQ(rig.journal.Lines(mark, "StartTimer"), Lines{});
   EXPECT_EQ(rig.journal.Lines(mark, "StopTimer"), Lines{});
-  EXPECT_EQ(rig.journal.Lines(mark, "SetText 1005"), Lines{"1900 SetText 1005 1200"});
+  // Fed during the pause after the query at 1700: shown at once.
+  EXPECT_EQ(rig.journal.Lines(mark, "SetText 1005"), Lines{"1700 SetText 1005 1200"});
 }
 
 TEST(ControllerLifecycle, FailedOpenShowsWhyAndTheNextSuccessClearsIt) {
@@ -113,8 +114,9 @@ TEST(ControllerLifecycle, CloseRescansAndIgnoresTheOldPort) {
   rig.ports.listed.erase(rig.ports.listed.begin());
   const auto mark = rig.journal.Mark();
   rig.controller.OnOpenClose();
+  rig.FinishPauses();
   EXPECT_EQ(rig.journal.Lines(mark),
-            (Lines{"500 Close", "500 Send 4E 53 02 02 A5", "500 Sleep 400", "900 StopTimer 1",
+            (Lines{"500 Close", "500 Send 4E 53 02 02 A5", "500 Pause 400", "900 StopTimer 1",
                    "900 StopTimer 2", "900 StopTimer 3", "900 StopTimer 4", "900 ClearPortList",
                    "900 InsertPort 0 port8 (dev 8)", "900 SelectPort 0",
                    "900 SetText 1000 OpenPort", "900 EnablePortList 1"}));
@@ -145,7 +147,7 @@ TEST(ControllerLifecycle, DeviceChange) {
        false,
        true,
        true,
-       {"0 Sleep 200", "200 Sleep 200", "400 ClearPortList", "400 InsertPort 0 port3 (dev 3)",
+       {"0 Pause 200", "200 Pause 200", "400 ClearPortList", "400 InsertPort 0 port3 (dev 3)",
         "400 SelectPort 0"},
        0,
        0,
@@ -154,7 +156,7 @@ TEST(ControllerLifecycle, DeviceChange) {
        true,
        true,
        true,
-       {"700 Sleep 200", "900 Close", "900 Sleep 200", "1100 Open 3", "1100 Hint ",
+       {"700 Pause 200", "900 Close", "900 Pause 200", "1100 Open 3", "1100 Hint ",
         "1100 StartMonitor"},
        1,
        1,
@@ -163,7 +165,7 @@ TEST(ControllerLifecycle, DeviceChange) {
        true,
        false,
        true,
-       {"700 Sleep 200", "900 Close", "900 Sleep 200", "1100 StopTimer 1", "1100 StopTimer 2",
+       {"700 Pause 200", "900 Close", "900 Pause 200", "1100 StopTimer 1", "1100 StopTimer 2",
         "1100 StopTimer 3", "1100 StopTimer 4", "1100 ClearPortList", "1100 SetText 1000 OpenPort",
         "1100 EnablePortList 1"},
        0,
@@ -173,7 +175,7 @@ TEST(ControllerLifecycle, DeviceChange) {
        true,
        true,
        false,
-       {"700 Sleep 200", "900 Close", "900 Sleep 200", "1100 Open 3 failed",
+       {"700 Pause 200", "900 Close", "900 Pause 200", "1100 Open 3 failed",
         "1100 Hint Device or resource busy", "1100 PopUpHint"},
        0,
        1,
@@ -190,6 +192,7 @@ TEST(ControllerLifecycle, DeviceChange) {
     rig.link.failOpen = !c.reopens;
     const auto mark = rig.journal.Mark();
     rig.controller.OnDeviceChange();
+    rig.FinishPauses();
     EXPECT_EQ(rig.journal.Lines(mark), c.calls);
     EXPECT_EQ(rig.controller.Flags().portOpen, c.portOpen);
     EXPECT_EQ(rig.controller.Flags().synced, c.synced);
@@ -203,10 +206,12 @@ TEST(ControllerLifecycle, WhileClosedADeviceChangeListsPortsThatCameAndKeepsTheC
   rig.window.Choose(1);                                                      // port 8
   rig.ports.listed.insert(rig.ports.listed.begin(), {1, "port1", "dev 1"});  // plugged in
   rig.controller.OnDeviceChange();
+  rig.FinishPauses();
   EXPECT_EQ(rig.window.ports, (Lines{"port1", "port3", "port8"}));
   EXPECT_EQ(rig.window.SelectedPort(), 2) << "the operator's choice is kept";
   rig.ports.listed.pop_back();  // port 8 unplugged
   rig.controller.OnDeviceChange();
+  rig.FinishPauses();
   EXPECT_EQ(rig.window.ports, (Lines{"port1", "port3"}));
   EXPECT_EQ(rig.window.SelectedPort(), 0);
   EXPECT_EQ(rig.link.opens.size(), 0u);
@@ -226,6 +231,7 @@ TEST(ControllerLifecycle, SuspendedSkipsTimerWorkAndReopensFromTheButton) {
   rig.OpenAndSync();
   rig.link.failOpen = true;
   rig.controller.OnDeviceChange();  // Suspended at 900
+  rig.FinishPauses();
   auto mark = rig.journal.Mark();
   rig.window.DragSlider(1700);
   rig.RunFor(milliseconds(1100));
@@ -259,6 +265,7 @@ TEST(ControllerLifecycle, TransitionsAskedForWhileClosingRunAfterwardsNeverNeste
   };
   const auto mark = rig.journal.Mark();
   rig.controller.OnDeviceChange();
+  rig.FinishPauses();
   EXPECT_EQ(rig.link.nestedCloses, 0);
   EXPECT_EQ(rig.journal.Lines(mark, "Close"), (Lines{"700 Close", "1100 Close", "1300 Close"}));
   EXPECT_EQ(rig.journal.Lines(mark, "Open"), (Lines{"900 Open 3", "1300 Open 3"}));
@@ -276,6 +283,7 @@ TEST(ControllerLifecycle, ACloseAskedForWhileClosingIsDroppedOnceThePortHasGone)
   rig.ports.listed.erase(rig.ports.listed.begin());  // port 3 unplugged
   const auto mark = rig.journal.Mark();
   rig.controller.OnDeviceChange();
+  rig.FinishPauses();
   // The press meant "close"; with nothing open any more it must not open port 8.
   EXPECT_EQ(rig.journal.Lines(mark, "Open"), Lines{});
   EXPECT_EQ(rig.controller.Flags().portOpen, 0);
@@ -307,6 +315,7 @@ TEST(ControllerLifecycle, SuspendedIsNoDeadEnd) {
     rig.OpenAndSync();
     rig.link.failOpen = true;
     rig.controller.OnDeviceChange();
+    rig.FinishPauses();
     ASSERT_EQ(rig.window.GetText(IDC_OPEN_PORT), "ClosePort");
     ASSERT_FALSE(rig.window.portListEnabled);
     rig.link.failOpen = !c.reopens;
@@ -317,6 +326,7 @@ TEST(ControllerLifecycle, SuspendedIsNoDeadEnd) {
     } else {
       rig.controller.OnDeviceChange();
     }
+    rig.FinishPauses();
     EXPECT_EQ(rig.controller.Flags().portOpen, c.portOpen);
     EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), c.caption);
     EXPECT_EQ(rig.window.portListEnabled, c.caption == std::string("OpenPort"));
@@ -341,6 +351,7 @@ TEST(ControllerLifecycle, HeldTransitionsWaitUntilReleasedAndRunInOrder) {
   rig.controller.ReleaseTransitions();
   EXPECT_EQ(rig.journal.Lines(mark), Lines{}) << "run later, not from inside the box";
   rig.controller.RunDeferredTransitions();
+  rig.FinishPauses();
   EXPECT_EQ(rig.journal.Lines(mark, "Close"), (Lines{"700 Close", "900 Close"}));
   EXPECT_EQ(rig.controller.Flags().portOpen, 0);
   EXPECT_EQ(rig.window.GetText(IDC_OPEN_PORT), "OpenPort");

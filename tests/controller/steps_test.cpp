@@ -113,7 +113,7 @@ TEST(ControllerSteps, PressStopsThePollAndTheOppositeRepeatReleaseRestartsPollAt
   rig.RunFor(milliseconds(400));
   EXPECT_EQ(rig.journal.Lines(mark),
             (Lines{"500 StopTimer 3", "500 StopTimer 2", "500 StartTimer 1 400",
-                   "900 Send 4E 53 02 00 A3", "900 Sleep 200"}));
+                   "900 Send 4E 53 02 00 A3", "900 Pause 200"}));
 }
 
 TEST(ControllerSteps, ClickElsewhereRestartsPollAt400AndASetCommandAt500) {
@@ -123,6 +123,7 @@ TEST(ControllerSteps, ClickElsewhereRestartsPollAt400AndASetCommandAt500) {
   const auto mark = rig.journal.Mark();
   rig.controller.OnMouseRelease();
   rig.controller.OnSetFrequency();
+  rig.FinishPauses();
   EXPECT_EQ(rig.journal.Lines(mark, "StartTimer"),
             (Lines{"500 StartTimer 1 400", "600 StartTimer 1 500"}));
 }
@@ -140,6 +141,7 @@ TEST(ControllerSteps, NothingMovesBeforeSyncAndNothingIsSentWhileSuspended) {
   suspended.OpenAndSync();
   suspended.link.failOpen = true;
   suspended.controller.OnDeviceChange();
+  suspended.FinishPauses();
   mark = suspended.journal.Mark();
   suspended.controller.OnNudgePress(NudgeDirection::Up);
   suspended.RunFor(milliseconds(1100));

@@ -147,6 +147,9 @@ struct PolicyRig {
     mark = journal.Mark();
   }
   std::size_t Closes() const { return journal.Lines(mark, "Close").size(); }
+  void FinishPauses() {
+    window.RunPauses([this](int id) { controller.OnTimer(id); });
+  }
 };
 
 TEST(WindowLinkOwner, EachByteIsHandledOnTheWindowThreadBeforeItsCallReturns) {
@@ -214,6 +217,7 @@ TEST(WindowLinkOwner, ALostPortQueuesADeviceChangeThatTheEndOfTheSessionDrops) {
     EXPECT_EQ(rig.Closes(), 0u);
     if (c.endsBeforeItRuns) rig.owner.BeginEnding();
     rig.owner.RunPosted();
+    rig.FinishPauses();
     EXPECT_EQ(rig.Closes(), c.closes);
   }
 }
@@ -285,6 +289,7 @@ TEST(WindowLinkOwner, ABoxHoldsBackTransitionsUntilItAndTheCallThatRaisedItAreDo
     EXPECT_EQ(rig.Closes(), 0u);
     if (c.endsBeforeTheDeferredRun) rig.owner.BeginEnding();
     rig.owner.RunPosted();
+    rig.FinishPauses();
     EXPECT_EQ(rig.Closes(), c.closesAfter);
     EXPECT_EQ(rig.controller.Flags().portOpen, 1)
         << "the port that is still there was not reopened";

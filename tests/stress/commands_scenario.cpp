@@ -142,7 +142,7 @@ Figures RunCommands(const ScenarioArgs& args) {
   bool sliderFrameSent = false;
   std::int32_t sliderPlaced = 0;
   int placements = 0;
-  rig.dlg->onSleep = [&](Ms pause) {
+  rig.dlg->onPause = [&](Ms pause) {
     // The poll pauses 50 ms right after sending a dragged slider's set-point.
     if (pause == Ms(50)) sliderFrameSent = true;
   };

@@ -67,9 +67,9 @@ void StressDlg::PresentSoftActive(ColorRef color, std::string_view caption) {
   if (onSoftActive) onSoftActive(caption);
 }
 
-void StressDlg::Sleep(Ms duration) {
-  if (onSleep) onSleep(duration);
-  CControllerDlg::Sleep(duration);
+void StressDlg::StartTimer(int id, Ms period) {
+  if (id == TIMER_PACE && onPause) onPause(period);
+  CControllerDlg::StartTimer(id, period);
 }
 
 void StressDlg::PumpMessages() {

@@ -70,14 +70,14 @@ class StressDlg : public CControllerDlg {
   using CControllerDlg::CControllerDlg;
   std::function<void(int, std::string_view)> onText;
   std::function<void(std::string_view)> onSoftActive;
-  std::function<void(Ms)> onSleep;
+  std::function<void(Ms)> onPause;  // a pause of the board work begins
   std::function<void()> onPump;
   std::function<void(std::int32_t)> onSliderPlaced;
   std::atomic<int> errors{0};
 
   void SetText(int controlId, std::string_view text) override;
   void PresentSoftActive(ColorRef color, std::string_view caption) override;
-  void Sleep(Ms duration) override;
+  void StartTimer(int id, Ms period) override;
   void PumpMessages() override;
   void SetSliderPosition(std::int32_t position) override;
   // An error box would stop the run until someone dismissed it; it is

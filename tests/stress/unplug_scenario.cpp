@@ -117,7 +117,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
     if (moment == Moment::kPause) delay = Ms(uniform(0, 190));
     if (moment == Moment::kBetweenSet) delay = Ms(uniform(0, 95));
     Unplugger unplugger(rig, infrastructure, waitTrigger, delay, goneFor);
-    rig.dlg->onSleep = [&](Ms pause) {
+    rig.dlg->onPause = [&](Ms pause) {
       if ((moment == Moment::kPause && pause == Ms(200)) ||
           (moment == Moment::kBetweenSet && pause == Ms(100)))
         unplugger.Trigger();
@@ -140,7 +140,7 @@ Figures RunUnplug(const ScenarioArgs& args) {
       rig.Button(IDC_OPEN_PORT)->click();
     }
     PumpUntil([&] { return unplugger.done.load(); }, Ms(8000));
-    rig.dlg->onSleep = nullptr;
+    rig.dlg->onPause = nullptr;
     rig.dlg->onPump = nullptr;
     if (!unplugger.done) {
       figures.Violation("cycle " + std::to_string(cycle) + ": the board never came back");

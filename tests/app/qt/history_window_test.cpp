@@ -218,8 +218,8 @@ void HistoryWindowTest::closedWindowIsNotRedrawnAndAReopenedPortLeavesAGap() {
   QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= seen + 2, 3000);
   QCOMPARE(history->Redraws(), redraws);
 
-  p.Button(IDC_OPEN_PORT)->click();  // close
-  QCOMPARE(p.Text(IDC_OPEN_PORT), std::string("OpenPort"));
+  p.Button(IDC_OPEN_PORT)->click();  // close; the panel shows it after the close's pause
+  QTRY_COMPARE_WITH_TIMEOUT(p.Text(IDC_OPEN_PORT), std::string("OpenPort"), 2000);
   const std::uint64_t beforeReopen = Appended(p);
   p.Button(IDC_OPEN_PORT)->click();
   QTRY_VERIFY_WITH_TIMEOUT(Appended(p) >= beforeReopen + 2, kSyncTimeoutMs);

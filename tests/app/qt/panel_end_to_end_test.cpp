@@ -96,6 +96,25 @@ class Watchdog {
   std::thread m_thread;
 };
 
+// The window with its pace timer watched: whether a pause of the board work
+// runs, and a call at the start of each.
+class PaceWatchDlg final : public CControllerDlg {
+ public:
+  using CControllerDlg::CControllerDlg;
+  void StartTimer(int id, std::chrono::milliseconds period) override {
+    CControllerDlg::StartTimer(id, period);
+    if (id != TIMER_PACE) return;
+    pausing = true;
+    if (onPause) onPause();
+  }
+  void StopTimer(int id) override {
+    if (id == TIMER_PACE) pausing = false;
+    CControllerDlg::StopTimer(id);
+  }
+  bool pausing = false;
+  std::function<void()> onPause;
+};
+
 }  // namespace
 
 class PanelEndToEndTest : public QObject {
@@ -111,6 +130,7 @@ class PanelEndToEndTest : public QObject {
   void hangUpClosesAndDropsThePort();
   void closingWhilePollingEndsPromptly();
   void deviceChangeInsideAnErrorBoxWaitsForTheBox();
+  void windowServesEventsWhileThePollPauses();
 };
 
 void PanelEndToEndTest::openSyncsAndShowsTheBoardsValues() {
@@ -310,6 +330,34 @@ void PanelEndToEndTest::deviceChangeInsideAnErrorBoxWaitsForTheBox() {
   QVERIFY(!p.link->MonitorRunning());
   QVERIFY(!p.link->DeviceOpen());
   QVERIFY(p.dlg->Control(IDC_PORT_LIST)->isEnabled());
+}
+
+void PanelEndToEndTest::windowServesEventsWhileThePollPauses() {
+  QTemporaryDir dir;
+  sim::PtyBoardOptions options;
+  options.board.parameters = Parameters(1000, 0);
+  options.link = std::filesystem::path(dir.path().toStdString()) / "ttyUSB0";
+  sim::PtyBoard board(options);
+  CSerialLink link(dir.path().toStdString());
+  PortTable ports(dir.path().toStdString());
+  PaceWatchDlg dlg(link, ports);
+  dlg.show();
+  static_cast<QPushButton*>(dlg.Control(IDC_OPEN_PORT))->click();
+  QTRY_VERIFY_WITH_TIMEOUT(dlg.GetController().Flags().synced != 0, kSyncTimeoutMs);
+  const Watchdog watchdog(std::chrono::seconds(30), "events served while polling");
+  // At the start of each pause after a status query, an event is posted to
+  // the window thread; a window that sleeps through the pause serves it after.
+  int posted = 0, servedInPause = 0, servedAfter = 0;
+  dlg.onPause = [&] {
+    ++posted;
+    QMetaObject::invokeMethod(
+        &dlg, [&] { ++(dlg.pausing ? servedInPause : servedAfter); }, Qt::QueuedConnection);
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(posted >= 3 && servedInPause + servedAfter == posted, 5000);
+  dlg.onPause = nullptr;
+  QCOMPARE(servedAfter, 0);
+  QVERIFY(EntriesWithCode(board, CMD_READ_STATUS).size() >= 3);
+  dlg.EndSession();
 }
 
 QTEST_MAIN(PanelEndToEndTest)
