@@ -45,17 +45,21 @@ void PortScan::ServeFinished(const std::function<void()>& handle) {
     if (m_finished) m_serving = std::exchange(m_finished, std::nullopt);
   }
   // The handler may pump messages and so serve a newer scan inside this one;
-  // the newer list then answers for the rest of the outer handler too.
+  // the newer list then answers for the rest of the outer handler too. The
+  // device change it starts may go on after the board's pauses: the list
+  // stays for its rescan, the first made after the handler.
   ++m_serveDepth;
   handle();
-  if (--m_serveDepth == 0) m_serving.reset();
+  --m_serveDepth;
 }
 
 bool PortScan::PortPresent(unsigned number) const { return m_system.PortPresent(number); }
 
 std::vector<ListedPort> PortScan::DiscoverPorts() const {
-  if (m_serving) return *m_serving;
-  return m_system.DiscoverPorts();
+  if (!m_serving) return m_system.DiscoverPorts();
+  std::vector<ListedPort> ports = *m_serving;
+  if (m_serveDepth == 0) m_serving.reset();
+  return ports;
 }
 
 }  // namespace quorvane

@@ -28,8 +28,9 @@ class PortScan : public PortProbe {
   // that thread once the list is ready. False, and nothing started, while a
   // scan is still under way.
   bool Start(std::function<void()> finished);
-  // Runs handle with the last finished scan's list answering DiscoverPorts,
-  // once; outside it (or with no scan finished since) the system is asked.
+  // Runs handle with the last finished scan's list answering DiscoverPorts;
+  // the first call after handle returns (the rescan of a device change that
+  // went on after its pauses) gets it too. Otherwise the system is asked.
   void ServeFinished(const std::function<void()>& handle);
 
   // One port is asked of the system at once: it is the open port, or the
@@ -43,8 +44,8 @@ class PortScan : public PortProbe {
   mutable std::mutex m_mutex;  // guards m_scanning and m_finished
   bool m_scanning = false;
   std::optional<std::vector<ListedPort>> m_finished;
-  // Window thread only.
-  std::optional<std::vector<ListedPort>> m_serving;
+  // Window thread only; handed out by the const DiscoverPorts.
+  mutable std::optional<std::vector<ListedPort>> m_serving;
   int m_serveDepth = 0;
 };
 

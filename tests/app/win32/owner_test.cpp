@@ -82,7 +82,7 @@ TEST_F(WindowTest, DeviceChangeWaitsUntilTheMonitorThreadsErrorBoxIsGone) {
   EXPECT_EQ(closesWhileBoxUp.load(), 0) << "the link was closed while the monitor thread waited";
   // Once the box is gone the held-back device change runs: the link is
   // closed and reopened for the port that is still there.
-  for (int i = 0; i < 50 && link.closes == 0; ++i) {
+  for (int i = 0; i < 100 && (link.closes == 0 || dlg->GetController().Paused()); ++i) {
     dlg->ProcessPending();
     std::this_thread::sleep_for(20ms);
   }
@@ -181,18 +181,23 @@ INSTANTIATE_TEST_SUITE_P(Boxes, BoxDuringAHold,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A device change pauses and closes the link, whose Close pumps the window's
-// messages. Input taken there goes through the pre-filter as in the main
-// loop: a release ends the hold and brings the poll back, a press starts one.
+// messages. Input taken during it, in its pauses or in that pump, goes through
+// the pre-filter as in the main loop: a release ends the hold and brings the
+// poll back, a press starts one.
 TEST_F(WindowTest, InputPumpedInsideCloseGoesThroughThePreFilter) {
   ASSERT_NO_FATAL_FAILURE(Sync());
   PointAt(Control(IDC_CURRENT_UP));
   LeftButton(true);
   PumpFor(500ms);
   ASSERT_GE(link.setCurrentFrames.load(), 1) << "the hold stepped nothing";
+  const auto untilReopened = [&] {
+    for (int i = 0; i < 200 && dlg->GetController().Paused(); ++i) PumpFor(10ms);
+  };
 
-  // Queued input waits for the next pump, the one inside Close.
+  // Queued input waits for the loop, which turns again during the change.
   LeftButton(false);
   dlg->GetController().OnDeviceChange();
+  untilReopened();
   ASSERT_EQ(dlg->GetController().Flags().portOpen, 1) << "the port was not reopened";
   const int steps = link.setCurrentFrames;
   const std::size_t polls = link.FramesWithCode(CMD_READ_STATUS).size();
@@ -202,6 +207,7 @@ TEST_F(WindowTest, InputPumpedInsideCloseGoesThroughThePreFilter) {
 
   LeftButton(true);
   dlg->GetController().OnDeviceChange();
+  untilReopened();
   const int atReopen = link.setCurrentFrames;
   PumpFor(700ms);
   EXPECT_GE(link.setCurrentFrames - atReopen, 2) << "a press taken in Close started no hold";

@@ -4,6 +4,7 @@
 // paint.
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -91,11 +92,17 @@ TEST_F(WindowTest, EnterRunsTheFocusedFieldsCommandOnly) {
       {IDC_CURRENT_SLIDER, {}},
       {IDC_PORT_LIST, {}},
   };
+  // The repeat follows its pause, and a command can wait behind a poll's.
+  const auto settle = [&] {
+    for (int i = 0; i < 400 && dlg->GetController().Paused(); ++i)
+      PumpFor(std::chrono::milliseconds(5));
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE("Enter with the focus on control " + std::to_string(c.focus));
     link.frames.clear();
     SetFocus(Control(c.focus));
     Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
+    settle();
     EXPECT_EQ(link.SettingCodes(), c.codes);
     EXPECT_FALSE(dlg->Closed());
     EXPECT_EQ(dlg->GetController().Flags().portOpen, 1) << "Enter pressed OpenPort";
@@ -103,9 +110,40 @@ TEST_F(WindowTest, EnterRunsTheFocusedFieldsCommandOnly) {
   link.frames.clear();
   SetFocus(Control(IDC_CURRENT_EDIT));
   Post(GetFocus(), WM_KEYDOWN, VK_RETURN);
+  settle();
   const auto sent = link.FramesWithCode(CMD_SET_CURRENT);
   ASSERT_EQ(sent.size(), 2u);
   EXPECT_EQ(GetU16(&sent.front()[6]), 1500) << "the set-point typed into the field";
+}
+
+TEST_F(WindowTest, AnotherThreadsMessageIsAnsweredWhileASettingPauses) {
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  SetDlgItemTextW(dlg->Handle(), IDC_FREQUENCY_EDIT, L"25.5");
+  // The asking thread is ready before the press, so its question waits only
+  // for the window's loop.
+  HANDLE ask = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  ASSERT_NE(ask, nullptr);
+  HWND dialog = dlg->Handle();
+  auto answered = std::async(std::launch::async, [dialog, ask] {
+    WaitForSingleObject(ask, INFINITE);
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
+  });
+  SendMessageW(Control(IDC_SET_FREQUENCY), BM_CLICK, 0, 0);
+  SetEvent(ask);
+  while (answered.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+    dlg->ProcessPending();
+    Sleep(1);
+  }
+  const std::size_t sentWhenAnswered = link.FramesWithCode(CMD_SET_FREQUENCY).size();
+  const bool pausedWhenAnswered = dlg->GetController().Paused();
+  CloseHandle(ask);
+  EXPECT_TRUE(answered.get());
+  // Answered between the setting's two frames, while its pause ran.
+  EXPECT_EQ(sentWhenAnswered, 1u);
+  EXPECT_TRUE(pausedWhenAnswered);
+  PumpFor(std::chrono::milliseconds(150));
+  EXPECT_EQ(link.FramesWithCode(CMD_SET_FREQUENCY).size(), 2u) << "the repeat never followed";
 }
 
 TEST_F(WindowTest, EscapeNeverClosesTheWindowNorDoesAnything) {
