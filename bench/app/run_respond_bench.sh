@@ -35,7 +35,10 @@ cleanup() {
 trap cleanup EXIT
 
 echo "== Windows window under Wine, synced and polling the paced board on COM31 for $seconds s"
-mkdir -p "$WINEPREFIX/dosdevices"
+# The prefix must exist before the board links into its dosdevices: a prefix
+# made afterwards would not see the link.
+timeout 300 bash scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
+[ -d "$WINEPREFIX/dosdevices" ] || { echo "no Wine prefix at $WINEPREFIX" >&2; exit 1; }
 rm -f "$WINEPREFIX/dosdevices/com31"
 "$board" --pace --link "$WINEPREFIX/dosdevices/com31" >/dev/null 2>&1 &
 board_pid=$!
