@@ -34,6 +34,7 @@
 #include "serial/posix/port_table.h"
 #include "serial/serial_link.h"
 #include "sim/pty_board.h"
+#include "bench/support/spread.h"
 #include "tests/support/proc_figures.h"
 
 namespace {
@@ -48,14 +49,6 @@ long long RealtimeNs() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
-}
-
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t index =
-      std::min(values.size() - 1, static_cast<std::size_t>(p / 100.0 * values.size()));
-  return values[index];
 }
 
 // The window with a stopwatch on the measured-current display.

@@ -27,23 +27,8 @@ fi
 
 export WINEPREFIX="$PWD/$win/wine-bench" WINEDEBUG=-all
 figures="$win/bench/app/win32/respond_figures.exe"
-board_pid=""
-cleanup() {
-  [ -n "$board_pid" ] && kill "$board_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
+source bench/app/wine_board.sh
 
 echo "== Windows window under Wine, synced and polling the paced board on COM31 for $seconds s"
-# The prefix must exist before the board links into its dosdevices: a prefix
-# made afterwards would not see the link.
-timeout 300 bash scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 || true
-[ -d "$WINEPREFIX/dosdevices" ] || { echo "no Wine prefix at $WINEPREFIX" >&2; exit 1; }
-rm -f "$WINEPREFIX/dosdevices/com31"
-"$board" --pace --link "$WINEPREFIX/dosdevices/com31" >/dev/null 2>&1 &
-board_pid=$!
-for _ in $(seq 50); do
-  [ -L "$WINEPREFIX/dosdevices/com31" ] && break
-  sleep 0.1
-done
+start_board_on_com31 "$board"
 timeout $((seconds + 120)) bash scripts/wine-run.sh "$figures" --seconds "$seconds" --port COM31

@@ -30,22 +30,11 @@ fi
 
 export WINEPREFIX="$PWD/$win/wine-bench" WINEDEBUG=-all
 figures="$win/bench/app/win32/history_figures.exe"
-board_pid=""
-cleanup() {
-  [ -n "$board_pid" ] && kill "$board_pid" 2>/dev/null || true
-  wait 2>/dev/null || true
-}
-trap cleanup EXIT
+source bench/app/wine_board.sh
 
 echo "== one redraw of a full ring in the \"All\" span"
 timeout 600 bash scripts/wine-run.sh "$figures" redraw --repeats 20
 
 echo "== polling the paced board on COM31, the history window closed, then open ($seconds s each)"
-rm -f "$WINEPREFIX/dosdevices/com31"
-"$board" --pace --link "$WINEPREFIX/dosdevices/com31" >/dev/null 2>&1 &
-board_pid=$!
-for _ in $(seq 50); do
-  [ -L "$WINEPREFIX/dosdevices/com31" ] && break
-  sleep 0.1
-done
+start_board_on_com31 "$board"
 timeout $((seconds * 2 + 120)) bash scripts/wine-run.sh "$figures" window --seconds "$seconds" --port COM31

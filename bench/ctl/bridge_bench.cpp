@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/support/spread.h"
 #include "protocol/codes.h"
 #include "protocol/wire_format.h"
 #include "sim/pty_board.h"
@@ -33,6 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
+using quorvane::bench::Percentile;
 
 struct BoardRecord {
   std::mutex mutex;  // guards both lists: the board's thread and the subscriber's fill them
@@ -74,12 +76,6 @@ std::pair<long long, long long> Usage(pid_t pid) {
   for (std::string line; std::getline(status, line);)
     if (line.starts_with("VmRSS:")) rss = std::stoll(line.substr(6));
   return {ticks, rss};
-}
-
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(p * static_cast<double>(values.size() - 1))];
 }
 
 }  // namespace
@@ -204,7 +200,7 @@ int main(int argc, char** argv) {
       "status replies %lld, readings received %lld, not received %lld, counted dropped %lld\n",
       replies, received, lost, dropped);
   std::printf("latency reply -> subscriber: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%zu readings)\n",
-              Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0),
+              Percentile(latencies, 50), Percentile(latencies, 99), Percentile(latencies, 100),
               latencies.size());
   std::printf("CPU per bridge %.2f %% of one core; resident memory peak %lld KiB\n",
               100.0 * cpu / static_cast<double>(boards) / seconds, peakRss);

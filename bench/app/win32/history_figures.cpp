@@ -16,7 +16,7 @@
 
 #include "app/win32/controller_dlg.h"
 #include "app/win32/history_window.h"
-#include "controller/control_ids.h"
+#include "bench/app/win32/window_session.h"
 #include "serial/serial_link.h"
 #include "serial/win32/port_table.h"
 #include "serial/win32/wide_text.h"
@@ -24,24 +24,12 @@
 namespace {
 
 using namespace quorvane;
+using namespace quorvane::bench;
 using Steady = std::chrono::steady_clock;
 
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// The window thread's loop, as the panel's own, for a while.
-void RunFor(std::chrono::milliseconds span, CControllerDlg* dlg) {
-  const auto end = Steady::now() + span;
-  while (Steady::now() < end) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    if (dlg != nullptr) {
-      dlg->ProcessPending();
-    } else {
-      for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&msg);
-    }
-  }
 }
 
 // User and kernel time of this process so far, in seconds.
@@ -96,16 +84,7 @@ int Window(int seconds, const std::string& port) {
   PortTable ports;
   CControllerDlg dlg(link, ports, nullptr);
   if (!dlg.Create()) return std::printf("no window\n"), 1;
-  ShowWindow(dlg.Handle(), SW_SHOW);
-  HWND list = dlg.Control(IDC_PORT_LIST);
-  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    dlg.SelectPort(i);
-    if (dlg.GetText(IDC_PORT_LIST) == port) break;
-  }
-  SendMessageW(dlg.Control(IDC_OPEN_PORT), BM_CLICK, 0, 0);
-  RunFor(std::chrono::seconds(3), &dlg);
-  if (!dlg.GetController().Flags().synced) return std::printf("no board on %s\n", port.c_str()), 1;
+  if (!OpenAndSync(dlg, port)) return std::printf("no board on %s\n", port.c_str()), 1;
   std::printf("seconds_per_phase %d\n", seconds);
   for (const bool open : {false, true}) {
     if (open) dlg.ShowHistory();

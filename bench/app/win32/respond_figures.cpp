@@ -16,47 +16,23 @@
 #include <vector>
 
 #include "app/win32/controller_dlg.h"
-#include "controller/control_ids.h"
+#include "bench/app/win32/window_session.h"
+#include "bench/support/spread.h"
 #include "serial/serial_link.h"
 #include "serial/win32/port_table.h"
 
 namespace {
 
 using namespace quorvane;
+using namespace quorvane::bench;
 using Steady = std::chrono::steady_clock;
-
-double Percentile(std::vector<double> values, double p) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t index =
-      std::min(values.size() - 1, static_cast<std::size_t>(p / 100.0 * values.size()));
-  return values[index];
-}
-
-// The window thread's loop, as the panel's own, for a while.
-void RunFor(std::chrono::milliseconds span, CControllerDlg& dlg) {
-  const auto end = Steady::now() + span;
-  while (Steady::now() < end) {
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    dlg.ProcessPending();
-  }
-}
 
 int Respond(int seconds, const std::string& port) {
   CSerialLink link;
   PortTable ports;
   CControllerDlg dlg(link, ports, nullptr);
   if (!dlg.Create()) return std::printf("no window\n"), 1;
-  ShowWindow(dlg.Handle(), SW_SHOW);
-  HWND list = dlg.Control(IDC_PORT_LIST);
-  const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    dlg.SelectPort(i);
-    if (dlg.GetText(IDC_PORT_LIST) == port) break;
-  }
-  SendMessageW(dlg.Control(IDC_OPEN_PORT), BM_CLICK, 0, 0);
-  RunFor(std::chrono::seconds(3), dlg);
-  if (!dlg.GetController().Flags().synced) return std::printf("no board on %s\n", port.c_str()), 1;
+  if (!OpenAndSync(dlg, port)) return std::printf("no board on %s\n", port.c_str()), 1;
 
   std::atomic<bool> stop{false}, stopped{false};
   std::vector<double> roundTrips;  // the asking thread's own until it is joined
@@ -71,7 +47,7 @@ int Respond(int seconds, const std::string& port) {
     }
     stopped = true;
   });
-  RunFor(std::chrono::seconds(seconds), dlg);
+  RunFor(std::chrono::seconds(seconds), &dlg);
   stop = true;
   // The asker may be inside a round trip: the loop answers it while it ends.
   while (!stopped.load()) {
