@@ -106,9 +106,7 @@ int Window(int seconds, const std::string& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  INITCOMMONCONTROLSEX controls{sizeof controls,
-                                ICC_BAR_CLASSES | ICC_USEREX_CLASSES | ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
+  InitPanelControls();
   const std::string mode = argc > 1 ? argv[1] : "";
   int repeats = 20, seconds = 60;
   std::string port = "COM31";

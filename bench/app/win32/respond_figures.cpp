@@ -65,9 +65,7 @@ int Respond(int seconds, const std::string& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  INITCOMMONCONTROLSEX controls{sizeof controls,
-                                ICC_BAR_CLASSES | ICC_USEREX_CLASSES | ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
+  InitPanelControls();
   int seconds = 30;
   std::string port = "COM31";
   for (int i = 1; i + 1 < argc; i += 2) {

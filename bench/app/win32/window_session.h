@@ -14,6 +14,13 @@
 
 namespace quorvane::bench {
 
+// The common controls the panel's dialog is made of, as its program loads them.
+inline void InitPanelControls() {
+  INITCOMMONCONTROLSEX controls{sizeof controls,
+                                ICC_BAR_CLASSES | ICC_USEREX_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+}
+
 // The window thread's loop, as the panel's own, for a while; with no panel,
 // the thread's other windows are served alone.
 inline void RunFor(std::chrono::milliseconds span, CControllerDlg* dlg) {
