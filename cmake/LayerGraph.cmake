@@ -6,9 +6,10 @@
 set(QUORVANE_LAYER_GRAPH
   "base:"
   "protocol:"
+  "board:protocol"
   "serial:base"
   "sim:protocol,base"
-  "controller:protocol,serial"
+  "controller:board,protocol,serial"
   "history:controller"
   "ctl:history,controller,protocol,serial"
   "controls:controller"

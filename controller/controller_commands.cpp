@@ -5,7 +5,7 @@
 
 #include "controller/control_ids.h"
 #include "controller/controller.h"
-#include "controller/operator_entry.h"
+#include "board/operator_entry.h"
 #include "controller/timing.h"
 
 namespace quorvane {

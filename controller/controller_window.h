@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 
 namespace quorvane {
 

@@ -2,7 +2,7 @@
 // stored, then shown, in the order the window has always received them.
 #include "controller/control_ids.h"
 #include "controller/controller.h"
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 
 namespace quorvane {
 

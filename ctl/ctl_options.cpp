@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -41,6 +42,30 @@ Examples:
 #endif
     ;
 
+// The words `set` takes: each setting's name, in the field's units, and for a
+// setting that also takes the device's unit its key ("frequency_Hz"), whose
+// bare figures are in that unit.
+struct SettingWord {
+  std::string word;
+  Setting setting;
+  BareUnit bare;
+};
+
+std::vector<SettingWord> SettingWords() {
+  std::vector<SettingWord> words;
+  for (const SettingSpec& spec : Settings()) {
+    words.push_back({spec.name, spec.setting, BareUnit::kPanel});
+    if (spec.typedDeviceUnit != nullptr)
+      words.push_back({spec.key, spec.setting, BareUnit::kHertz});
+  }
+  return words;
+}
+
+// The unit a setting's bare figure is in, for the help; nullptr for a switch.
+const char* UnitOf(const SettingSpec& spec) {
+  return *spec.shownUnit != '\0' ? spec.shownUnit : spec.valueUnit;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
@@ -71,16 +96,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CLI::App* monitor = app.add_subcommand(
       "monitor", "poll the readings and print one line (or CSV row) per status reply");
 
-  const std::map<std::string, Setting> settings = {{"current", Setting::kCurrent},
-                                                   {"frequency", Setting::kFrequency},
-                                                   {"frequency_Hz", Setting::kFrequency},
-                                                   {"duration", Setting::kDuration},
-                                                   {"soft-active", Setting::kSoftActive}};
   std::string what;
-  set->add_option("what", what,
-                  "current (mA) | frequency (kHz) | frequency_Hz | duration (steps) | soft-active")
-      ->required()
-      ->type_name("WHAT");
+  const std::vector<SettingWord> settings = SettingWords();
+  std::string whats;
+  for (const SettingWord& word : settings) {
+    if (!whats.empty()) whats += " | ";
+    whats += word.word;
+    const char* unit = word.bare == BareUnit::kHertz ? nullptr : UnitOf(SpecOf(word.setting));
+    if (unit != nullptr) whats += std::string(" (") + unit + ")";
+  }
+  set->add_option("what", what, whats)->required()->type_name("WHAT");
   set->add_option("value", o.value,
                   "the value as typed into the panel's field (a unit may follow: 20kHz, "
                   "20000Hz, 1500mA), or on|off")
@@ -174,14 +199,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (set->parsed()) {
         // Checked here rather than by a validator: an unknown name means the
         // command line was not understood (usage), not that a value was bad.
-        const auto known = settings.find(what);
+        const auto known = std::find_if(settings.begin(), settings.end(),
+                                        [&](const SettingWord& w) { return w.word == what; });
         if (known == settings.end()) {
-          throw CLI::ParseError("unknown setting '" + what +
-                                    "' (current, frequency, frequency_Hz, duration or soft-active)",
+          std::string words;
+          for (std::size_t i = 0; i < settings.size(); ++i)
+            words += (i == 0 ? "" : i + 1 == settings.size() ? " or " : ", ") + settings[i].word;
+          throw CLI::ParseError("unknown setting '" + what + "' (" + words + ")",
                                 CLI::ExitCodes::ArgumentMismatch);
         }
-        o.setting = known->second;
-        if (what == "frequency_Hz") o.bareUnit = BareUnit::kHertz;
+        o.setting = known->setting;
+        o.bareUnit = known->bare;
       }
     }
     o.interval = std::chrono::milliseconds(std::llround(intervalMs));

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "board/board_model.h"
 #include "serial/port_table.h"
 
 namespace quorvane::ctl {
 
 enum class Command { kList, kStatus, kSet, kMonitor, kBridge };
-enum class Setting { kCurrent, kFrequency, kDuration, kSoftActive };
+// The board's settings are the board model's.
+using quorvane::Setting;
 // What a number typed without a unit is in: the panel's units (mA, kHz), or
 // hertz for the frequency_Hz spelling, as status --json names the frequency.
 enum class BareUnit { kPanel, kHertz };

@@ -22,8 +22,7 @@ int WriteWhole(std::FILE* stream, const std::string& text) {
 
 int OutputFailed(int error, std::FILE* err) {
   // Unchecked: when err fails too, there is nowhere left to say so.
-  const std::string text =
-      "quorvane-ctl: cannot write the output: " + SystemReason(error) + ".\n";
+  const std::string text = "quorvane-ctl: cannot write the output: " + SystemReason(error) + ".\n";
   std::fwrite(text.data(), 1, text.size(), err);
   std::fflush(err);
   return kExitFailure;

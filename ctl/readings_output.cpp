@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "controller/display_forms.h"
+#include "board/board_model.h"
 #include "ctl/setting.h"
 #include "history/readings_csv.h"
 
@@ -12,7 +12,33 @@ namespace quorvane::ctl {
 
 namespace {
 
-double Degrees(std::int32_t hundredths) { return hundredths / 100.0; }
+// A value as a program reads it: hundredths as degrees, a switch as true or false.
+nlohmann::json ValueJson(ValueKind kind, std::int32_t value) {
+  switch (kind) {
+    case ValueKind::kWhole:
+      return value;
+    case ValueKind::kHundredths:
+      return value / 100.0;
+    case ValueKind::kSwitch:
+      return value != 0;
+  }
+  return nullptr;
+}
+
+// Every reading, then every set-point; after a set-point whose range ends at
+// the board's maximum, that maximum ("maximum_mA").
+template <typename Visit>
+void ForEachValue(const DeviceState& d, bool withMaximum, Visit&& visit) {
+  for (const MeasurementSpec& spec : Measurements())
+    visit(spec.label, spec.key, spec.kind, ShownValue(spec, spec.get(d)), spec.get(d));
+  for (const SettingSpec& spec : Settings()) {
+    visit(spec.label, spec.key, spec.kind, ShownValue(spec, spec.get(d)), spec.get(d));
+    if (withMaximum && spec.topFromBoard) {
+      const std::string key = std::string("maximum_") + spec.valueUnit;
+      visit("maximum", key.c_str(), spec.kind, ShownValue(spec, spec.top(d)), spec.top(d));
+    }
+  }
+}
 
 std::string PrefixText(const DeviceState& d) {
   char text[8];
@@ -47,49 +73,38 @@ nlohmann::json PortListJson(const std::vector<ListedPort>& ports) {
 }
 
 std::string StatusText(const std::string& port, const DeviceState& d) {
-  const auto row = [](const char* name, const std::string& value) {
-    return std::string(name) + std::string(13 - std::string(name).size(), ' ') + value + "\n";
+  const auto row = [](const std::string& name, const std::string& value) {
+    return name + std::string(13 - name.size(), ' ') + value + "\n";
   };
-  return row("port", port) + row("current", SetpointText(d.currentRead) + " mA") +
-         row("seed", TemperatureText(d.seedTemp) + " C") +
-         row("pump", TemperatureText(d.pumpTemp) + " C") +
-         row("setpoint", SetpointText(d.currentSetpoint) + " mA") +
-         row("maximum", SetpointText(d.currentMax) + " mA") +
-         row("frequency", FrequencyText(d.frequencyHz) + " kHz") +
-         row("duration", DurationText(d.pulseSteps)) +
-         row("soft-active", PresentSoftActive(d.softActive).caption) + row("prefix", PrefixText(d));
+  std::string text = row("port", port);
+  ForEachValue(d, true,
+               [&](const char* label, const char*, ValueKind, const std::string& shown,
+                   std::int32_t) { text += row(label, shown); });
+  return text + row("prefix", PrefixText(d));
 }
 
 nlohmann::json StatusJson(const std::string& port, const DeviceState& d) {
-  return {{"port", port},
-          {"current_mA", d.currentRead},
-          {"seed_C", Degrees(d.seedTemp)},
-          {"pump_C", Degrees(d.pumpTemp)},
-          {"setpoint_mA", d.currentSetpoint},
-          {"maximum_mA", d.currentMax},
-          {"frequency_Hz", d.frequencyHz},
-          {"duration_steps", d.pulseSteps},
-          {"soft_active", d.softActive != 0},
-          {"prefix", PrefixText(d)}};
+  nlohmann::json status = {{"port", port}, {"prefix", PrefixText(d)}};
+  ForEachValue(d, true,
+               [&](const char*, const char* key, ValueKind kind, const std::string&,
+                   std::int32_t value) { status[key] = ValueJson(kind, value); });
+  return status;
 }
 
 std::string ReadingText(WallTime time, const DeviceState& d) {
-  return IsoTime(time) + "  current " + SetpointText(d.currentRead) + " mA  seed " +
-         TemperatureText(d.seedTemp) + " C  pump " + TemperatureText(d.pumpTemp) + " C  setpoint " +
-         SetpointText(d.currentSetpoint) + " mA  frequency " + FrequencyText(d.frequencyHz) +
-         " kHz  duration " + DurationText(d.pulseSteps) + "  soft-active " +
-         PresentSoftActive(d.softActive).caption + "\n";
+  std::string text = IsoTime(time);
+  ForEachValue(d, false,
+               [&](const char* label, const char*, ValueKind, const std::string& shown,
+                   std::int32_t) { text += std::string("  ") + label + " " + shown; });
+  return text + "\n";
 }
 
 nlohmann::json ReadingJson(WallTime time, const DeviceState& d) {
-  return {{"time", IsoTime(time)},
-          {"current_mA", d.currentRead},
-          {"seed_C", Degrees(d.seedTemp)},
-          {"pump_C", Degrees(d.pumpTemp)},
-          {"setpoint_mA", d.currentSetpoint},
-          {"frequency_Hz", d.frequencyHz},
-          {"duration_steps", d.pulseSteps},
-          {"soft_active", d.softActive != 0}};
+  nlohmann::json reading = {{"time", IsoTime(time)}};
+  ForEachValue(d, false,
+               [&](const char*, const char* key, ValueKind kind, const std::string&,
+                   std::int32_t value) { reading[key] = ValueJson(kind, value); });
+  return reading;
 }
 
 nlohmann::json SetResultJson(Setting setting, const std::string& requested,
@@ -102,25 +117,9 @@ nlohmann::json SetResultJson(Setting setting, const std::string& requested,
                            {"unit", nullptr},
                            {"confirmed", confirmedBy != nullptr},
                            {"confirmed_by", nullptr}};
-  switch (setting) {
-    case Setting::kCurrent:
-      result["unit"] = "mA";
-      break;
-    case Setting::kFrequency:
-      result["unit"] = "Hz";
-      break;
-    case Setting::kDuration:
-      result["unit"] = "steps";
-      break;
-    case Setting::kSoftActive:
-      break;
-  }
-  if (value) {
-    if (setting == Setting::kSoftActive)
-      result["value"] = *value != 0;
-    else
-      result["value"] = *value;
-  }
+  const SettingSpec& spec = SpecOf(setting);
+  if (spec.valueUnit != nullptr) result["unit"] = spec.valueUnit;
+  if (value) result["value"] = ValueJson(spec.kind, static_cast<std::int32_t>(*value));
   if (confirmedBy) result["confirmed_by"] = confirmedBy;
   return result;
 }

@@ -6,13 +6,13 @@
 #include <cctype>
 #include <string_view>
 
-#include "controller/display_forms.h"
-#include "controller/operator_entry.h"
+#include "board/board_model.h"
+#include "board/operator_entry.h"
 
 namespace quorvane::ctl {
 
 bool IsAcceptedValue(Setting setting, const std::string& text) {
-  if (setting == Setting::kSoftActive) return text == "on" || text == "off";
+  if (SpecOf(setting).kind == ValueKind::kSwitch) return text == "on" || text == "off";
   std::u16string typed;
   for (const char c : text) {
     if (!AdmitsTypedChar(static_cast<unsigned char>(c), typed)) return false;
@@ -46,33 +46,25 @@ bool EndsWith(const std::string& text, std::string_view end) {
 }
 
 // The units a setting takes right after its number, spelt as they must be.
-const char* UnitsTaken(Setting setting) {
-  switch (setting) {
-    case Setting::kCurrent:
-      return "then mA or no unit";
-    case Setting::kFrequency:
-      return "then kHz, Hz or no unit";
-    case Setting::kDuration:
-    case Setting::kSoftActive:
-      break;
-  }
-  return "and no unit";
+std::string UnitsTaken(const SettingSpec& spec) {
+  if (*spec.shownUnit == '\0') return "and no unit";
+  std::string units = std::string("then ") + spec.shownUnit;
+  if (spec.typedDeviceUnit != nullptr) units += std::string(", ") + spec.typedDeviceUnit;
+  return units + " or no unit";
 }
 
 }  // namespace
 
 FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare) {
-  if (setting == Setting::kSoftActive) return {typed, {}};
+  const SettingSpec& spec = SpecOf(setting);
+  if (spec.kind == ValueKind::kSwitch) return {typed, {}};
   std::string number = typed;
   std::optional<BareUnit> unit;  // the unit written, when one was
-  if (setting == Setting::kCurrent && EndsWith(typed, "mA")) {
-    number.resize(typed.size() - 2);
+  if (*spec.shownUnit != '\0' && EndsWith(typed, spec.shownUnit)) {
+    number.resize(typed.size() - std::string_view(spec.shownUnit).size());
     unit = BareUnit::kPanel;
-  } else if (setting == Setting::kFrequency && EndsWith(typed, "kHz")) {
-    number.resize(typed.size() - 3);
-    unit = BareUnit::kPanel;
-  } else if (setting == Setting::kFrequency && EndsWith(typed, "Hz")) {
-    number.resize(typed.size() - 2);
+  } else if (spec.typedDeviceUnit != nullptr && EndsWith(typed, spec.typedDeviceUnit)) {
+    number.resize(typed.size() - std::string_view(spec.typedDeviceUnit).size());
     unit = BareUnit::kHertz;
   }
   if (!IsAcceptedValue(setting, number)) {
@@ -81,15 +73,15 @@ FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare
       return std::isalpha(c) != 0 || c == ' ';
     });
     std::string problem = ValueProblem(setting, number, std::nullopt);
-    if (lettered) problem += std::string(", ") + UnitsTaken(setting);
+    if (lettered) problem += ", " + UnitsTaken(spec);
     return {number, problem};
   }
-  const BareUnit in = unit.value_or(setting == Setting::kFrequency ? bare : BareUnit::kPanel);
-  if (setting == Setting::kFrequency && in == BareUnit::kHertz)
-    return {HertzAsKilohertzText(number), {}};
+  // A bare figure is in the field's units unless the caller says it is the device's.
+  const bool takesDeviceUnit = spec.typedDeviceUnit != nullptr;
+  const BareUnit in = unit.value_or(takesDeviceUnit ? bare : BareUnit::kPanel);
+  if (takesDeviceUnit && in == BareUnit::kHertz) return {HertzAsKilohertzText(number), {}};
   // Compared in hundredths, as the field cuts: 10000.01 is over.
-  if (setting == Setting::kFrequency && !unit &&
-      CutEntry(number, 2) > kLargestBareKilohertz * 100) {
+  if (takesDeviceUnit && !unit && CutEntry(number, 2) > kLargestBareKilohertz * 100) {
     return {typed, "a frequency without a unit is in kHz, and no board of this kind goes above " +
                        std::to_string(kLargestBareKilohertz) + " kHz; did you mean " + typed +
                        "Hz? (or " + typed + "kHz, if that is meant)"};
@@ -99,115 +91,47 @@ FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare
 
 std::string RangeProblem(Setting setting, const std::string& text,
                          std::optional<std::int32_t> currentMax) {
+  const SettingSpec& spec = SpecOf(setting);
+  if (spec.kind == ValueKind::kSwitch) return {};
+  if (spec.topFromBoard && !currentMax) return {};
+  DeviceState device;
+  device.currentMax = currentMax.value_or(0);
   // Judged on the value the field's cut makes, in the units it is cut to:
   // 4000.9 mA is 4000 mA, as the panel would send it.
-  std::int32_t value = 0;
-  std::int32_t top = 0;
-  std::string range;
-  switch (setting) {
-    case Setting::kCurrent:
-      if (!currentMax) return {};
-      value = CutEntry(text, 0);
-      top = *currentMax;
-      range =
-          "0 to " + ShownValue(setting, static_cast<std::uint32_t>(top)) + ", the board's maximum";
-      break;
-    case Setting::kFrequency:
-      value = CutEntry(text, 2);
-      top = kMaxFrequencyHz / 10;
-      range = "0 to " + ShownValue(setting, static_cast<std::uint32_t>(kMaxFrequencyHz));
-      break;
-    case Setting::kDuration:
-      value = CutEntry(text, 0);
-      top = 255;
-      range = "0 to 255";
-      break;
-    case Setting::kSoftActive:
-    default:
-      return {};
-  }
-  if (value >= 0 && value <= top) return {};
-  return std::string(SettingName(setting)) + " takes " + range;
+  const std::int32_t value = CutEntry(text, spec.entryDecimals);
+  const std::int32_t top = spec.top(device);
+  if (value >= 0 && value <= top / spec.devicePerEntry) return {};
+  return std::string(spec.name) + " takes 0 to " + ShownValue(spec, top) +
+         (spec.topFromBoard ? ", the board's maximum" : "");
 }
 
 std::string ValueProblem(Setting setting, const std::string& text,
                          std::optional<std::int32_t> currentMax) {
   if (!IsAcceptedValue(setting, text)) {
-    return setting == Setting::kSoftActive ? "soft-active takes on or off"
-                                           : "digits with at most one point, a minus only in front";
+    return SpecOf(setting).kind == ValueKind::kSwitch
+               ? std::string(SettingName(setting)) + " takes on or off"
+               : "digits with at most one point, a minus only in front";
   }
   return RangeProblem(setting, text, currentMax);
 }
 
 SettingPlan PlanSetting(Setting setting, const std::string& text, const DeviceState& device) {
-  switch (setting) {
-    case Setting::kCurrent: {
-      const std::int32_t mA = ParseCurrent(text, device.currentMax);
-      return {BuildSetCurrent(device.currentPrefix[0], device.currentPrefix[1], mA), true,
-              static_cast<std::uint32_t>(mA), ShownValue(setting, static_cast<std::uint32_t>(mA))};
-    }
-    case Setting::kFrequency: {
-      const std::int32_t hz = ParseFrequency(text);
-      return {BuildSetFrequency(hz), true, static_cast<std::uint32_t>(hz),
-              ShownValue(setting, static_cast<std::uint32_t>(hz))};
-    }
-    case Setting::kDuration: {
-      const std::uint8_t steps = ParseDuration(text);
-      return {BuildSetDuration(steps), true, steps, ShownValue(setting, steps)};
-    }
-    case Setting::kSoftActive:
-    default: {
-      const std::uint8_t state = text == "on" ? 1 : 0;
-      return {BuildSetSoftActive(state), false, state, ShownValue(setting, state)};
-    }
-  }
+  const SettingSpec& spec = SpecOf(setting);
+  const std::int32_t value = spec.parse(text, device);
+  return {spec.build(device, value), spec.sentTwice, static_cast<std::uint32_t>(value),
+          ShownValue(spec, value)};
 }
 
 std::optional<std::uint32_t> ConfirmedValue(Setting setting, const Reply& reply) {
-  switch (setting) {
-    case Setting::kCurrent:
-      if (const auto* r = std::get_if<CurrentReply>(&reply)) return r->setpoint;
-      break;
-    case Setting::kFrequency:
-      if (const auto* r = std::get_if<FrequencyReply>(&reply)) return r->hertz;
-      break;
-    case Setting::kDuration:
-      if (const auto* r = std::get_if<DurationReply>(&reply)) return r->steps;
-      break;
-    case Setting::kSoftActive:
-      // The board keeps any non-zero state as on.
-      if (const auto* r = std::get_if<SoftActiveReply>(&reply)) return r->state != 0 ? 1u : 0u;
-      break;
-  }
+  if (const auto value = SpecOf(setting).confirmed(reply))
+    return static_cast<std::uint32_t>(*value);
   return std::nullopt;
 }
 
-const char* SettingName(Setting setting) {
-  switch (setting) {
-    case Setting::kCurrent:
-      return "current";
-    case Setting::kFrequency:
-      return "frequency";
-    case Setting::kDuration:
-      return "duration";
-    case Setting::kSoftActive:
-    default:
-      return "soft-active";
-  }
-}
+const char* SettingName(Setting setting) { return SpecOf(setting).name; }
 
 std::string ShownValue(Setting setting, std::uint32_t value) {
-  switch (setting) {
-    case Setting::kCurrent:
-      return SetpointText(static_cast<std::int32_t>(value)) + " mA";
-    case Setting::kFrequency:
-      return FrequencyText(static_cast<std::int32_t>(value)) + " kHz";
-    case Setting::kDuration:
-      return DurationText(static_cast<std::uint8_t>(value));
-    case Setting::kSoftActive:
-    default:
-      return PresentSoftActive(static_cast<std::uint8_t>(value)).caption;
-  }
+  return ShownValue(SpecOf(setting), static_cast<std::int32_t>(value));
 }
 
 }  // namespace quorvane::ctl

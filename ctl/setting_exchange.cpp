@@ -49,18 +49,11 @@ std::optional<std::uint32_t> ReadSettingBack(BoardSession& session, Setting sett
   result = session.WaitForReply(isAll, deadline);
   if (result != WaitResult::kDone) return std::nullopt;
   const DeviceState device = session.Device();
-  switch (setting) {
-    case Setting::kCurrent:
-      return static_cast<std::uint32_t>(device.currentSetpoint);
-    case Setting::kFrequency:
-      return static_cast<std::uint32_t>(device.frequencyHz);
-    case Setting::kDuration:
-      return device.pulseSteps;
-    case Setting::kSoftActive:
-      // The board keeps any non-zero state as on.
-      return device.softActive != 0 ? 1u : 0u;
-  }
-  return std::nullopt;
+  const SettingSpec& spec = SpecOf(setting);
+  const std::int32_t value = spec.get(device);
+  // The board keeps any non-zero soft-active state as on.
+  if (spec.kind == ValueKind::kSwitch) return value != 0 ? 1u : 0u;
+  return static_cast<std::uint32_t>(value);
 }
 
 }  // namespace quorvane::ctl

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "controller/c_number.h"
-#include "controller/operator_entry.h"
+#include "board/c_number.h"
+#include "board/operator_entry.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 
 namespace quorvane {
 
@@ -26,9 +26,10 @@ std::string ChartSummary(const ReadingHistory& history, WallTime from, WallTime 
   if (history.Empty()) return text + " No readings yet.";
   const Reading& newest = history.Newest();
   return text + " Newest reading at " + ClockText(newest.time) + ": measured current " +
-         SetpointText(newest.currentRead) + " mA, current set-point " +
-         SetpointText(newest.currentSetpoint) + " mA, seed " + TemperatureText(newest.seedTemp) +
-         " °C, pump " + TemperatureText(newest.pumpTemp) + " °C.";
+         SetpointText(newest.device.currentRead) + " mA, current set-point " +
+         SetpointText(newest.device.currentSetpoint) + " mA, seed " +
+         TemperatureText(newest.device.seedTemp) + " °C, pump " +
+         TemperatureText(newest.device.pumpTemp) + " °C.";
 }
 
 }  // namespace quorvane

@@ -6,18 +6,7 @@
 
 namespace quorvane {
 
-Reading ReadingOf(WallTime time, const DeviceState& device) {
-  Reading reading;
-  reading.time = time;
-  reading.currentRead = device.currentRead;
-  reading.seedTemp = device.seedTemp;
-  reading.pumpTemp = device.pumpTemp;
-  reading.currentSetpoint = device.currentSetpoint;
-  reading.frequencyHz = device.frequencyHz;
-  reading.pulseSteps = device.pulseSteps;
-  reading.softActive = device.softActive;
-  return reading;
-}
+Reading ReadingOf(WallTime time, const DeviceState& device) { return {time, device}; }
 
 // A ring of no places could hold nothing and would divide by zero.
 ReadingHistory::ReadingHistory(std::size_t capacity)

@@ -19,13 +19,7 @@ using WallTime = std::chrono::system_clock::time_point;
 // What one status reply showed, with the set-points the panel held then.
 struct Reading {
   WallTime time;
-  std::int32_t currentRead = 0;      // mA
-  std::int32_t seedTemp = 0;         // hundredths of a degree C
-  std::int32_t pumpTemp = 0;         // hundredths of a degree C
-  std::int32_t currentSetpoint = 0;  // mA
-  std::int32_t frequencyHz = 0;
-  std::uint8_t pulseSteps = 0;
-  std::uint8_t softActive = 0;
+  DeviceState device;
   // Nothing joins this reading to the one before: the port was opened again,
   // no reading came for longer than ReadingHistory::kGapAfter, or the clock
   // was set back.

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "board/board_model.h"
+
 namespace quorvane {
 
 std::string IsoTime(WallTime time) {
@@ -25,24 +27,19 @@ std::string IsoTime(WallTime time) {
   return text;
 }
 
-std::string HundredthsText(std::int32_t hundredths) {
-  const std::int64_t value = hundredths;
-  const std::int64_t magnitude = value < 0 ? -value : value;
-  char text[32];
-  std::snprintf(text, sizeof text, "%s%lld.%02lld", value < 0 ? "-" : "",
-                static_cast<long long>(magnitude / 100), static_cast<long long>(magnitude % 100));
-  return text;
-}
-
 std::string CsvHeader() {
-  return "time,current_mA,seed_C,pump_C,setpoint_mA,frequency_Hz,duration_steps,soft_active\n";
+  std::string header = "time";
+  for (const MeasurementSpec& spec : Measurements()) header += std::string(",") + spec.key;
+  for (const SettingSpec& spec : Settings()) header += std::string(",") + spec.key;
+  return header + "\n";
 }
 
 std::string CsvRow(const Reading& r) {
-  return IsoTime(r.time) + "," + std::to_string(r.currentRead) + "," + HundredthsText(r.seedTemp) +
-         "," + HundredthsText(r.pumpTemp) + "," + std::to_string(r.currentSetpoint) + "," +
-         std::to_string(r.frequencyHz) + "," + std::to_string(r.pulseSteps) + "," +
-         (r.softActive != 0 ? "1" : "0") + "\n";
+  std::string row = IsoTime(r.time);
+  for (const MeasurementSpec& spec : Measurements())
+    row += "," + CsvValue(spec.kind, spec.get(r.device));
+  for (const SettingSpec& spec : Settings()) row += "," + CsvValue(spec.kind, spec.get(r.device));
+  return row + "\n";
 }
 
 }  // namespace quorvane

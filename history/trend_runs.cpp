@@ -4,20 +4,21 @@
 #include <algorithm>
 #include <array>
 
-#include "controller/display_forms.h"
+#include "board/board_model.h"
+#include "board/display_forms.h"
 
 namespace quorvane {
 
 double TrendValue(const Reading& reading, TrendQuantity quantity) {
   switch (quantity) {
     case TrendQuantity::MeasuredCurrent:
-      return reading.currentRead;
+      return reading.device.currentRead;
     case TrendQuantity::SeedTemperature:
-      return reading.seedTemp / 100.0;
+      return reading.device.seedTemp / 100.0;
     case TrendQuantity::PumpTemperature:
-      return reading.pumpTemp / 100.0;
+      return reading.device.pumpTemp / 100.0;
     case TrendQuantity::CurrentSetpoint:
-      return reading.currentSetpoint;
+      return reading.device.currentSetpoint;
   }
   return 0;
 }
@@ -110,26 +111,21 @@ void EndStep(double lastMs, TrendRun& run) {
 void AddChange(const Reading& before, const Reading& after, std::vector<SettingChange>& changes) {
   // Most neighbours hold the same settings: no text is made for them, so a
   // day of readings is searched in a few milliseconds.
-  if (before.currentSetpoint == after.currentSetpoint && before.frequencyHz == after.frequencyHz &&
-      before.pulseSteps == after.pulseSteps && before.softActive == after.softActive)
-    return;
-  std::string text;
-  const auto add = [&text](const std::string& what, const std::string& was,
-                           const std::string& now) {
-    if (was == now) return;
-    if (!text.empty()) text += "; ";
-    text += what + " " + was + " -> " + now;
+  const auto same = [&](const SettingSpec& spec) {
+    return spec.get(before.device) == spec.get(after.device);
   };
-  add("set-point", SetpointText(before.currentSetpoint) + " mA",
-      SetpointText(after.currentSetpoint) + " mA");
-  add("frequency", FrequencyText(before.frequencyHz) + " kHz",
-      FrequencyText(after.frequencyHz) + " kHz");
-  add("duration", DurationText(before.pulseSteps), DurationText(after.pulseSteps));
-  add("soft-active", PresentSoftActive(before.softActive).caption,
-      PresentSoftActive(after.softActive).caption);
+  if (std::all_of(Settings().begin(), Settings().end(), same)) return;
+  std::string text;
+  for (const SettingSpec& spec : Settings()) {
+    const std::string was = ShownValue(spec, spec.get(before.device));
+    const std::string now = ShownValue(spec, spec.get(after.device));
+    if (was == now) continue;
+    if (!text.empty()) text += "; ";
+    text += std::string(spec.changeLabel) + " " + was + " -> " + now;
+  }
   if (!text.empty())
-    changes.push_back(
-        {TrendTimeMs(after.time), static_cast<double>(after.currentSetpoint), std::move(text)});
+    changes.push_back({TrendTimeMs(after.time), static_cast<double>(after.device.currentSetpoint),
+                       std::move(text)});
 }
 
 }  // namespace

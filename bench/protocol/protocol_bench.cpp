@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 #include "protocol/command_frames.h"
 #include "protocol/reply_receiver.h"
 #include "protocol/wire_format.h"

@@ -10,7 +10,7 @@
 #include <QMenu>
 #include <QMimeData>
 
-#include "controller/operator_entry.h"
+#include "board/operator_entry.h"
 
 namespace quorvane {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "controller/operator_entry.h"
+#include "board/operator_entry.h"
 
 namespace quorvane {
 

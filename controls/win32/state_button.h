@@ -5,7 +5,7 @@
 
 #include "controls/win32/windows_api.h"
 
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 
 namespace quorvane {
 

@@ -20,18 +20,10 @@ namespace {
 // parsing it would only cost time on the thread that polls the board.
 constexpr std::size_t kLongestSetMessage = 1024;
 
-struct SettingKey {
-  const char* key;
-  Setting setting;
-};
-constexpr std::array<SettingKey, 4> kSettingKeys{{{"current_mA", Setting::kCurrent},
-                                                  {"frequency_Hz", Setting::kFrequency},
-                                                  {"duration_steps", Setting::kDuration},
-                                                  {"soft_active", Setting::kSoftActive}}};
-
-const SettingKey* FindKey(const std::string& key) {
-  for (const SettingKey& k : kSettingKeys)
-    if (key == k.key) return &k;
+// The setting a command's key names, or nullptr.
+const SettingSpec* FindKey(const std::string& key) {
+  for (const SettingSpec& spec : Settings())
+    if (key == spec.commandKey) return &spec;
   return nullptr;
 }
 
@@ -48,16 +40,22 @@ constexpr double kLargestExactWhole = 1e15;
 // 3000 and 12345 Hz to 12340, but a script must get what it asked for or a
 // refusal. A whole float too large for digits keeps its exponent form, which
 // the entry field's rule then refuses.
-std::string NumberProblem(const SettingKey& k, const nlohmann::json& value, std::string* text) {
-  const std::string key = k.key;
+std::string NumberProblem(const SettingSpec& spec, const nlohmann::json& value, std::string* text) {
+  const std::string key = spec.commandKey;
+  // A command carries device units; where one entry step is several of them
+  // (10 Hz), the value must be a whole number of steps.
+  const std::string steps =
+      spec.devicePerEntry == 1
+          ? std::string()
+          : " must be a multiple of " + std::to_string(spec.devicePerEntry) + " " + spec.valueUnit;
   std::uint64_t whole = 0;
   if (value.is_number_float()) {
     const double number = value.get<double>();
     if (number < 0) return key + " cannot be negative";
     if (number != std::floor(number)) {
-      if (k.setting == Setting::kCurrent) return key + " takes whole mA";
-      if (k.setting == Setting::kDuration) return key + " takes a whole number";
-      return key + " must be a multiple of 10 Hz";
+      if (!steps.empty()) return key + steps;
+      if (*spec.shownUnit != '\0') return key + " takes whole " + spec.shownUnit;
+      return key + " takes a whole number";
     }
     if (number >= kLargestExactWhole) {
       *text = value.dump();
@@ -70,8 +68,8 @@ std::string NumberProblem(const SettingKey& k, const nlohmann::json& value, std:
     // The parser keeps every integer without a minus as unsigned.
     return key + " cannot be negative";
   }
-  if (k.setting == Setting::kFrequency && whole % 10 != 0)
-    return key + " must be a multiple of 10 Hz";
+  if (!steps.empty() && whole % static_cast<std::uint64_t>(spec.devicePerEntry) != 0)
+    return key + steps;
   *text = std::to_string(whole);
   return {};
 }
@@ -252,28 +250,33 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
     requestId = *it;
   }
   if (!duplicate.empty()) return refuse(QuotedForLog(duplicate) + " appears twice", requestId);
-  const SettingKey* found = nullptr;
+  const SettingSpec* found = nullptr;
   for (const auto& [key, value] : message.items()) {
     if (key == "request_id") continue;
-    const SettingKey* k = FindKey(key);
+    const SettingSpec* k = FindKey(key);
     if (!k) return refuse("unknown key " + QuotedForLog(key), requestId);
     if (found) return refuse("one setting per message", requestId);
     found = k;
   }
-  if (!found)
-    return refuse("no setting: one of current_mA, frequency_Hz, duration_steps, soft_active",
-                  requestId);
-  const nlohmann::json& value = message.at(found->key);
-  SetRequest request{found->setting, found->key, {}, requestId};
-  if (found->setting == Setting::kSoftActive) {
-    if (!value.is_boolean()) return refuse("soft_active takes true or false", requestId);
+  if (!found) {
+    std::string keys;
+    for (const SettingSpec& spec : Settings())
+      keys += std::string(keys.empty() ? "" : ", ") + spec.commandKey;
+    return refuse("no setting: one of " + keys, requestId);
+  }
+  const nlohmann::json& value = message.at(found->commandKey);
+  SetRequest request{found->setting, found->commandKey, {}, requestId};
+  if (found->kind == ValueKind::kSwitch) {
+    if (!value.is_boolean())
+      return refuse(std::string(found->commandKey) + " takes true or false", requestId);
     request.text = value.get<bool>() ? "on" : "off";
     return request;
   }
-  if (!value.is_number()) return refuse(std::string(found->key) + " takes a number", requestId);
+  if (!value.is_number())
+    return refuse(std::string(found->commandKey) + " takes a number", requestId);
   if (const std::string problem = NumberProblem(*found, value, &request.text); !problem.empty())
     return refuse(problem, requestId);
-  if (found->setting == Setting::kFrequency) request.text = HertzAsKilohertzText(request.text);
+  if (found->typedDeviceUnit != nullptr) request.text = HertzAsKilohertzText(request.text);
   return request;
 }
 
@@ -287,8 +290,8 @@ nlohmann::json RefusedJson(const nlohmann::json& requestId, const std::string& k
 
 namespace {
 nlohmann::json ValueJson(Setting setting, std::uint32_t value) {
-  if (setting == Setting::kSoftActive) return value != 0;
-  return value;
+  return SpecOf(setting).kind == ValueKind::kSwitch ? nlohmann::json(value != 0)
+                                                    : nlohmann::json(value);
 }
 }  // namespace
 
@@ -312,7 +315,7 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
                                std::uint64_t dropped, std::uint64_t resultsLost) {
   // The measured values change at every poll; they travel on the readings topic.
   nlohmann::json state = StatusJson(port, device);
-  for (const char* measured : {"current_mA", "seed_C", "pump_C"}) state.erase(measured);
+  for (const MeasurementSpec& measured : Measurements()) state.erase(measured.key);
   state["dropped"] = dropped;
   state["results_lost"] = resultsLost;
   return state;
@@ -327,30 +330,19 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
   const auto expireAfter =
       std::max<std::int64_t>(10, std::chrono::ceil<std::chrono::seconds>(3 * interval).count());
   const std::string object = ObjectId(id);
-  struct Sensor {
-    const char* suffix;
-    const char* name;
-    const char* field;
-    const char* unit;
-    const char* deviceClass;
-  };
-  const Sensor sensors[] = {
-      {"current", "Current", "current_mA", "mA", "current"},
-      {"seed_temperature", "Seed temperature", "seed_C", "°C", "temperature"},
-      {"pump_temperature", "Pump temperature", "pump_C", "°C", "temperature"}};
   std::vector<std::pair<std::string, std::string>> configs;
-  for (const Sensor& s : sensors) {
-    const std::string unique = "quorvane_" + object + "_" + s.suffix;
+  for (const MeasurementSpec& s : Measurements()) {
+    const std::string unique = "quorvane_" + object + "_" + s.entitySuffix;
     const nlohmann::json config = {
-        {"name", s.name},
+        {"name", s.entityName},
         {"unique_id", unique},
         // object_id is what older dashboards read; default_entity_id replaces it.
         {"object_id", unique},
         {"default_entity_id", "sensor." + unique},
         {"expire_after", expireAfter},
         {"state_topic", topics.readings},
-        {"value_template", std::string("{{ value_json.") + s.field + " }}"},
-        {"unit_of_measurement", s.unit},
+        {"value_template", std::string("{{ value_json.") + s.key + " }}"},
+        {"unit_of_measurement", s.entityUnit},
         {"device_class", s.deviceClass},
         {"state_class", "measurement"},
         // port-lost is as unavailable to a dashboard as offline.
@@ -365,7 +357,7 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
         {"origin", {{"name", "quorvane-ctl"}, {"sw_version", kVersion}}}};
     // The board a topic level of its own (the dashboard's optional node id),
     // so a broker's ACL can give each bridge its own records by a pattern.
-    configs.emplace_back("homeassistant/sensor/" + object + "/" + s.suffix + "/config",
+    configs.emplace_back("homeassistant/sensor/" + object + "/" + s.entitySuffix + "/config",
                          JsonText(config));
   }
   return configs;
@@ -373,8 +365,8 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
 
 std::vector<std::string> FormerDiscoveryTopics(const std::string& id) {
   std::vector<std::string> topics;
-  for (const char* suffix : {"current", "seed_temperature", "pump_temperature"})
-    topics.push_back("homeassistant/sensor/" + ObjectId(id) + "_" + suffix + "/config");
+  for (const MeasurementSpec& s : Measurements())
+    topics.push_back("homeassistant/sensor/" + ObjectId(id) + "_" + s.entitySuffix + "/config");
   return topics;
 }
 

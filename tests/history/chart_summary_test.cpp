@@ -16,10 +16,10 @@ TEST(ChartSummaryTest, GivesTheSpanAndTheNewestReadingOfEachLine) {
   for (int i : {1, 2}) {
     Reading reading;
     reading.time = from + std::chrono::seconds(i);
-    reading.currentRead = 1490 + i;
-    reading.currentSetpoint = 1500 * i;
-    reading.seedTemp = 2500 + i;
-    reading.pumpTemp = 3050 + i;
+    reading.device.currentRead = 1490 + i;
+    reading.device.currentSetpoint = 1500 * i;
+    reading.device.seedTemp = 2500 + i;
+    reading.device.pumpTemp = 3050 + i;
     history.Append(reading);
   }
   EXPECT_EQ(ChartSummary(history, from, to),

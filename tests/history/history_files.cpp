@@ -41,13 +41,13 @@ void WriteFile(const std::string& path, const std::string& content) {
 Reading SampleReading(int second) {
   Reading reading;
   reading.time = kSomeTime + std::chrono::seconds(second);
-  reading.currentRead = 1000 + second;
-  reading.seedTemp = 2500 + second;
-  reading.pumpTemp = 3700 + second;
-  reading.currentSetpoint = 1500;
-  reading.frequencyHz = 12340;
-  reading.pulseSteps = 20;
-  reading.softActive = 1;
+  reading.device.currentRead = 1000 + second;
+  reading.device.seedTemp = 2500 + second;
+  reading.device.pumpTemp = 3700 + second;
+  reading.device.currentSetpoint = 1500;
+  reading.device.frequencyHz = 12340;
+  reading.device.pulseSteps = 20;
+  reading.device.softActive = 1;
   return reading;
 }
 

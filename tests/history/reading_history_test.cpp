@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "history/reading_history.h"
+#include "board/board_model.h"
 #include "history/readings_csv.h"
 #include "tests/history/history_files.h"
 
@@ -20,8 +21,8 @@ TEST(ReadingHistoryTest, KeepsTheNewestInOrderOnceFull) {
   ASSERT_EQ(history.Size(), 4u);
   EXPECT_EQ(history.Appended(), 10u);
   for (std::size_t i = 0; i < history.Size(); ++i)
-    EXPECT_EQ(history[i].currentRead, 1006 + static_cast<int>(i)) << "index " << i;
-  EXPECT_EQ(history.Newest().currentRead, 1009);
+    EXPECT_EQ(history[i].device.currentRead, 1006 + static_cast<int>(i)) << "index " << i;
+  EXPECT_EQ(history.Newest().device.currentRead, 1009);
 }
 
 TEST(ReadingHistoryTest, WhereRunsBegin) {
@@ -89,7 +90,7 @@ TEST(ReadingHistoryTest, SearchesEachRunAfterTheRingWrapped) {
 TEST(ReadingsCsvTest, NumbersAndTimesAreExact) {
   for (const auto& [hundredths, text] : std::vector<std::pair<std::int32_t, std::string>>{
            {2501, "25.01"}, {-5, "-0.05"}, {0, "0.00"}, {-12345, "-123.45"}, {100, "1.00"}})
-    EXPECT_EQ(HundredthsText(hundredths), text) << hundredths;
+    EXPECT_EQ(CsvValue(ValueKind::kHundredths, hundredths), text) << hundredths;
 
   EXPECT_EQ(IsoTime(kSomeTime), "2026-12-07T16:30:00.123Z");
   DeviceState d;

@@ -16,8 +16,8 @@ using namespace std::chrono_literals;
 Reading At(std::chrono::milliseconds offset, std::int32_t current, std::int32_t setpoint = 1000) {
   Reading reading = SampleReading(0);
   reading.time = kSomeTime + offset;
-  reading.currentRead = current;
-  reading.currentSetpoint = setpoint;
+  reading.device.currentRead = current;
+  reading.device.currentSetpoint = setpoint;
   return reading;
 }
 
@@ -98,7 +98,7 @@ TEST(TrendRunsTest, SetpointIsAStepLineAndItsChangesAreSpelledOut) {
   history.Append(At(0ms, 990, 1000));
   history.Append(At(500ms, 995, 1000));
   Reading changed = At(1000ms, 1200, 1500);
-  changed.frequencyHz += 5000;
+  changed.device.frequencyHz += 5000;
   history.Append(changed);
   changed.time += 500ms;
   history.Append(changed);

@@ -12,7 +12,7 @@
 #include <QWindow>
 
 #include "controller/control_ids.h"
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 #include "controls/qt/tick_slider.h"
 #include "protocol/codes.h"
 #include "protocol/command_frames.h"

@@ -140,14 +140,14 @@ void HistoryWindowTest::f2OpensItAndASettingShowsAsAStep() {
   static_cast<QLineEdit*>(p.dlg->Control(IDC_CURRENT_EDIT))->setText("1500");
   p.Button(IDC_SET_CURRENT)->click();
   TrendChart* chart = history->Chart();
-  QTRY_COMPARE_WITH_TIMEOUT(p.dlg->Readings().History().Newest().currentSetpoint, 1500, 4000);
+  QTRY_COMPARE_WITH_TIMEOUT(p.dlg->Readings().History().Newest().device.currentSetpoint, 1500, 4000);
   QTRY_VERIFY_WITH_TIMEOUT(chart->ChangeMarkers() >= 1, 2000);
   QVERIFY(chart->PointCount(TrendQuantity::MeasuredCurrent) >= 2);
   QVERIFY(chart->PointCount(TrendQuantity::SeedTemperature) >= 2);
   QVERIFY(chart->PointCount(TrendQuantity::PumpTemperature) >= 2);
   // 1000 then 1500: a step is two more points than a flat line.
   QVERIFY(chart->PointCount(TrendQuantity::CurrentSetpoint) >= 3);
-  QCOMPARE(p.dlg->Readings().History().Newest().currentSetpoint, 1500);
+  QCOMPARE(p.dlg->Readings().History().Newest().device.currentSetpoint, 1500);
   // Nothing of the main window moved, resized, appeared or changed its tab order.
   QCOMPARE(MainWindowLayout(*p.dlg), layout);
 }

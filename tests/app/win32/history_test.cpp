@@ -164,7 +164,7 @@ TEST_F(HistoryTest, ASetShowsAsAStepInTheSetPointLineAndAMarkerWithItsText) {
   Post(Control(IDC_SET_CURRENT), BM_CLICK, 0);
   for (int i = 0; i < 3; ++i) Status(1400);
   PumpFor(std::chrono::milliseconds(700));
-  ASSERT_EQ(dlg->Readings().History().Newest().currentSetpoint, 1500);
+  ASSERT_EQ(dlg->Readings().History().Newest().device.currentSetpoint, 1500);
 
   TrendChart& chart = history.Chart();
   const auto& setpoint = chart.Runs(TrendQuantity::CurrentSetpoint);

@@ -1,6 +1,6 @@
 // Texts of the device values that do not depend on the process locale, the
 // soft-active button's look and the slider's ticks.
-#include "controller/display_forms.h"
+#include "board/display_forms.h"
 
 #include <charconv>
 

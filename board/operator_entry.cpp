@@ -1,13 +1,13 @@
 // Typed entries to device values: truncated toward zero and kept in range,
 // with no conversion whose behaviour is undefined.
-#include "controller/operator_entry.h"
+#include "board/operator_entry.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "controller/c_number.h"
+#include "board/c_number.h"
 
 namespace quorvane {
 namespace {

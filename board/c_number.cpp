@@ -1,6 +1,6 @@
 // atof in the "C" locale: Qt sets the process locale from the desktop, which
 // may read "12,34" where the operator typed "12.34".
-#include "controller/c_number.h"
+#include "board/c_number.h"
 
 #include <locale.h>
 #include <stdlib.h>

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "controller/c_number.h"
-#include "controller/display_forms.h"
-#include "controller/operator_entry.h"
+#include "board/c_number.h"
+#include "board/display_forms.h"
+#include "board/operator_entry.h"
 #include "controller/step_rule.h"
 #include "protocol/device_state.h"
 
