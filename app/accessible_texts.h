@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "controller/control_ids.h"
+#include "controller/panel_controls.h"
 
 namespace quorvane {
 
@@ -16,30 +17,33 @@ struct AccessibleText {
   const char* description;  // UTF-8, may be empty
 };
 
+// A control that shows one of the board's settings or readings says what
+// the board model says of it.
+constexpr AccessibleText FromBoard(int id) {
+  const SpokenText text = BoardSpokenText(id);
+  return {id, text.name, text.description};
+}
+
 inline constexpr AccessibleText kAccessibleTexts[] = {
     {IDC_OPEN_PORT, "Open port",
      "Opens the serial port chosen in the list, or closes the open one"},
-    {IDC_SET_CURRENT, "Set pump current", "Sends the pump current set-point to the board"},
+    FromBoard(IDC_SET_CURRENT),
     {IDC_PORT_LIST, "Serial port", "The serial port the board is attached to"},
-    {IDC_CURRENT_EDIT, "Pump current set-point, mA",
-     "Milliamperes, from 0 to the board's maximum; Enter sends it"},
-    {IDC_PUMP_TEMP, "Pump temperature, °C", "The pump diode's temperature as the board reports it"},
+    FromBoard(IDC_CURRENT_EDIT),
+    FromBoard(IDC_PUMP_TEMP),
     {IDC_CURRENT_SLIDER, "Pump current slider, mA",
      "The pump current set-point from 0 to the board's maximum; moving it sends the new value"},
     {IDC_CURRENT_DOWN, "Step pump current down",
      "Lowers the set-point by 1 mA; held down, it repeats with steps growing to 10 mA"},
     {IDC_CURRENT_UP, "Step pump current up",
      "Raises the set-point by 1 mA; held down, it repeats with steps growing to 10 mA"},
-    {IDC_SEED_TEMP, "Seed temperature, °C", "The seed diode's temperature as the board reports it"},
-    {IDC_SET_FREQUENCY, "Set repetition frequency",
-     "Sends the repetition frequency set-point to the board"},
-    {IDC_FREQUENCY_EDIT, "Repetition frequency set-point, kHz",
-     "Kilohertz with up to two decimals; Enter sends it"},
-    {IDC_CURRENT_READ, "Measured current, mA", "The pump current the board measures"},
-    {IDC_SET_DURATION, "Set pulse duration", "Sends the pulse duration set-point to the board"},
-    {IDC_DURATION_EDIT, "Pulse duration set-point, steps", "Steps, from 0 to 255; Enter sends it"},
-    {IDC_SOFT_ACTIVE, "Soft-active",
-     "Switches the board's soft-active state; checked while the board reports it on"},
+    FromBoard(IDC_SEED_TEMP),
+    FromBoard(IDC_SET_FREQUENCY),
+    FromBoard(IDC_FREQUENCY_EDIT),
+    FromBoard(IDC_CURRENT_READ),
+    FromBoard(IDC_SET_DURATION),
+    FromBoard(IDC_DURATION_EDIT),
+    FromBoard(IDC_SOFT_ACTIVE),
 };
 
 // A drop-down list's own name is the item it shows, so it is named by the

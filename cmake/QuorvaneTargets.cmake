@@ -3,7 +3,9 @@
 add_library(quorvane_options INTERFACE)
 add_library(quorvane::options ALIAS quorvane_options)
 target_compile_features(quorvane_options INTERFACE cxx_std_20)
-target_compile_options(quorvane_options INTERFACE -Wall -Wextra -Wpedantic)
+# A switch over one of our enums lists every value: one added to an enum and
+# forgotten in a switch fails the build instead of falling to another case.
+target_compile_options(quorvane_options INTERFACE -Wall -Wextra -Wpedantic -Werror=switch)
 target_include_directories(quorvane_options INTERFACE "${PROJECT_SOURCE_DIR}")
 
 if(QUORVANE_SANITIZE STREQUAL "address")

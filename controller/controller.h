@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "board/board_model.h"
 #include "controller/controller_window.h"
 #include "controller/paced_queue.h"
 #include "protocol/command_frames.h"
@@ -135,10 +136,11 @@ class Controller {
   // The bodies of the handlers, run when the paced queue serves them.
   void Serve(void (Controller::*handler)());
   void DispatchTimer(int id);
-  void SetCurrentNow();
-  void SetFrequencyNow();
-  void SetDurationNow();
-  void SoftActiveNow();
+  // A setting's SET (or, for a switch, its button): served through the
+  // paced queue like every handler.
+  void OnSet(Setting setting);
+  void SetNow(Setting setting);
+  void ToggleNow(Setting setting);
   void NudgePressNow(NudgeDirection direction);
   void ReleaseNow();
   void EndHoldNow();
@@ -155,10 +157,7 @@ class Controller {
 
   // A reply from the board: device values stored, then shown.
   void ApplyReply(const Reply& reply);
-  void ShowCurrentSetpoint();
-  void ShowFrequency();
-  void ShowDuration();
-  void ShowSoftActive();
+  void ShowSetting(Setting setting);
   void OnFirstFullReply();
   bool OpenCurrentPort();
   void StopAllTimers();
@@ -168,10 +167,6 @@ class Controller {
   // tell the operator's moves from the panel's (a reply, or a clamp to range).
   void PlaceSlider(std::int32_t position);
   void NoteSliderPlaced();
-  // Shared body of the three SET handlers: parse converts the field's text,
-  // stores the value and returns the frame to send.
-  template <typename Parse>
-  void RunSettingCommand(int editId, Parse parse);
 
   ControllerWindow& m_window;
   PacedQueue m_pace{m_window};

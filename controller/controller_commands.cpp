@@ -5,7 +5,7 @@
 
 #include "controller/control_ids.h"
 #include "controller/controller.h"
-#include "board/operator_entry.h"
+#include "controller/panel_controls.h"
 #include "controller/timing.h"
 
 namespace quorvane {
@@ -34,58 +34,43 @@ void Controller::QueryStatus() {
   m_pace.PauseThen(kAfterStatusQuery, [] {});
 }
 
-template <typename Parse>
-void Controller::RunSettingCommand(int editId, Parse parse) {
+void Controller::OnSetCurrent() { OnSet(Setting::kCurrent); }
+void Controller::OnSetFrequency() { OnSet(Setting::kFrequency); }
+void Controller::OnSetDuration() { OnSet(Setting::kDuration); }
+void Controller::OnSoftActive() { OnSet(Setting::kSoftActive); }
+
+void Controller::OnSet(Setting setting) {
+  m_pace.Serve([this, setting] {
+    if (SpecOf(setting).kind == ValueKind::kSwitch) return ToggleNow(setting);
+    SetNow(setting);
+  });
+}
+
+void Controller::SetNow(Setting setting) {
   if (!m_flags.synced || !m_flags.portOpen) return;
-  const std::string text = m_window.GetText(editId);
+  const SettingSpec& spec = SpecOf(setting);
+  const std::string text = m_window.GetText(ControlsOf(setting).entryId);
   if (text.empty()) return;
   StopTimer(TIMER_POLL);
-  const CommandFrame frame = parse(text);
-  // Sent twice: a frame can be lost when the link purges its queues for a
-  // write, and a setting has no acknowledgement other than the board's reply.
+  spec.put(m_device, spec.parse(text, m_device));
+  // Keep the slider on the new set-point, or the next poll tick would take
+  // the old slider position for an operator's move and send it back.
+  if (ControlsOf(setting).sliderId != kNoControl) PlaceSlider(spec.get(m_device));
+  const CommandFrame frame = spec.build(m_device, spec.get(m_device));
   Send(frame);
-  m_pace.PauseThen(kBetweenRepeats, [this, frame] {
-    Send(frame);
+  m_pace.PauseThen(kBetweenRepeats, [this, frame, twice = spec.sentTwice] {
+    if (twice) Send(frame);
     StartTimer(TIMER_POLL, kPollPeriod);
   });
 }
 
-void Controller::OnSetCurrent() { Serve(&Controller::SetCurrentNow); }
-void Controller::OnSetFrequency() { Serve(&Controller::SetFrequencyNow); }
-void Controller::OnSetDuration() { Serve(&Controller::SetDurationNow); }
-void Controller::OnSoftActive() { Serve(&Controller::SoftActiveNow); }
-
-void Controller::SetCurrentNow() {
-  RunSettingCommand(IDC_CURRENT_EDIT, [this](const std::string& text) {
-    m_device.currentSetpoint = ParseCurrent(text, m_device.currentMax);
-    // Keep the slider on the new set-point, or the next poll tick would take
-    // the old slider position for an operator's move and send it back.
-    PlaceSlider(m_device.currentSetpoint);
-    return BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
-                           m_device.currentSetpoint);
-  });
-}
-
-void Controller::SetFrequencyNow() {
-  RunSettingCommand(IDC_FREQUENCY_EDIT, [this](const std::string& text) {
-    m_device.frequencyHz = ParseFrequency(text);
-    return BuildSetFrequency(m_device.frequencyHz);
-  });
-}
-
-void Controller::SetDurationNow() {
-  RunSettingCommand(IDC_DURATION_EDIT, [this](const std::string& text) {
-    m_device.pulseSteps = ParseDuration(text);
-    return BuildSetDuration(m_device.pulseSteps);
-  });
-}
-
-void Controller::SoftActiveNow() {
+void Controller::ToggleNow(Setting setting) {
   if (!m_flags.synced || !m_flags.portOpen) return;
+  const SettingSpec& spec = SpecOf(setting);
   StopTimer(TIMER_POLL);
-  ToggleSoftActive(m_device);
   // The button keeps its look until the board reports the new state.
-  Send(BuildSetSoftActive(m_device.softActive));
+  spec.put(m_device, spec.get(m_device) == 0 ? 1 : 0);
+  Send(spec.build(m_device, spec.get(m_device)));
   m_pace.PauseThen(kAfterSoftActive, [this] { StartTimer(TIMER_POLL, kPollPeriod); });
 }
 

@@ -1,65 +1,50 @@
 // What each reply from the board does: the device values it carries are
 // stored, then shown, in the order the window has always received them.
-#include "controller/control_ids.h"
-#include "controller/controller.h"
 #include "board/display_forms.h"
+#include "controller/controller.h"
+#include "controller/panel_controls.h"
 
 namespace quorvane {
 
 void Controller::ApplyReply(const Reply& reply) {
   StoreReply(m_device, reply);
-  switch (reply.index()) {
-    case IndexOf<StatusReply>():
-      m_window.SetText(IDC_CURRENT_READ, SetpointText(m_device.currentRead));
-      m_window.SetText(IDC_SEED_TEMP, TemperatureText(m_device.seedTemp));
-      m_window.SetText(IDC_PUMP_TEMP, TemperatureText(m_device.pumpTemp));
-      if (m_readingsObserver != nullptr) m_readingsObserver->OnStatusReading(m_device);
-      break;
-    case IndexOf<AllReply>():
-      m_window.SetSliderRange(m_device.currentMax);
-      // A narrower range may have pulled the slider in: not the operator's move.
-      NoteSliderPlaced();
-      for (std::int32_t tick : SliderTicks(m_device.currentMax)) m_window.AddSliderTick(tick);
-      ShowCurrentSetpoint();
-      ShowFrequency();
-      ShowDuration();
-      ShowSoftActive();
-      // Later full replies refresh the displays only.
-      if (!m_flags.synced) OnFirstFullReply();
-      break;
-    case IndexOf<CurrentReply>():
-      ShowCurrentSetpoint();
-      break;
-    case IndexOf<FrequencyReply>():
-      ShowFrequency();
-      break;
-    case IndexOf<DurationReply>():
-      ShowDuration();
-      break;
-    case IndexOf<SoftActiveReply>():
-      ShowSoftActive();
-      break;
-    default:
-      break;
+  if (std::holds_alternative<StatusReply>(reply)) {
+    for (const MeasurementControl& c : kMeasurementControls) {
+      const MeasurementSpec& spec = SpecOf(c.measurement);
+      m_window.SetText(c.readoutId, spec.display(spec.get(m_device)));
+    }
+    if (m_readingsObserver != nullptr) m_readingsObserver->OnStatusReading(m_device);
+    return;
   }
+  if (std::holds_alternative<AllReply>(reply)) {
+    m_window.SetSliderRange(m_device.currentMax);
+    // A narrower range may have pulled the slider in: not the operator's move.
+    NoteSliderPlaced();
+    for (std::int32_t tick : SliderTicks(m_device.currentMax)) m_window.AddSliderTick(tick);
+    for (const SettingSpec& spec : kSettings) ShowSetting(spec.setting);
+    // Later full replies refresh the displays only.
+    if (!m_flags.synced) OnFirstFullReply();
+    return;
+  }
+  // Any other reply confirms one setting.
+  for (const SettingSpec& spec : kSettings)
+    if (spec.confirmed(reply)) ShowSetting(spec.setting);
 }
 
-void Controller::ShowCurrentSetpoint() {
-  PlaceSlider(m_device.currentSetpoint);
-  m_window.SetText(IDC_CURRENT_EDIT, SetpointText(m_device.currentSetpoint));
-}
-
-void Controller::ShowFrequency() {
-  m_window.SetText(IDC_FREQUENCY_EDIT, FrequencyText(m_device.frequencyHz));
-}
-
-void Controller::ShowDuration() {
-  m_window.SetText(IDC_DURATION_EDIT, DurationText(m_device.pulseSteps));
-}
-
-void Controller::ShowSoftActive() {
-  const SoftActivePresentation look = PresentSoftActive(m_device.softActive);
-  m_window.PresentSoftActive(look.color, look.caption);
+void Controller::ShowSetting(Setting setting) {
+  const SettingSpec& spec = SpecOf(setting);
+  const SettingControls& controls = ControlsOf(setting);
+  const std::int32_t value = spec.get(m_device);
+  if (controls.sliderId != kNoControl) PlaceSlider(value);
+  switch (spec.kind) {
+    case ValueKind::kSwitch: {
+      const SoftActivePresentation look = PresentSoftActive(static_cast<std::uint8_t>(value));
+      return m_window.PresentSoftActive(look.color, look.caption);
+    }
+    case ValueKind::kWhole:
+    case ValueKind::kHundredths:
+      return m_window.SetText(controls.entryId, spec.display(value));
+  }
 }
 
 }  // namespace quorvane

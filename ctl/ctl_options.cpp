@@ -53,7 +53,7 @@ struct SettingWord {
 
 std::vector<SettingWord> SettingWords() {
   std::vector<SettingWord> words;
-  for (const SettingSpec& spec : Settings()) {
+  for (const SettingSpec& spec : kSettings) {
     words.push_back({spec.name, spec.setting, BareUnit::kPanel});
     if (spec.typedDeviceUnit != nullptr)
       words.push_back({spec.key, spec.setting, BareUnit::kHertz});

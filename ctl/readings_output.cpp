@@ -29,9 +29,9 @@ nlohmann::json ValueJson(ValueKind kind, std::int32_t value) {
 // the board's maximum, that maximum ("maximum_mA").
 template <typename Visit>
 void ForEachValue(const DeviceState& d, bool withMaximum, Visit&& visit) {
-  for (const MeasurementSpec& spec : Measurements())
+  for (const MeasurementSpec& spec : kMeasurements)
     visit(spec.label, spec.key, spec.kind, ShownValue(spec, spec.get(d)), spec.get(d));
-  for (const SettingSpec& spec : Settings()) {
+  for (const SettingSpec& spec : kSettings) {
     visit(spec.label, spec.key, spec.kind, ShownValue(spec, spec.get(d)), spec.get(d));
     if (withMaximum && spec.topFromBoard) {
       const std::string key = std::string("maximum_") + spec.valueUnit;

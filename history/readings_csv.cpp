@@ -29,16 +29,16 @@ std::string IsoTime(WallTime time) {
 
 std::string CsvHeader() {
   std::string header = "time";
-  for (const MeasurementSpec& spec : Measurements()) header += std::string(",") + spec.key;
-  for (const SettingSpec& spec : Settings()) header += std::string(",") + spec.key;
+  for (const MeasurementSpec& spec : kMeasurements) header += std::string(",") + spec.key;
+  for (const SettingSpec& spec : kSettings) header += std::string(",") + spec.key;
   return header + "\n";
 }
 
 std::string CsvRow(const Reading& r) {
   std::string row = IsoTime(r.time);
-  for (const MeasurementSpec& spec : Measurements())
+  for (const MeasurementSpec& spec : kMeasurements)
     row += "," + CsvValue(spec.kind, spec.get(r.device));
-  for (const SettingSpec& spec : Settings()) row += "," + CsvValue(spec.kind, spec.get(r.device));
+  for (const SettingSpec& spec : kSettings) row += "," + CsvValue(spec.kind, spec.get(r.device));
   return row + "\n";
 }
 

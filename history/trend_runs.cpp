@@ -114,9 +114,9 @@ void AddChange(const Reading& before, const Reading& after, std::vector<SettingC
   const auto same = [&](const SettingSpec& spec) {
     return spec.get(before.device) == spec.get(after.device);
   };
-  if (std::all_of(Settings().begin(), Settings().end(), same)) return;
+  if (std::all_of(kSettings.begin(), kSettings.end(), same)) return;
   std::string text;
-  for (const SettingSpec& spec : Settings()) {
+  for (const SettingSpec& spec : kSettings) {
     const std::string was = ShownValue(spec, spec.get(before.device));
     const std::string now = ShownValue(spec, spec.get(after.device));
     if (was == now) continue;

@@ -22,7 +22,7 @@ constexpr std::size_t kLongestSetMessage = 1024;
 
 // The setting a command's key names, or nullptr.
 const SettingSpec* FindKey(const std::string& key) {
-  for (const SettingSpec& spec : Settings())
+  for (const SettingSpec& spec : kSettings)
     if (key == spec.commandKey) return &spec;
   return nullptr;
 }
@@ -260,7 +260,7 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
   }
   if (!found) {
     std::string keys;
-    for (const SettingSpec& spec : Settings())
+    for (const SettingSpec& spec : kSettings)
       keys += std::string(keys.empty() ? "" : ", ") + spec.commandKey;
     return refuse("no setting: one of " + keys, requestId);
   }
@@ -315,7 +315,7 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
                                std::uint64_t dropped, std::uint64_t resultsLost) {
   // The measured values change at every poll; they travel on the readings topic.
   nlohmann::json state = StatusJson(port, device);
-  for (const MeasurementSpec& measured : Measurements()) state.erase(measured.key);
+  for (const MeasurementSpec& measured : kMeasurements) state.erase(measured.key);
   state["dropped"] = dropped;
   state["results_lost"] = resultsLost;
   return state;
@@ -331,7 +331,7 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
       std::max<std::int64_t>(10, std::chrono::ceil<std::chrono::seconds>(3 * interval).count());
   const std::string object = ObjectId(id);
   std::vector<std::pair<std::string, std::string>> configs;
-  for (const MeasurementSpec& s : Measurements()) {
+  for (const MeasurementSpec& s : kMeasurements) {
     const std::string unique = "quorvane_" + object + "_" + s.entitySuffix;
     const nlohmann::json config = {
         {"name", s.entityName},
@@ -365,7 +365,7 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
 
 std::vector<std::string> FormerDiscoveryTopics(const std::string& id) {
   std::vector<std::string> topics;
-  for (const MeasurementSpec& s : Measurements())
+  for (const MeasurementSpec& s : kMeasurements)
     topics.push_back("homeassistant/sensor/" + ObjectId(id) + "_" + s.entitySuffix + "/config");
   return topics;
 }

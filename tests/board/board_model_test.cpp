@@ -18,7 +18,7 @@ bool Named(const char* text) { return text != nullptr && *text != '\0'; }
 
 TEST(BoardModelTest, EverySettingEntryIsComplete) {
   std::set<std::string> names, keys, commandKeys, labels, spoken;
-  for (const SettingSpec& spec : Settings()) {
+  for (const SettingSpec& spec : kSettings) {
     SCOPED_TRACE(spec.name != nullptr ? spec.name : "(unnamed)");
     EXPECT_TRUE(Named(spec.name) && Named(spec.key) && Named(spec.commandKey) &&
                 Named(spec.label) && Named(spec.changeLabel));
@@ -35,9 +35,11 @@ TEST(BoardModelTest, EverySettingEntryIsComplete) {
     EXPECT_TRUE(commandKeys.insert(spec.commandKey).second);
     EXPECT_TRUE(labels.insert(spec.label).second);
     EXPECT_TRUE(spoken.insert(spec.entry.name).second);
-    if (spec.setButton.name != nullptr) EXPECT_TRUE(spoken.insert(spec.setButton.name).second);
+    if (spec.setButton.name != nullptr) {
+      EXPECT_TRUE(spoken.insert(spec.setButton.name).second);
+    }
   }
-  for (const MeasurementSpec& spec : Measurements()) {
+  for (const MeasurementSpec& spec : kMeasurements) {
     SCOPED_TRACE(spec.label != nullptr ? spec.label : "(unnamed)");
     EXPECT_TRUE(Named(spec.label) && Named(spec.key) && Named(spec.shownUnit) &&
                 Named(spec.entitySuffix) && Named(spec.entityName) && Named(spec.entityUnit) &&
@@ -62,13 +64,14 @@ TEST(BoardModelTest, EachSettingsFrameValueAndReplyAgree) {
   DeviceState device;
   device.currentMax = 3000;
   device.currentPrefix = {0x12, 0x34};
-  for (const SettingSpec& spec : Settings()) {
+  for (const SettingSpec& spec : kSettings) {
     SCOPED_TRACE(spec.name);
     const std::int32_t top = spec.top(device);
     for (const std::int32_t value : {std::int32_t{0}, spec.devicePerEntry, top}) {
       // What the window shows is what the entry field reads back.
-      if (spec.kind != ValueKind::kSwitch)
+      if (spec.kind != ValueKind::kSwitch) {
         EXPECT_EQ(spec.parse(spec.display(value), device), value) << value;
+      }
       DeviceState stored = device;
       spec.put(stored, value);
       EXPECT_EQ(spec.get(stored), value);
