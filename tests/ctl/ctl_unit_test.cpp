@@ -192,5 +192,21 @@ TEST(PortChoiceTest, TextsNameThePortAsTheUserGaveIt) {
   EXPECT_EQ(InTermsOf(*ChoosePort("ttyUSB0", "/dev"), box), box);
 }
 
+// The link's boxes that come while the program runs go to standard error.
+TEST(PortChoiceTest, TheSessionTellsTheLinksBoxInTheUsersTerms) {
+  const std::string given = "/no-such-folder/board";
+  const std::optional<ChosenPort> linked = ChoosePort(given, "/dev");
+  ASSERT_TRUE(linked && linked->privateLink);
+  CSerialLink link(linked->deviceDirectory);
+  BoardSession session(link, *linked);
+  testing::internal::CaptureStderr();
+  session.ShowError(FormatErrorReport("ReadFile()", "Input/output error",
+                                      linked->privateLink->Path().filename().string()),
+                    "Application Error");
+  const std::string shown = testing::internal::GetCapturedStderr();
+  EXPECT_THAT(shown, testing::HasSubstr("Application Error: WARNING:  ReadFile()"));
+  EXPECT_THAT(shown, testing::HasSubstr(ErrorReportPortLine(given)));
+}
+
 }  // namespace
 }  // namespace quorvane::ctl
