@@ -3,13 +3,15 @@
 #include "ctl/board_session.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "controller/line_settings.h"
 #include "controller/timing.h"
 
 namespace quorvane::ctl {
 
-BoardSession::BoardSession(SerialLinkInterface& link) : m_link(link) {}
+BoardSession::BoardSession(SerialLinkInterface& link, ChosenPort port)
+    : m_link(link), m_port(std::move(port)) {}
 
 BoardSession::~BoardSession() { Close(); }
 
@@ -162,7 +164,7 @@ void BoardSession::ShowError(const std::string& text, const std::string& caption
     std::lock_guard lock(m_mutex);
     if (m_opening) return;
   }
-  std::fprintf(stderr, "quorvane-ctl: %s: %s\n", caption.c_str(), text.c_str());
+  std::fprintf(stderr, "quorvane-ctl: %s: %s\n", caption.c_str(), InTermsOf(m_port, text).c_str());
 }
 
 void BoardSession::OnPortLost(unsigned) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 
+#include "ctl/port_choice.h"
 #include "protocol/command_frames.h"
 #include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
@@ -30,7 +31,8 @@ enum class WaitResult { kDone, kTimedOut, kStopped, kPortLost };
 // any thread (the Ctrl-C handler's).
 class BoardSession final : public SerialOwner, private ReplyOwner {
  public:
-  explicit BoardSession(SerialLinkInterface& link);
+  // port is the one link opens; the link's error boxes are told in its terms.
+  BoardSession(SerialLinkInterface& link, ChosenPort port);
   ~BoardSession() override;  // closes the link
   BoardSession(const BoardSession&) = delete;
   BoardSession& operator=(const BoardSession&) = delete;
@@ -88,7 +90,8 @@ class BoardSession final : public SerialOwner, private ReplyOwner {
   WaitResult Interrupted() const;             // with m_mutex held
 
   SerialLinkInterface& m_link;
-  bool m_open = false;  // main thread only
+  const ChosenPort m_port;  // set at construction, then only read (any thread)
+  bool m_open = false;      // main thread only
 
   // m_mutex guards everything below; m_changed is signalled on each reply,
   // on Stop and on a lost port.

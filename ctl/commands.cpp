@@ -53,7 +53,10 @@ int Output(std::FILE* out, std::FILE* err, const std::string& text) {
 class Connection {
  public:
   Connection(ChosenPort port, StopSignal& stop)
-      : m_port(std::move(port)), m_link(m_port.deviceDirectory), m_session(m_link), m_stop(stop) {
+      : m_port(std::move(port)),
+        m_link(m_port.deviceDirectory),
+        m_session(m_link, m_port),
+        m_stop(stop) {
     m_stop.Listen([this] { m_session.Stop(); });
   }
   ~Connection() {

@@ -78,9 +78,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.set_version_flag("--version", std::string("quorvane-ctl ") + kVersion);
   app.footer(std::string(kExitStatusText) + kExamples);
 
-  app.add_option("-p,--port", o.port,
-                 "the port: a name from 'list' (ttyUSB0, COM3) or a device path")
-      ->type_name("PORT");
+#ifdef _WIN32
+  const char* const portHelp = "the port: a name from 'list' (ttyUSB0, COM3) or a device path";
+#else
+  // Here a port is its device: a COM name would only mislead.
+  const char* const portHelp = "the port: a name from 'list' (ttyUSB0) or a device path";
+#endif
+  app.add_option("-p,--port", o.port, portHelp)->type_name("PORT");
   app.add_flag("--json", o.json,
                "machine-readable output: JSON for list and status, JSON lines for monitor");
 #ifndef _WIN32

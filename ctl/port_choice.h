@@ -38,7 +38,8 @@ struct ChosenPort {
 std::optional<ChosenPort> ChoosePort(const std::string& text,
                                      const std::filesystem::path& deviceDirectory);
 
-// The operator's sentence with our private link replaced by the path given.
+// The operator's sentence or the serial error box with our private link
+// replaced by the path given.
 std::string InTermsOf(const ChosenPort& port, std::string message);
 
 }  // namespace quorvane::ctl

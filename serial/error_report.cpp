@@ -1,3 +1,4 @@
+// The serial error box's text: one layout, whichever platform fills it in.
 #include "serial/error_report.h"
 
 #include <string_view>
@@ -18,11 +19,20 @@ std::string_view CutAtCharacter(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
+std::string ErrorReportPortLine(const std::string& portName) {
+  return "\nPort: " + portName + "\n";
+}
+
+std::string FormatErrorReport(const std::string& operation, const std::string& systemText,
+                              const std::string& portName) {
+  const std::string report = "WARNING:  " + operation + " Failed with the following error: \n" +
+                             systemText + ErrorReportPortLine(portName);
+  return std::string(CutAtCharacter(report, kMaxErrorReportLength));
+}
+
 std::string FormatErrorReport(const std::string& operation, const std::string& systemText,
                               unsigned portNumber) {
-  const std::string report = "WARNING:  " + operation + " Failed with the following error: \n" +
-                             systemText + "\nPort: " + std::to_string(portNumber) + "\n";
-  return std::string(CutAtCharacter(report, kMaxErrorReportLength));
+  return FormatErrorReport(operation, systemText, std::to_string(portNumber));
 }
 
 }  // namespace quorvane

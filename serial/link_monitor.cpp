@@ -50,7 +50,8 @@ bool LinkMonitor::PauseAfterFailure(const FailureRun& run) {
 }
 
 void LinkMonitor::ReportError(const char* operation, SystemError error) {
-  const std::string text = FormatErrorReport(operation, m_io.ErrorText(error), m_portNumber);
+  const std::string text =
+      FormatErrorReport(operation, m_io.ErrorText(error), m_io.PortName(m_portNumber));
   // With no owner (at exit, after it detached) the report still goes somewhere.
   if (!m_owner.ShowError(text, kSerialErrorCaption)) {
     std::fprintf(stderr, "%s: %s\n", kSerialErrorCaption, text.c_str());

@@ -66,7 +66,7 @@ class LinkMonitor {
   bool PauseAfterFailure(const FailureRun& run);
 
   // Shows the error box for the failed operation, with the system's text for
-  // error and the port number; waits until it is dismissed.
+  // error and the port's name; waits until it is dismissed.
   void ReportError(const char* operation, SystemError error);
 
  private:

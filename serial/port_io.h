@@ -110,6 +110,9 @@ class PortIo {
   virtual std::string ErrorText(SystemError error) const = 0;
   // True for the codes with which the system says the device itself is gone.
   virtual bool IsDeviceGone(SystemError error) const = 0;
+  // The port as the error box names it: its device ("ttyUSB0") on Linux, its
+  // number on Windows, where the operator knows it as that COM port.
+  virtual std::string PortName(unsigned portNumber) const = 0;
 };
 
 // The platform's part for a link whose devices are named under deviceDirectory.

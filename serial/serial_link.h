@@ -61,7 +61,7 @@ class CSerialLink : public SerialLinkInterface {
   void DetachOwner() override;
 
   // Shows the error box for the failed operation, with the system's text
-  // for the calling thread's last error (or for error) and the port number;
+  // for the calling thread's last error (or for error) and the port's name;
   // waits until it is dismissed.
   void ReportError(const char* operation);
   void ReportError(const char* operation, SystemError error);

@@ -85,7 +85,7 @@ bool BridgeLoop::WaitStopped(Clock::time_point deadline) {
 // port's status; later (first false) it is only said, once, and tried again.
 int BridgeLoop::OpenBoard(bool first) {
   auto link = std::make_unique<CSerialLink>(m_port.deviceDirectory);
-  auto session = std::make_unique<BoardSession>(*link);
+  auto session = std::make_unique<BoardSession>(*link, m_port);
   const auto fail = [&](const std::string& why, int status) {
     // While unplugged the port is simply missing: not worth a line a second.
     if (first)

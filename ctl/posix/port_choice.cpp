@@ -3,8 +3,10 @@
 #include <stdlib.h>
 
 #include <system_error>
+#include <utility>
 
 #include "ctl/port_choice.h"
+#include "serial/error_report.h"
 #include "serial/posix/port_table.h"
 
 namespace quorvane::ctl {
@@ -52,21 +54,17 @@ std::optional<ChosenPort> ChoosePort(const std::string& text, const fs::path& de
 }
 
 std::string InTermsOf(const ChosenPort& port, std::string message) {
-  if (port.privateLink) {
-    const std::string ours = port.privateLink->Path().string();
+  if (!port.privateLink) return message;  // the serial texts name the device as given
+  // Our link shows as its path in the sentences and as its name in the box.
+  const std::pair<std::string, std::string> ourNames[] = {
+      {port.privateLink->Path().string(), port.name},
+      {ErrorReportPortLine(port.privateLink->Path().filename().string()),
+       ErrorReportPortLine(port.name)},
+  };
+  for (const auto& [ours, given] : ourNames)
     for (std::size_t at = message.find(ours); at != std::string::npos;
-         at = message.find(ours, at + port.name.size()))
-      message.replace(at, ours.size(), port.name);
-  }
-  // The panel's sentences name a port "COM33 (/dev/ttyUSB0)", its COM number
-  // first; here the device alone is the name the user knows.
-  const std::string device = port.privateLink
-                                 ? port.name
-                                 : (port.deviceDirectory / fs::path(port.name).filename()).string();
-  const std::string panels = "COM" + std::to_string(port.number) + " (" + device + ")";
-  for (std::size_t at = message.find(panels); at != std::string::npos;
-       at = message.find(panels, at + device.size()))
-    message.replace(at, panels.size(), device);
+         at = message.find(ours, at + given.size()))
+      message.replace(at, ours.size(), given);
   return message;
 }
 

@@ -114,14 +114,15 @@ std::string Joined(const std::vector<std::string>& parts) {
 
 std::string DescribeOpenFailure(unsigned portNumber,
                                 const std::optional<std::filesystem::path>& path, int error) {
-  const std::string port = "COM" + std::to_string(portNumber);
-  if (!path) return port + " has no device on this system.";
+  // The device path is the port's name here: the operator never sees the
+  // panel's COM numbers, and the path is what ls, chmod and fuser take.
+  if (!path) return "Port " + std::to_string(portNumber) + " has no device on this system.";
   const std::string device = path->string();
   switch (error) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return port + " (" + device + ") is not present.";
+      return device + " is not present.";
     case EACCES:
     case EPERM: {
       struct stat info {};
@@ -173,9 +174,9 @@ OpenFailure ClassifyOpenFailure(int error) {
   }
 }
 
-std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+std::string DescribeConfigurationFailure(const std::filesystem::path& path,
                                          const std::string& operation, int error) {
-  const std::string port = "COM" + std::to_string(portNumber) + " (" + path.string() + ")";
+  const std::string port = path.string();
   // A device that refuses terminal settings as such is a file, /dev/null or
   // the like: the step that found out says nothing more to the operator.
   if (error == ENOTTY)

@@ -17,9 +17,9 @@ std::string SystemErrorText(int error);
 // (unplugged, hung up), as opposed to one failed operation.
 bool IsDeviceGoneError(int error);
 
-// Why a port could not be opened, as a sentence the operator can act on.
-// path is the device behind portNumber (none when the number has no device);
-// error the errno of the failed open.
+// Why a port could not be opened, as a sentence the operator can act on,
+// naming the device by its path. path is the device behind portNumber (none
+// when the number has no device); error the errno of the failed open.
 std::string DescribeOpenFailure(unsigned portNumber,
                                 const std::optional<std::filesystem::path>& path, int error);
 
@@ -31,8 +31,9 @@ std::string DescribePermissionDenied(const std::string& device, unsigned mode, u
 // The kind of a failed open's errno.
 OpenFailure ClassifyOpenFailure(int error);
 
-// The device opened but the configuration step named by operation failed with error.
-std::string DescribeConfigurationFailure(unsigned portNumber, const std::filesystem::path& path,
+// The device at path opened but the configuration step named by operation
+// failed with error.
+std::string DescribeConfigurationFailure(const std::filesystem::path& path,
                                          const std::string& operation, int error);
 
 }  // namespace quorvane

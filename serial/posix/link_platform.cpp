@@ -73,15 +73,14 @@ std::optional<OpenRefusal> LinkPlatform::OpenDevice(unsigned portNumber) {
 // The first failing step ends the chain; its name is the operation the error
 // box shows. I/O never blocks in the driver and every wait is a poll until
 // shutdown, so the time-outs have nothing to apply to.
-std::optional<FailedStep> LinkPlatform::ConfigureDevice(unsigned portNumber,
-                                                        const LineSettings& line,
+std::optional<FailedStep> LinkPlatform::ConfigureDevice(unsigned, const LineSettings& line,
                                                         const CommTimeouts&, std::uint32_t) {
   PortDevice& port = *m_opening;
   const auto failed = [&](const char* operation) {
     const int error = errno;
     // Terminal settings refused as such: the device is no serial port at all.
     return FailedStep{operation, static_cast<SystemError>(error),
-                      DescribeConfigurationFailure(portNumber, m_openingPath, operation, error),
+                      DescribeConfigurationFailure(m_openingPath, operation, error),
                       error == ENOTTY ? OpenFailure::kNotSerial : OpenFailure::kOther};
   };
   if (!port.MakeNonBlocking()) return failed("SetCommTimeouts()");
@@ -124,6 +123,12 @@ std::string LinkPlatform::ErrorText(SystemError error) const {
 
 bool LinkPlatform::IsDeviceGone(SystemError error) const {
   return IsDeviceGoneError(static_cast<int>(error));
+}
+
+std::string LinkPlatform::PortName(unsigned portNumber) const {
+  // A number with no device was never opened; the box keeps its number then.
+  const std::string name = m_ports.ListName(portNumber);
+  return name.empty() ? std::to_string(portNumber) : name;
 }
 
 }  // namespace quorvane

@@ -49,6 +49,7 @@ class LinkPlatform final : public PortIo {
   SystemError LastError() const override;
   std::string ErrorText(SystemError error) const override;
   bool IsDeviceGone(SystemError error) const override;
+  std::string PortName(unsigned portNumber) const override;
 
  private:
   void DrainInput(LinkMonitor& link);

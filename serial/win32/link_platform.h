@@ -55,6 +55,7 @@ class LinkPlatform final : public PortIo {
   SystemError LastError() const override;
   std::string ErrorText(SystemError error) const override;
   bool IsDeviceGone(SystemError error) const override;
+  std::string PortName(unsigned portNumber) const override { return std::to_string(portNumber); }
 
  private:
   // How the monitor learns that input has arrived. A port event is the

@@ -1,10 +1,16 @@
 // quorvane-ctl's parts that need no board: the command line's verdicts, the
-// settings' conversions to frames and back, and the JSON form of a reading.
+// settings' conversions to frames and back, the JSON form of a reading, and
+// the port named in the program's texts as the user gave it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ctl/board_session.h"
 #include "ctl/ctl_options.h"
+#include "ctl/port_choice.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
+#include "serial/error_report.h"
+#include "serial/serial_link.h"
 
 namespace quorvane::ctl {
 namespace {
@@ -162,6 +168,44 @@ TEST(ReadingsOutputTest, JsonReadingCarriesTheBoardsResolution) {
       ReadingJson(time, d).dump(),
       R"({"current_mA":1203,"duration_steps":20,"frequency_Hz":12340,"pump_C":37.4,)"
       R"("seed_C":25.01,"setpoint_mA":1500,"soft_active":true,"time":"2026-12-07T16:30:00.123Z"})");
+}
+
+// A path that is no port name is opened through a link of ours, which the
+// serial texts name (its path, its name in the box); the user reads the path
+// given. A port chosen by its list name is named so already.
+TEST(PortChoiceTest, TextsNameThePortAsTheUserGaveIt) {
+  const std::string given = "/no-such-folder/board";
+  const std::optional<ChosenPort> linked = ChoosePort(given, "/dev");
+  ASSERT_TRUE(linked && linked->privateLink);
+  const std::filesystem::path ours = linked->privateLink->Path();
+  const std::string box = FormatErrorReport("ReadFile()", "Input/output error", "ttyUSB0");
+  const struct {
+    std::string message;
+    std::string expected;
+  } cases[] = {
+      {ours.string() + " is not present.", given + " is not present."},
+      {FormatErrorReport("ReadFile()", "Input/output error", ours.filename().string()),
+       FormatErrorReport("ReadFile()", "Input/output error", given)},
+      {box, box},  // a port name that is not ours stays
+  };
+  for (const auto& c : cases) EXPECT_EQ(InTermsOf(*linked, c.message), c.expected);
+  EXPECT_EQ(InTermsOf(*ChoosePort("ttyUSB0", "/dev"), box), box);
+}
+
+// The link's boxes that come while the program runs go to standard error.
+TEST(PortChoiceTest, TheSessionTellsTheLinksBoxInTheUsersTerms) {
+  const std::string given = "/no-such-folder/board";
+  const std::optional<ChosenPort> linked = ChoosePort(given, "/dev");
+  ASSERT_TRUE(linked && linked->privateLink);
+  CSerialLink link(linked->deviceDirectory);
+  BoardSession session(link, *linked);
+  testing::internal::CaptureStderr();
+  session.ShowError(FormatErrorReport("ReadFile()", "Input/output error",
+                                      linked->privateLink->Path().filename().string()),
+                    "Application Error");
+  const std::string shown = testing::internal::GetCapturedStderr();
+  EXPECT_THAT(shown, testing::HasSubstr("Application Error: WARNING:  ReadFile()"));
+  EXPECT_THAT(shown, testing::HasSubstr(ErrorReportPortLine(given)));
 }
 
 }  // namespace

@@ -69,15 +69,15 @@ TEST_F(ConfigurationFailureTest, FirstFailingStepShowsItsBoxWithTheDeviceFreeAnd
     EXPECT_FALSE(
         link.Open(&boxes, kPort, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1000, 1000, 1000, 1000, 1000))
         << c.step << ": an unconfigured device was reported open";
-    EXPECT_EQ(link.LastOpenError(), "COM33 (" + (dir.Path() / "ttyUSB0").string() +
-                                        ") could not be configured: " + c.step +
+    EXPECT_EQ(link.LastOpenError(), (dir.Path() / "ttyUSB0").string() +
+                                        " could not be configured: " + c.step +
                                         " failed: Input/output error.");
     ASSERT_EQ(boxes.Errors().size(), 1u) << c.step;
     EXPECT_EQ(boxes.m_lockFreeDuringBox, std::vector<bool>{true})
         << c.step << ": the box was shown while the device lock was held";
     EXPECT_EQ(boxes.Errors()[0],
               "WARNING:  " + std::string(c.step) +
-                  " Failed with the following error: \nInput/output error\nPort: 33\n");
+                  " Failed with the following error: \nInput/output error\nPort: ttyUSB0\n");
     EXPECT_EQ(boxes.Captions()[0], "Application Error");
     const int skippedCalls = c.skipped == Call::kIoctl || c.skipped == Call::kTcFlush
                                  ? sys.Count(c.skipped, c.skippedArgument)
@@ -107,9 +107,12 @@ TEST_F(ConfigurationFailureTest, FailedOpenExplainsWhyWithoutABox) {
     const char* mentions;
   };
   const Case cases[] = {
-      {Call::kOpen, EACCES, "Permission denied on"},  {Call::kOpen, EBUSY, "another program"},
-      {Call::kFlock, EWOULDBLOCK, "another program"}, {Call::kOpen, ENOENT, "is not present"},
-      {Call::kOpen, EMFILE, "Too many open files"},   {Call::kEventFd, EMFILE, "events"},
+      {Call::kOpen, EACCES, "Permission denied on"},
+      {Call::kOpen, EBUSY, "another program"},
+      {Call::kFlock, EWOULDBLOCK, "another program"},
+      {Call::kOpen, ENOENT, "ttyUSB0 is not present"},
+      {Call::kOpen, EMFILE, "Too many open files"},
+      {Call::kEventFd, EMFILE, "events"},
   };
   for (const Case& c : cases) {
     FaultySystemCalls sys;
@@ -119,6 +122,8 @@ TEST_F(ConfigurationFailureTest, FailedOpenExplainsWhyWithoutABox) {
     EXPECT_FALSE(link.Open(&boxes, kPort, 9600, 'N', 8, 0, EV_RXCHAR, 512, 1, 1, 1, 1, 1));
     EXPECT_NE(link.LastOpenError().find(c.mentions), std::string::npos)
         << "expected \"" << c.mentions << "\" in: " << link.LastOpenError();
+    // The device is named as the list shows it, never by the panel's COM number.
+    EXPECT_EQ(link.LastOpenError().find("COM"), std::string::npos) << link.LastOpenError();
     EXPECT_TRUE(boxes.Errors().empty());
     EXPECT_FALSE(link.DeviceOpen());
   }
@@ -165,7 +170,7 @@ TEST_F(ConfigurationFailureTest, PermissionDeniedDescribesTheDeviceItself) {
                                                            info.st_mode, info.st_uid, info.st_gid));
 }
 
-TEST_F(ConfigurationFailureTest, ReportErrorUsesErrnoAndThePortNumber) {
+TEST_F(ConfigurationFailureTest, ReportErrorUsesErrnoAndThePortsDeviceName) {
   CSerialLink link(dir.Path());
   ASSERT_TRUE(OpenAsPanel(link));
   errno = ENXIO;
@@ -173,8 +178,8 @@ TEST_F(ConfigurationFailureTest, ReportErrorUsesErrnoAndThePortNumber) {
   link.ReportError("WriteFile()", EPIPE);
   ASSERT_EQ(owner.Errors().size(), 2u);
   EXPECT_EQ(owner.Errors()[0], "WARNING:  ReadFile() Failed with the following error: \n" +
-                                   std::string("No such device or address\nPort: 33\n"));
-  EXPECT_NE(owner.Errors()[1].find("Broken pipe\nPort: 33"), std::string::npos);
+                                   std::string("No such device or address\nPort: ttyUSB0\n"));
+  EXPECT_NE(owner.Errors()[1].find("Broken pipe\nPort: ttyUSB0\n"), std::string::npos);
 }
 
 // Closing goes through the seam; a failed close is reported once, a device

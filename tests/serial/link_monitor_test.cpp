@@ -50,6 +50,9 @@ class ScriptedIo final : public PortIo {
     return "system text " + std::to_string(error);
   }
   bool IsDeviceGone(SystemError) const override { return false; }
+  std::string PortName(unsigned portNumber) const override {
+    return "tty" + std::to_string(portNumber);
+  }
 
   bool deviceOpen = true;
   bool shutdown = false;
@@ -142,7 +145,8 @@ TEST(LinkMonitorTest, ShowsOneBoxPerRunOfFailures) {
   ASSERT_EQ(rig.owner.errors.size(), 1u);
   EXPECT_EQ(rig.owner.errors[0],
             "Application Error: WARNING:  ReadFile() Failed with the following error: \n"
-            "system text 5\nPort: 33\n");
+            "system text 5\nPort: tty33\n")
+      << "the box names the port as its platform does";
   run.End();
   rig.monitor.Failed(run, "WriteFile()", 6);
   ASSERT_EQ(rig.owner.errors.size(), 2u) << "a new run earns a new box";

@@ -86,7 +86,7 @@ TEST_F(MonitorTest, QueuedWritesGoFirstAndDoNotThrowAwayUnreadReplies) {
   EXPECT_EQ(owner.Received(), (std::vector<std::uint8_t>{'L', 'D'}));
   ASSERT_EQ(owner.Errors().size(), 1u);
   EXPECT_EQ(owner.Errors()[0].rfind("WARNING:  WriteFile() Failed with the following error: \n"
-                                    "Broken pipe\nPort: 33\n",
+                                    "Broken pipe\nPort: ttyUSB0\n",
                                     0),
             0u)
       << owner.Errors()[0];

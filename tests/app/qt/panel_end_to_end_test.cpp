@@ -251,8 +251,13 @@ void PanelEndToEndTest::holdEndsWhenTheReleaseGoesToABox() {
   const std::size_t before = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
   QTest::mousePress(p.Button(IDC_CURRENT_UP), Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(EntriesWithCode(*p.board, CMD_SET_CURRENT).size() >= before + 2, 5000);
-  QVERIFY(InsideTheNextErrorBox(
-      sys, [](QMessageBox* box) { QTest::mouseRelease(box, Qt::LeftButton); }));
+  QString boxText;
+  QVERIFY(InsideTheNextErrorBox(sys, [&](QMessageBox* box) {
+    boxText = box->text();
+    QTest::mouseRelease(box, Qt::LeftButton);
+  }));
+  // The box names the port as the list does, not by the panel's COM number.
+  QVERIFY2(boxText.endsWith("\nPort: ttyUSB0\n"), qPrintable(boxText));
   QTest::qWait(300);  // a step already on its way may still arrive
   const std::size_t sets = EntriesWithCode(*p.board, CMD_SET_CURRENT).size();
   const std::size_t polls = EntriesWithCode(*p.board, CMD_READ_STATUS).size();
@@ -269,7 +274,8 @@ void PanelEndToEndTest::failedOpenExplainsItselfInTheTooltip() {
   QPushButton* open = p.Button(IDC_OPEN_PORT);
   open->click();
   QCOMPARE(p.Text(IDC_OPEN_PORT), std::string("OpenPort"));
-  QVERIFY2(open->toolTip().contains("busy"), qPrintable(open->toolTip()));
+  QVERIFY2(open->toolTip().contains("ttyUSB0 is busy"), qPrintable(open->toolTip()));
+  QVERIFY2(!open->toolTip().contains("COM"), qPrintable(open->toolTip()));
   // Shown at once: nothing else on the panel tells the operator the press failed.
   QVERIFY(QToolTip::isVisible());
   QCOMPARE(QToolTip::text(), open->toolTip());
