@@ -21,6 +21,7 @@
 #include "ctl/readings_output.h"
 #include "ctl/setting.h"
 #include "ctl/setting_exchange.h"
+#include "ctl/status_poll.h"
 #include "history/csv_file.h"
 #include "serial/port_table.h"
 #include "serial/serial_link.h"
@@ -240,65 +241,73 @@ int RunSet(const CtlOptions& o, Connection& c, Clock::time_point end, std::FILE*
   return outcome.status == kExitOk ? Output(out, err, outcome.text) : outcome.status;
 }
 
-// The polling loop: kExitOk when done, stopped, or the output failed (the
-// writer knows how), else the exit status after the message.
-int PollReadings(const CtlOptions& o, Connection& c, CsvRecording& csv, OutputWriter& writer,
-                 std::FILE* err) {
-  BoardSession& session = c.Session();
-  const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
-  // How long a query may go unanswered: --timeout; with --count a run must
-  // end, so a few periods; without, a monitor asks on.
-  std::optional<milliseconds> longestSilence = o.timeout;
-  if (!longestSilence && o.count) longestSilence = std::max(3 * o.interval, kReplyLimit);
-  std::optional<Clock::time_point> unansweredSince;  // the first query still unanswered
-  unsigned long long rows = 0;
-  bool silent = false;
-  Clock::time_point tick = Clock::now();
-  while (!o.count || rows < *o.count) {
-    session.Send(BuildReadStatus());
-    if (!unansweredSince) unansweredSince = Clock::now();
-    tick += o.interval;
-    const Clock::time_point giveUp =
-        longestSilence ? *unansweredSince + *longestSilence : Clock::time_point::max();
-    WaitResult result = session.WaitForReply(isStatus, std::min(tick, giveUp));
-    if (result == WaitResult::kTimedOut && Clock::now() >= giveUp) {
-      Fail(err, "the board on " + c.Port().name + " stopped answering: no status reply for " +
-                    DurationText(*longestSilence) + ".");
-      return kExitBoardSilent;
+// The monitor's side of the status poll: a row for each reply, on the
+// standard output and in the CSV log.
+class MonitorRows final : public PollFrontEnd {
+ public:
+  MonitorRows(const CtlOptions& o, Connection& c, CsvRecording& csv, OutputWriter& writer,
+              std::FILE* err)
+      : m_o(o), m_c(c), m_csv(csv), m_writer(writer), m_err(err) {}
+
+  // kExitOk when done, stopped, or the output failed (the writer knows how),
+  // else the exit status after the message.
+  int Poll() {
+    // How long a query may go unanswered: --timeout; with --count a run must
+    // end, so a few periods; without, a monitor asks on.
+    PollPace pace{m_o.interval, m_o.timeout};
+    if (!pace.longestSilence && m_o.count)
+      pace.longestSilence = std::max(3 * m_o.interval, kReplyLimit);
+    SessionStatusBoard board(m_c.Session());
+    switch (StatusPoll(pace).Run(board, *this)) {
+      case PollEnd::kEnded:
+        return m_status;
+      case PollEnd::kGaveUp:
+        Fail(m_err, "the board on " + m_c.Port().name + " stopped answering: no status reply for " +
+                        DurationText(*pace.longestSilence) + ".");
+        return kExitBoardSilent;
+      case PollEnd::kStopped:
+        return kExitOk;  // Ctrl-C is how a monitor is meant to end
+      case PollEnd::kPortLost:
+        return m_c.WaitStatus(WaitResult::kPortLost, m_err);
     }
-    if (result == WaitResult::kDone) {
-      unansweredSince.reset();
-      const WallTime now = std::chrono::system_clock::now();
-      const DeviceState device = session.Device();
-      if (silent) Print(err, "quorvane-ctl: the board answers again.\n");
-      silent = false;
-      if (csv.Active()) {
-        if (const std::string reason = csv.Write(ReadingOf(now, device)); !reason.empty()) {
-          Fail(err, "writing " + o.csvPath + " failed: " + reason + ".");
-          return kExitFailure;
-        }
-      }
-      // Queued, never waited for: a reader that is behind loses lines, not the log.
-      writer.Write(o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
-      // A reader that has had enough (monitor | head) is how a log in a
-      // pipeline is meant to end; any other failure ends it too.
-      if (writer.Error() != 0) return kExitOk;
-      ++rows;
-      if (o.count && rows == *o.count) break;
-      result = session.PauseUntil(tick);
-    } else if (result == WaitResult::kTimedOut) {
-      if (!silent) Print(err, "quorvane-ctl: no status reply; still asking.\n");
-      silent = true;
-      result = WaitResult::kDone;
-    }
-    // Ctrl-C is how a monitor is meant to end.
-    if (result == WaitResult::kStopped) return kExitOk;
-    if (result != WaitResult::kDone) return c.WaitStatus(result, err);
-    // Behind by a whole period or more (a stalled machine): no burst of queries.
-    if (tick < Clock::now()) tick = Clock::now();
+    return kExitFailure;  // not reached: every end is listed above
   }
-  return kExitOk;
-}
+
+ private:
+  void Note(const std::string& text) override { Fail(m_err, text); }
+
+  PollStep OnStatus(bool missing) override {
+    const WallTime now = std::chrono::system_clock::now();
+    const DeviceState device = m_c.Session().Device();
+    if (missing) Note("the board answers again.");
+    if (m_csv.Active()) {
+      if (const std::string reason = m_csv.Write(ReadingOf(now, device)); !reason.empty()) {
+        Fail(m_err, "writing " + m_o.csvPath + " failed: " + reason + ".");
+        m_status = kExitFailure;
+        return PollStep::kEnd;
+      }
+    }
+    // Queued, never waited for: a reader that is behind loses lines, not the log.
+    m_writer.Write(m_o.json ? JsonText(ReadingJson(now, device)) + "\n" : ReadingText(now, device));
+    // A reader that has had enough (monitor | head) is how a log in a
+    // pipeline is meant to end; any other failure ends it too.
+    if (m_writer.Error() != 0) return PollStep::kEnd;
+    ++m_rows;
+    return m_o.count && m_rows == *m_o.count ? PollStep::kEnd : PollStep::kAnswering;
+  }
+
+  void OnMissed(int) override {}
+
+  WaitResult Pause(Clock::time_point& next) override { return m_c.Session().PauseUntil(next); }
+
+  const CtlOptions& m_o;
+  Connection& m_c;
+  CsvRecording& m_csv;
+  OutputWriter& m_writer;
+  std::FILE* m_err;
+  unsigned long long m_rows = 0;
+  int m_status = kExitOk;  // how the run ends when the rows end it
+};
 
 int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* err) {
   // Appends: an existing log is continued, never overwritten.
@@ -315,7 +324,7 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
   {
     // A stop ends the wait for a reader that does not read, too.
     const Connection::StopAlso stop(c, [&writer] { writer.Abandon(); });
-    status = PollReadings(o, c, csv, writer, err);
+    status = MonitorRows(o, c, csv, writer, err).Poll();
     writer.Drain();
   }
   if (const int error = writer.Error(); error != 0) {

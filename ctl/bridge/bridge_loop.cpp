@@ -27,8 +27,6 @@ constexpr std::size_t kSetsPerPoll = 4;
 // its own request id, as the last would be carried out seconds late.
 constexpr std::size_t kMaxQueuedSets = 32;
 
-bool IsStatus(const Reply& reply) { return std::holds_alternative<StatusReply>(reply); }
-
 std::string IdText(const nlohmann::json& requestId) {
   return requestId.is_null() ? std::string() : ", request " + QuotedForLog(requestId);
 }
@@ -110,7 +108,6 @@ int BridgeLoop::OpenBoard(bool first) {
   const WaitResult synced = m_session->Sync();
   if (synced == WaitResult::kDone) {
     m_reopenProblem.clear();
-    m_missed = 0;
     m_resyncFailed = false;
     m_saidSilent = false;
     m_lastAnswer = Clock::now();
@@ -253,17 +250,34 @@ void BridgeLoop::Refuse(const SetRequest& request, const std::string& why) {
 
 // Between two status queries: settings as they come (a message wakes the
 // pause), a reading after every few, and the broker kept up to date.
-WaitResult BridgeLoop::BetweenPolls(Clock::time_point& tick) {
+WaitResult BridgeLoop::Pause(Clock::time_point& next) {
   for (;;) {
     HandleCommands();
-    if (m_portLost) return WaitResult::kDone;  // said and published already
+    // Said and published already; the session has gone with the port.
+    if (m_portLost) return WaitResult::kPortLost;
     RefreshBroker();
     if (!m_queuedSets.empty() && !Stopping()) {
-      tick = Clock::now();  // a reading now, then the next few
+      next = Clock::now();  // a reading now, then the next few
       return WaitResult::kDone;
     }
-    const WaitResult result = m_session->PauseUntilWoken(tick);
-    if (result != WaitResult::kDone || Clock::now() >= tick) return result;
+    const WaitResult result = m_session->PauseUntilWoken(next);
+    if (result != WaitResult::kDone || Clock::now() >= next) return result;
+  }
+}
+
+PollStep BridgeLoop::OnStatus(bool missing) {
+  PublishReading();
+  m_lastAnswer = Clock::now();
+  return missing ? Resync() : PollStep::kAnswering;
+}
+
+void BridgeLoop::OnMissed(int missed) {
+  if (missed == kMissesBeforeSilent && !m_saidSilent &&
+      Clock::now() - m_lastAnswer >= kSilentAfter) {
+    m_saidSilent = true;
+    PublishRetained(m_topics.availability, "silent", m_options.bridge.availabilityQos);
+    Note("the board on " + m_port.name + " is silent: " + std::to_string(missed) +
+         " status queries unanswered; still asking.");
   }
 }
 
@@ -300,25 +314,29 @@ void BridgeLoop::CarryOut(const SetRequest& request) {
 // reboot, a setting applied but not answered): its set-points, maximum and
 // soft-active state are asked for again before it counts as answering, so
 // the state topic and the range checks hold what it holds now.
-WaitResult BridgeLoop::Resync() {
-  const WaitResult synced = m_session->Sync();
-  if (synced == WaitResult::kTimedOut) {
-    // Still missing: asked again after its next status reply.
-    if (!m_resyncFailed)
-      Note("the board on " + m_port.name + " answers a status query but sends no full reply " +
-           "(RPL_ALL); still asking.");
-    m_resyncFailed = true;
-    return WaitResult::kDone;
+PollStep BridgeLoop::Resync() {
+  switch (m_session->Sync()) {
+    case WaitResult::kDone:
+      break;
+    case WaitResult::kTimedOut:
+      // Still missing: asked again after its next status reply.
+      if (!m_resyncFailed)
+        Note("the board on " + m_port.name + " answers a status query but sends no full reply " +
+             "(RPL_ALL); still asking.");
+      m_resyncFailed = true;
+      return PollStep::kNotBackYet;
+    case WaitResult::kStopped:
+      return PollStep::kStopped;
+    case WaitResult::kPortLost:
+      return PollStep::kPortLost;
   }
-  if (synced != WaitResult::kDone) return synced;
   Note(m_saidSilent
            ? "the board on " + m_port.name + " answers again; synced, publishing its state again."
            : "the board answers again; synced.");
-  m_missed = 0;
   m_resyncFailed = false;
   m_saidSilent = false;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
-  return WaitResult::kDone;
+  return PollStep::kAnswering;
 }
 
 int BridgeLoop::Run() {
@@ -334,8 +352,9 @@ int BridgeLoop::Run() {
   }
   RefreshBroker();
 
-  Clock::time_point tick = Clock::now();
-  for (;;) {
+  // Misses counted as far as the silent note needs them.
+  const StatusPoll poll({m_options.interval, std::nullopt, kMissesBeforeSilent});
+  for (bool stopped = false; !stopped;) {
     if (m_portLost) {
       // A message ends the wait so it is answered at once, not the reopen's period.
       if (WaitStopped(m_reopenAt)) break;
@@ -345,43 +364,24 @@ int BridgeLoop::Run() {
           m_portLost = false;
           PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
           Note(m_port.name + " is back; publishing again.");
-          tick = Clock::now();
         }
       }
       HandleCommands();
       RefreshBroker();
       continue;
     }
-    m_session->Send(BuildReadStatus());
-    tick += m_options.interval;
-    WaitResult result = m_session->WaitForReply(IsStatus, tick);
-    if (result == WaitResult::kDone) {
-      PublishReading();
-      m_lastAnswer = Clock::now();
-      if (m_missed > 0) result = Resync();
-    } else if (result == WaitResult::kTimedOut) {
-      if (m_missed == 0) Note("no status reply; still asking.");
-      // Counted only as far as it matters: a board silent for years must not overflow it.
-      if (m_missed < kMissesBeforeSilent) ++m_missed;
-      if (m_missed == kMissesBeforeSilent && !m_saidSilent &&
-          Clock::now() - m_lastAnswer >= kSilentAfter) {
-        m_saidSilent = true;
-        PublishRetained(m_topics.availability, "silent", m_options.bridge.availabilityQos);
-        Note("the board on " + m_port.name + " is silent: " + std::to_string(m_missed) +
-             " status queries unanswered; still asking.");
-      }
-      result = WaitResult::kDone;
+    SessionStatusBoard board(*m_session);
+    switch (poll.Run(board, *this)) {
+      case PollEnd::kPortLost:
+        // A setting that found the port gone has said so and published it.
+        if (!m_portLost) LosePort();
+        break;
+      case PollEnd::kStopped:
+      case PollEnd::kEnded:   // not reached: the bridge asks on
+      case PollEnd::kGaveUp:  // not reached: the bridge asks on
+        stopped = true;
+        break;
     }
-    if (result == WaitResult::kDone) result = BetweenPolls(tick);
-    if (m_portLost) continue;
-    if (result == WaitResult::kStopped) break;
-    if (result == WaitResult::kPortLost) {
-      LosePort();
-      continue;
-    }
-    // Behind by a whole period or more (a setting, a stalled machine): no
-    // burst of queries.
-    if (tick < Clock::now()) tick = Clock::now();
   }
   CloseBoard();
   for (const SetRequest& request : m_queuedSets)

@@ -17,6 +17,7 @@
 #include "ctl/bridge/mqtt_client.h"
 #include "ctl/ctl_options.h"
 #include "ctl/port_choice.h"
+#include "ctl/status_poll.h"
 #include "serial/serial_link.h"
 
 namespace quorvane::ctl {
@@ -26,7 +27,7 @@ namespace quorvane::ctl {
 // from the MqttClient's network thread. That thread is the broker side,
 // which this class only reaches through the client's non-blocking calls, so
 // the serial poll never waits on the network.
-class BridgeLoop {
+class BridgeLoop final : private PollFrontEnd {
  public:
   BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
              std::FILE* err);
@@ -55,11 +56,10 @@ class BridgeLoop {
   void PublishReading();
   void PublishRetained(const std::string& topic, const std::string& payload, int qos);
   void RefreshBroker();
-  WaitResult Resync();
+  PollStep Resync();
   void TakeCommands();
   void CarryOutQueued();
   void HandleCommands();
-  WaitResult BetweenPolls(Clock::time_point& tick);
   void CarryOut(const SetRequest& request);
   void Refuse(const SetRequest& request, const std::string& why);
   bool Stopping() const;
@@ -67,7 +67,12 @@ class BridgeLoop {
   void SendAnswers();
   // Until deadline, a stop (true) or a message from the broker.
   bool WaitStopped(Clock::time_point deadline);
-  void Note(const std::string& text);
+  // PollFrontEnd: the reading published, a silent board said, and the
+  // broker served between two queries.
+  void Note(const std::string& text) override;
+  PollStep OnStatus(bool missing) override;
+  void OnMissed(int missed) override;
+  WaitResult Pause(Clock::time_point& next) override;
 
   const CtlOptions& m_options;
   const ChosenPort m_port;
@@ -85,7 +90,6 @@ class BridgeLoop {
   std::deque<SetRequest> m_queuedSets;       // checked, waiting their turn at the board
   bool m_portLost = false;
   Clock::time_point m_reopenAt;    // the next look for a lost port
-  int m_missed = 0;                // status queries unanswered in a row
   bool m_resyncFailed = false;     // said once until a sync succeeds
   bool m_saidSilent = false;       // availability "silent" published
   Clock::time_point m_lastAnswer;  // the latest status reply or sync
