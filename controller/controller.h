@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board/board_model.h"
+#include "controller/control_input.h"
 #include "controller/controller_window.h"
 #include "controller/paced_queue.h"
 #include "protocol/command_frames.h"
@@ -52,7 +53,7 @@ class ReadingsObserver {
 // holds, is served through the paced queue: while the board's pause after a
 // frame runs, the window goes on serving its events, and the handler waits
 // its turn as it once waited in the message queue. Replies apply at once.
-class Controller {
+class Controller final : public ControlInput {
  public:
   // linkOwner is handed to link.Open (the window, in the finished program).
   Controller(ControllerWindow& window, SerialLinkInterface& link, const PortProbe& ports,
@@ -79,6 +80,12 @@ class Controller {
   void OnSoftActive();
   void OnNudgePress(NudgeDirection direction);
 
+  // The windows' input by control id (control_routes.cpp): a click, Enter in
+  // the focused control, a press; each runs the handler of that control.
+  void OnClicked(int id) override;
+  void OnEnter(int focusedId) override;
+  void OnPress(int id) override;
+
   // While the window shows a box that the monitor thread waits on, nothing
   // that waits for the monitor thread (closing the link) may run: open/close
   // presses and device changes are kept until the hold is released, and run
@@ -86,7 +93,7 @@ class Controller {
   void HoldTransitions();
   void ReleaseTransitions();
   void RunDeferredTransitions();
-  void OnMouseRelease();
+  void OnMouseRelease() override;
   // A hold ended without its release reaching the window: a box opened, the
   // window lost activation. Acts as the release; does nothing when no step
   // button is held.

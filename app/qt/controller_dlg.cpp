@@ -13,6 +13,7 @@
 #include <QTimerEvent>
 
 #include "app/accessible_texts.h"
+#include "app/main_layout_readouts.h"
 #include "app/qt/history_window.h"
 #include "app/qt/pre_filter.h"
 #include "controller/control_ids.h"
@@ -108,17 +109,7 @@ CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports
 
   CreateControls();
   DoDataExchange();
-  m_preFilter =
-      new PreFilter(this,
-                    PreFilter::Targets{m_currentEdit, m_frequencyEdit, m_durationEdit,
-                                       Control(IDC_CURRENT_DOWN), Control(IDC_CURRENT_UP)},
-                    PreFilter::Handlers{
-                        [this] { m_controller.OnSetCurrent(); },
-                        [this] { m_controller.OnSetFrequency(); },
-                        [this] { m_controller.OnSetDuration(); },
-                        [this](NudgeDirection d) { m_controller.OnNudgePress(d); },
-                        [this] { m_controller.OnMouseRelease(); },
-                    });
+  m_preFilter = new PreFilter(this, m_controller);
   WireHandlers();
   m_controller.SetReadingsObserver(&m_readings);
   OnInitDialog();
@@ -137,7 +128,7 @@ void CControllerDlg::CreateControls() {
   for (const TemplateRow& row : kMainTemplate) {
     QWidget* widget = MakeControl(row, this);
     widget->setProperty("templateRow", ++rowNumber);
-    widget->setProperty("controlId", row.id);
+    widget->setProperty(kControlIdProperty, row.id);
     widget->setProperty("windowClass", QString::fromLatin1(row.windowClass));
     QRect area = MapDialogRect(QRect(row.x, row.y, row.width, row.height), m_units);
     if (row.kind == ControlKind::PortList) {
@@ -171,7 +162,7 @@ void CControllerDlg::CreateControls() {
   }
   // Tab reaches the read-outs too, so a screen reader can read them out; they
   // come after the settings, whose order stays the template's, top to bottom.
-  for (const int id : {IDC_CURRENT_READ, IDC_SEED_TEMP, IDC_PUMP_TEMP}) {
+  for (const int id : kReadoutsTopToBottom) {
     QWidget::setTabOrder(previousTabStop, m_controls.at(id));
     previousTabStop = m_controls.at(id);
   }
@@ -197,17 +188,12 @@ void CControllerDlg::OnInitDialog() {
 }
 
 void CControllerDlg::WireHandlers() {
-  auto onClick = [this](int id, void (Controller::*handler)()) {
-    connect(static_cast<QAbstractButton*>(Control(id)), &QAbstractButton::clicked, this,
-            [this, handler] { (m_controller.*handler)(); });
-  };
-  onClick(IDC_OPEN_PORT, &Controller::OnOpenClose);
-  onClick(IDC_SET_CURRENT, &Controller::OnSetCurrent);
-  onClick(IDC_SET_FREQUENCY, &Controller::OnSetFrequency);
-  onClick(IDC_CURRENT_DOWN, &Controller::StepDown);
-  onClick(IDC_CURRENT_UP, &Controller::StepUp);
-  onClick(IDC_SET_DURATION, &Controller::OnSetDuration);
-  onClick(IDC_SOFT_ACTIVE, &Controller::OnSoftActive);
+  // Every button's click goes to the controller by id; it knows what each does.
+  for (const TemplateRow& row : kMainTemplate) {
+    if (row.kind != ControlKind::PushButton || row.id == kNoId) continue;
+    connect(static_cast<QAbstractButton*>(Control(row.id)), &QAbstractButton::clicked, this,
+            [this, id = row.id] { m_controller.OnClicked(id); });
+  }
   auto* history = new QShortcut(QKeySequence(Qt::Key_F2), this);
   connect(history, &QShortcut::activated, this, &CControllerDlg::ShowHistory);
   // The list item's device details follow the selection as the box's tooltip.

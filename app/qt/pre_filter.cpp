@@ -5,13 +5,23 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleHints>
+#include <QVariant>
 #include <QWidget>
 #include <QWindow>
 
 namespace quorvane {
 
-PreFilter::PreFilter(QWidget* window, Targets targets, Handlers handlers)
-    : QObject(window), m_window(window), m_targets(targets), m_handlers(std::move(handlers)) {
+namespace {
+
+int ControlIdOf(const QWidget* widget) {
+  const QVariant id = widget == nullptr ? QVariant() : widget->property(kControlIdProperty);
+  return id.isValid() ? id.toInt() : -1;
+}
+
+}  // namespace
+
+PreFilter::PreFilter(QWidget* window, ControlInput& input)
+    : QObject(window), m_window(window), m_input(input) {
   // Filtering at the window (QWindow) level sees each input event exactly
   // once, before it is dispatched to a control and before propagation to
   // parents could repeat it.
@@ -38,7 +48,7 @@ bool PreFilter::eventFilter(QObject* watched, QEvent* event) {
     // hold. Keys stay with the list so it can be used from the keyboard.
     if (type == QEvent::MouseButtonRelease && IsPopupOfWindow(watched) &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-      m_handlers.mouseRelease();
+      m_input.OnMouseRelease();
     return false;
   }
 
@@ -48,7 +58,7 @@ bool PreFilter::eventFilter(QObject* watched, QEvent* event) {
   if (type == QEvent::MouseButtonPress) {
     OnMousePress(mouse);
   } else {
-    m_handlers.mouseRelease();
+    m_input.OnMouseRelease();
   }
   // Mouse input goes on to the controls: buttons still look pressed and
   // still report their clicks.
@@ -58,17 +68,9 @@ bool PreFilter::eventFilter(QObject* watched, QEvent* event) {
 bool PreFilter::OnKeyPress(QKeyEvent* event) {
   switch (event->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: {
-      const QWidget* focus = QApplication::focusWidget();
-      if (focus == m_targets.currentEdit) {
-        m_handlers.setCurrent();
-      } else if (focus == m_targets.frequencyEdit) {
-        m_handlers.setFrequency();
-      } else if (focus == m_targets.durationEdit) {
-        m_handlers.setDuration();
-      }
+    case Qt::Key_Enter:
+      m_input.OnEnter(ControlIdOf(QApplication::focusWidget()));
       return true;  // never a default button, a click or the end of the dialog
-    }
     case Qt::Key_Escape:
       return true;  // Escape neither closes the window nor does anything else
     default:
@@ -95,12 +97,7 @@ bool PreFilter::IsSecondClick(const QMouseEvent& event) {
 void PreFilter::OnMousePress(QMouseEvent* event) {
   // Only a plain press starts a hold; the second press of a double click does not.
   if (IsSecondClick(*event)) return;
-  const QWidget* target = m_window->childAt(event->position().toPoint());
-  if (target == m_targets.downButton) {
-    m_handlers.nudgePress(NudgeDirection::Down);
-  } else if (target == m_targets.upButton) {
-    m_handlers.nudgePress(NudgeDirection::Up);
-  }
+  m_input.OnPress(ControlIdOf(m_window->childAt(event->position().toPoint())));
 }
 
 }  // namespace quorvane

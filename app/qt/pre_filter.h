@@ -1,15 +1,14 @@
-// Sees the window's key and mouse input before any control does: Enter runs
-// the SET command of the focused entry field and never reaches a control,
-// Escape is swallowed, and the step buttons' presses and every left release
-// go to the step logic before the controls handle them.
+// Sees the window's key and mouse input before any control does: Enter goes
+// to the controller with the focused control's id and never reaches a
+// control, Escape is swallowed, and every plain left press (with the control
+// hit) and every left release go to the controller before the controls
+// handle them, so a step button's hold starts and ends first.
 #pragma once
-
-#include <functional>
 
 #include <QObject>
 #include <QPointF>
 
-#include "controller/controller.h"
+#include "controller/control_input.h"
 
 class QWidget;
 class QKeyEvent;
@@ -17,28 +16,18 @@ class QMouseEvent;
 
 namespace quorvane {
 
+// The property that carries a control's id (the layout row's); a widget
+// without it forwards as no control (-1).
+inline constexpr char kControlIdProperty[] = "controlId";
+
 class PreFilter : public QObject {
   Q_OBJECT
 
  public:
-  struct Targets {
-    QWidget* currentEdit;
-    QWidget* frequencyEdit;
-    QWidget* durationEdit;
-    QWidget* downButton;
-    QWidget* upButton;
-  };
-  struct Handlers {
-    std::function<void()> setCurrent;
-    std::function<void()> setFrequency;
-    std::function<void()> setDuration;
-    std::function<void(NudgeDirection)> nudgePress;
-    std::function<void()> mouseRelease;
-  };
-
   // Watches window (and the drop-down popups of its controls) from now on,
-  // by way of an application-wide filter; window is also the parent.
-  PreFilter(QWidget* window, Targets targets, Handlers handlers);
+  // by way of an application-wide filter; window is also the parent. input
+  // must outlive the filter.
+  PreFilter(QWidget* window, ControlInput& input);
 
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -49,8 +38,7 @@ class PreFilter : public QObject {
   bool IsPopupOfWindow(QObject* watched) const;
 
   QWidget* m_window;
-  Targets m_targets;
-  Handlers m_handlers;
+  ControlInput& m_input;
 
   // The last press that could begin a double click.
   bool m_havePress = false;

@@ -145,23 +145,6 @@ void CControllerDlg::OnInitDialog() {
   TakeOverDialogRescaling(m_hWnd);
   LoadIconsForDpi(m_dpi);
   CreateTooltips();
-  m_preFilter = std::make_unique<PreFilter>(
-      PreFilter::Targets{m_hWnd, m_currentEdit.Handle(), m_frequencyEdit.Handle(),
-                         m_durationEdit.Handle(), Control(IDC_CURRENT_DOWN),
-                         Control(IDC_CURRENT_UP)},
-      PreFilter::Handlers{
-          [this] { m_controller.OnSetCurrent(); },
-          [this] { m_controller.OnSetFrequency(); },
-          [this] { m_controller.OnSetDuration(); },
-          [this](NudgeDirection d) { m_controller.OnNudgePress(d); },
-          [this] { m_controller.OnMouseRelease(); },
-          [this] {
-            EndHold();  // the help box's own loop takes the release
-            if (m_help) m_help(m_hWnd);
-          },
-          [this] { ShowHistory(); },
-          [this](bool backward) { return OnTab(backward); },
-      });
   AnnotateControls();
   m_controller.ClearFlagsAndScan();
   m_softActiveButton.EnableOwnerDraw();
@@ -226,32 +209,8 @@ void CControllerDlg::OnCommand(int id, int code) {
     ShowPortDetails();
     return;
   }
-  if (code != BN_CLICKED) return;
-  switch (id) {
-    case IDC_OPEN_PORT:
-      m_controller.OnOpenClose();
-      break;
-    case IDC_SET_CURRENT:
-      m_controller.OnSetCurrent();
-      break;
-    case IDC_SET_FREQUENCY:
-      m_controller.OnSetFrequency();
-      break;
-    case IDC_CURRENT_DOWN:
-      m_controller.StepDown();
-      break;
-    case IDC_CURRENT_UP:
-      m_controller.StepUp();
-      break;
-    case IDC_SET_DURATION:
-      m_controller.OnSetDuration();
-      break;
-    case IDC_SOFT_ACTIVE:
-      m_controller.OnSoftActive();
-      break;
-    default:
-      break;
-  }
+  // Every button's click goes to the controller by id; it knows what each does.
+  if (code == BN_CLICKED) m_controller.OnClicked(id);
 }
 
 bool CControllerDlg::OnPaint() {
@@ -293,12 +252,6 @@ void CControllerDlg::OnClose() {
 void CControllerDlg::EndHold() {
   if (m_sessionEnded) return;
   m_controller.EndHold();
-}
-
-bool CControllerDlg::PreTranslateMessage(MSG& msg) {
-  // Its handlers drive the controller, which is done with once the session
-  // ends; the final Close still pumps.
-  return !m_sessionEnded && m_preFilter != nullptr && m_preFilter->PreTranslateMessage(msg);
 }
 
 void CControllerDlg::HandleMessage(MSG& msg) {

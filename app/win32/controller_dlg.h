@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "app/accessible_texts.h"
-#include "app/win32/pre_filter.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "controller/window_link_owner.h"
@@ -60,6 +59,8 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void HandleMessage(MSG& msg);
   // Handles what is queued for this thread now, without waiting (tests).
   void ProcessPending();
+  // The pre-filter (pre_filter.cpp): true when the message is consumed (also
+  // by the dialog's navigation).
   bool PreTranslateMessage(MSG& msg);
   bool Closed() const { return m_closed; }
 
@@ -173,7 +174,6 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   ReadingsLog m_readings;  // before the controller, which tells it of every reading
   Controller m_controller;
   std::unique_ptr<HistoryWindow> m_history;
-  std::unique_ptr<PreFilter> m_preFilter;
 
   bool m_closed = false;
   bool m_sessionEnded = false;

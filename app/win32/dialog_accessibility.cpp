@@ -7,17 +7,13 @@
 #include <iterator>
 
 #include "app/accessible_texts.h"
+#include "app/main_layout_readouts.h"
 #include "app/win32/controller_dlg.h"
 #include "serial/win32/wide_text.h"
 
 namespace quorvane {
 
 namespace {
-// Tab reaches the read-outs after the settings, top to bottom. They are not
-// tab stops of the template, so the dialog's own Tab, and so the look and the
-// template, stay as they were.
-constexpr int kReadoutsInTabOrder[] = {IDC_CURRENT_READ, IDC_SEED_TEMP, IDC_PUMP_TEMP};
-
 // The role the system gives each standard control class, set here as well
 // because not every implementation of the standard objects knows the classes
 // (some call every one of them a "client").
@@ -37,12 +33,6 @@ long RoleOf(HWND control) {
     if (lstrcmpiW(name, entry.windowClass) == 0) return entry.role;
   return 0;
 }
-
-int ReadoutIndex(int id) {
-  for (int i = 0; i < static_cast<int>(std::size(kReadoutsInTabOrder)); ++i)
-    if (kReadoutsInTabOrder[i] == id) return i;
-  return -1;
-}
 }  // namespace
 
 void CControllerDlg::AnnotateControls() {
@@ -56,7 +46,7 @@ void CControllerDlg::AnnotateControls() {
       m_accessible[i].SetRole(ROLE_SYSTEM_CHECKBUTTON);
       m_accessible[i].SetChecked(false);
     }
-    if (ReadoutIndex(text.id) >= 0) m_accessible[i].MakeReadout();
+    if (IsReadout(text.id)) m_accessible[i].MakeReadout();
   }
 }
 
@@ -80,24 +70,27 @@ void CControllerDlg::AnnounceOpenPortHint(std::string_view hint) {
                                             : L"Did not open: " + Widen(hint));
 }
 
+// Tab reaches the read-outs after the settings, top to bottom. They are not
+// tab stops of the template, so the dialog's own Tab, and so the look and the
+// template, stay as they were.
 bool CControllerDlg::OnTab(bool backward) {
   HWND focus = GetFocus();
   while (focus != nullptr && GetParent(focus) != m_hWnd) focus = GetParent(focus);
   if (focus == nullptr) return false;
   const HWND first = GetNextDlgTabItem(m_hWnd, nullptr, FALSE);
   const HWND last = GetNextDlgTabItem(m_hWnd, first, TRUE);
-  const int lastReadout = static_cast<int>(std::size(kReadoutsInTabOrder)) - 1;
+  const int lastReadout = static_cast<int>(kReadoutsTopToBottom.size()) - 1;
   HWND next = nullptr;
   if (const int at = ReadoutIndex(GetDlgCtrlID(focus)); at >= 0) {
     if (backward) {
-      next = at > 0 ? Control(kReadoutsInTabOrder[at - 1]) : last;
+      next = at > 0 ? Control(kReadoutsTopToBottom[at - 1]) : last;
     } else {
-      next = at < lastReadout ? Control(kReadoutsInTabOrder[at + 1]) : first;
+      next = at < lastReadout ? Control(kReadoutsTopToBottom[at + 1]) : first;
     }
   } else if (!backward && focus == last) {
-    next = Control(kReadoutsInTabOrder[0]);
+    next = Control(kReadoutsTopToBottom[0]);
   } else if (backward && focus == first) {
-    next = Control(kReadoutsInTabOrder[lastReadout]);
+    next = Control(kReadoutsTopToBottom[lastReadout]);
   }
   if (next == nullptr) return false;
   // As the dialog's own Tab does: the focus cues show from now on.

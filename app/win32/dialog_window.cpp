@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/main_layout_readouts.h"
 #include "app/win32/controller_dlg.h"
 #include "app/win32/dialog_messages.h"
 #include "controller/control_ids.h"
@@ -28,8 +29,7 @@ std::string CControllerDlg::GetText(int controlId) const {
 
 void CControllerDlg::SetText(int controlId, std::string_view text) {
   CAccessibleAnnotation* annotation = Annotation(controlId);
-  if (annotation != nullptr && annotation->Handle() != nullptr &&
-      (controlId == IDC_CURRENT_READ || controlId == IDC_SEED_TEMP || controlId == IDC_PUMP_TEMP)) {
+  if (annotation != nullptr && annotation->Handle() != nullptr && IsReadout(controlId)) {
     annotation->SetValueText(Widen(text));  // announced only when it changes
     return;
   }
