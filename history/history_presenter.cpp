@@ -99,13 +99,7 @@ void HistoryPresenter::Redraw() {
 
 // A name with the time in it, so one recording never overwrites another.
 std::string HistoryPresenter::SuggestedFile(const char* stem) const {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(m_clock());
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &seconds);
-#else
-  localtime_r(&seconds, &local);
-#endif
+  const std::tm local = LocalTime(m_clock());
   char stamp[32] = {};
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
   return std::string(stem) + "-" + stamp + ".csv";
