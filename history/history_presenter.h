@@ -25,6 +25,8 @@ struct ButtonTexts {
 
 // The window's fixed texts (UTF-8), for both toolkits.
 inline constexpr const char* kHistoryTitle = "Readings history";
+// The panel's menu item that opens the window (F2).
+inline constexpr const char* kHistoryMenuItem = "Readings history\u2026";
 inline constexpr const char* kSpanPrompt = "Show the last:";
 inline constexpr const char* kChartName = "Readings chart";
 inline constexpr ButtonTexts kFollowButton{
