@@ -116,8 +116,6 @@ class HistoryPresenter {
   void OnRedrawTimer() { Redraw(); }
   // How often the chart has been drawn: only while shown and something changed.
   int Redraws() const { return m_redraws; }
-  // The span shown, as drawn last or as the operator moved it.
-  TrendView Shown() const { return m_shown; }
 
   // The Record… and Export… buttons: they ask for a file, then go on below.
   void OnRecordPressed();
@@ -142,7 +140,7 @@ class HistoryPresenter {
   TrendSpan m_span = TrendSpan::TenMinutes;
   bool m_following = true;
   bool m_viewChanged = true;
-  TrendView m_shown;
+  TrendView m_shown;  // as drawn last, or as the operator moved it
   std::uint64_t m_drawnAppended = 0;
   int m_redraws = 0;
   // The last export's or failure's message: the status line goes back to it
