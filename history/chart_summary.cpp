@@ -8,7 +8,7 @@
 
 namespace quorvane {
 
-std::string ClockText(WallTime time) {
+std::tm LocalTime(WallTime time) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
   std::tm local{};
 #ifdef _WIN32
@@ -16,6 +16,11 @@ std::string ClockText(WallTime time) {
 #else
   localtime_r(&seconds, &local);
 #endif
+  return local;
+}
+
+std::string ClockText(WallTime time) {
+  const std::tm local = LocalTime(time);
   char text[16] = {};
   std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
   return text;

@@ -41,7 +41,8 @@ void CControllerDlg::contextMenuEvent(QContextMenuEvent* event) {
     }
   }
   QMenu menu(this);
-  QAction* history = menu.addAction("Readings history\u2026", this, &CControllerDlg::ShowHistory);
+  QAction* history =
+      menu.addAction(QString::fromUtf8(kHistoryMenuItem), this, &CControllerDlg::ShowHistory);
   history->setShortcut(QKeySequence(Qt::Key_F2));
   history->setShortcutVisibleInContextMenu(true);
   QAction* about = menu.addAction(QStringLiteral("About %1\u2026").arg(kProgramName), this,

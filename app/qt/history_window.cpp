@@ -1,10 +1,9 @@
-// The readings history window's controls, its redraw pace and its files.
+// The readings history window's controls, drawn as its presenter says.
 #include "app/qt/history_window.h"
 
-#include <algorithm>
+#include <iterator>
 
 #include <QButtonGroup>
-#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -16,89 +15,68 @@
 #include <QVBoxLayout>
 
 #include "app/qt/trend_chart.h"
-#include "history/chart_summary.h"
 
 namespace quorvane {
 
 namespace {
 
 QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
+QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 }  // namespace
 
 HistoryWindow::HistoryWindow(ReadingsLog& readings, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_readings(readings) {
-  setWindowTitle("Readings history");
+    : QWidget(parent, Qt::Window), m_presenter(readings, *this) {
+  setWindowTitle(Text(kHistoryTitle));
   BuildControls();
   resize(900, 520);
-  m_redrawTimer.setInterval(kPollPeriod);
-  connect(&m_redrawTimer, &QTimer::timeout, this, &HistoryWindow::Redraw);
-  connect(m_chart, &TrendChart::ViewMoved, this, [this] {
-    m_following = false;
-    m_follow->setChecked(false);
-    m_viewChanged = true;
-    Redraw();
-  });
-  m_readings.OnRecordingFailed(
-      [this](const std::string& path, const std::string& reason) { OnRecordingFailed(path, reason); });
+  connect(&m_redrawTimer, &QTimer::timeout, this, [this] { m_presenter.OnRedrawTimer(); });
+  m_chart->ForwardInputTo(&m_presenter);
   auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   connect(close, &QShortcut::activated, this, &QWidget::close);
-  ShowRecordingState();
+  m_presenter.Begin();
 }
 
 void HistoryWindow::BuildControls() {
   auto* bar = new QHBoxLayout;
-  bar->addWidget(new QLabel("Show the last:", this));
+  bar->addWidget(new QLabel(Text(kSpanPrompt), this));
   m_spans = new QButtonGroup(this);
   m_spans->setExclusive(true);
-  struct SpanButton {
-    const char* caption;
-    const char* name;  // what a screen reader says
-    Span span;
-  };
-  const SpanButton spans[] = {{"1 min", "Show the last minute", Span::Minute},
-                              {"10 min", "Show the last 10 minutes", Span::TenMinutes},
-                              {"1 h", "Show the last hour", Span::Hour},
-                              {"All", "Show all readings kept", Span::All}};
-  for (const auto& [caption, name, span] : spans) {
+  for (int i = 0; i < static_cast<int>(std::size(kSpanButtons)); ++i) {
+    const auto span = static_cast<TrendSpan>(i);
     auto* button = new QToolButton(this);
-    button->setText(caption);
-    button->setAccessibleName(name);
+    button->setText(Text(kSpanButtons[i].caption));
+    button->setAccessibleName(Text(kSpanButtons[i].name));
     button->setCheckable(true);
-    button->setChecked(span == m_span);
-    m_spans->addButton(button, static_cast<int>(span));
+    button->setChecked(span == m_presenter.Span());
+    m_spans->addButton(button, i);
     bar->addWidget(button);
-    connect(button, &QToolButton::clicked, this, [this, span = span] { FollowSpan(span); });
+    connect(button, &QToolButton::clicked, this, [this, span] { m_presenter.FollowSpan(span); });
   }
   m_follow = new QToolButton(this);
-  m_follow->setText("Follow newest");
-  m_follow->setToolTip("Keep the newest reading at the right edge. Zooming (wheel, or drag "
-                       "across the chart) or scrolling (arrow keys, Shift+wheel) stops following.");
+  m_follow->setText(Text(kFollowButton.caption));
+  m_follow->setToolTip(Text(kFollowButton.description));
   m_follow->setAccessibleDescription(m_follow->toolTip());
   m_follow->setCheckable(true);
-  m_follow->setChecked(true);
-  connect(m_follow, &QToolButton::clicked, this, [this](bool on) {
-    m_following = on;
-    m_viewChanged = true;
-    Redraw();
-  });
+  m_follow->setChecked(m_presenter.Following());
+  connect(m_follow, &QToolButton::clicked, this, [this](bool on) { m_presenter.SetFollowing(on); });
   bar->addSpacing(12);
   bar->addWidget(m_follow);
   bar->addStretch(1);
   m_record = new QPushButton(this);
   m_record->setAutoDefault(false);
-  connect(m_record, &QPushButton::clicked, this, &HistoryWindow::OnRecordPressed);
-  m_export = new QPushButton("Export\u2026", this);
+  connect(m_record, &QPushButton::clicked, this, [this] { m_presenter.OnRecordPressed(); });
+  m_export = new QPushButton(Text(kExportButton.caption), this);
   m_export->setAutoDefault(false);
-  m_export->setToolTip("Write every reading kept since the port was first opened to a CSV file");
-  m_export->setAccessibleName("Export readings");
+  m_export->setToolTip(Text(kExportButton.description));
+  m_export->setAccessibleName(Text(kExportButton.name));
   m_export->setAccessibleDescription(m_export->toolTip());
-  connect(m_export, &QPushButton::clicked, this, &HistoryWindow::OnExportPressed);
+  connect(m_export, &QPushButton::clicked, this, [this] { m_presenter.OnExportPressed(); });
   bar->addWidget(m_record);
   bar->addWidget(m_export);
 
   m_chart = new TrendChart(this);
-  m_chart->setAccessibleName("Readings chart");
+  m_chart->setAccessibleName(Text(kChartName));
   m_status = new QLabel(this);
   m_status->setTextFormat(Qt::PlainText);
   m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -109,19 +87,9 @@ void HistoryWindow::BuildControls() {
   layout->addWidget(m_status);
 }
 
-void HistoryWindow::FollowSpan(Span span) {
-  m_span = span;
-  m_spans->button(static_cast<int>(span))->setChecked(true);
-  m_following = true;
-  m_follow->setChecked(true);
-  m_viewChanged = true;
-  Redraw();
-}
-
 void HistoryWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  m_viewChanged = true;
-  Redraw();
+  m_presenter.OnViewChanged();
 }
 
 void HistoryWindow::hideEvent(QHideEvent* event) {
@@ -129,124 +97,62 @@ void HistoryWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
 }
 
-void HistoryWindow::Redraw() {
-  if (!isVisible()) return;
-  const ReadingHistory& history = m_readings.History();
-  if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
-  // New readings are drawn at most as often as they come, and in a long span
-  // only once the view has moved on by a pixel's worth of time: a redraw per
-  // reading would cost time and show nothing new. The pace is the timer's
-  // own, so the window wakes no more often than it draws.
-  TrendView view{m_chart->From(), m_chart->To()};
-  if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
-  const auto [from, to] = view;
-  m_chart->Draw(history, from, to);
-  m_chart->setAccessibleDescription(QString::fromStdString(ChartSummary(history, from, to)));
-  m_drawnAppended = history.Appended();
-  m_viewChanged = false;
-  ++m_redraws;
-  m_redrawTimer.start(RedrawWait(view, m_chart->PlotWidth()));
+int HistoryWindow::PlotWidth() const { return m_chart->PlotWidth(); }
+
+void HistoryWindow::DrawChart(const ReadingHistory& history, TrendView view) {
+  m_chart->Draw(history, view.from, view.to);
 }
 
-QString HistoryWindow::SuggestedFile(const char* stem) const {
-  const QString name = QStringLiteral("%1-%2.csv")
-                           .arg(QString::fromLatin1(stem),
-                                QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss"));
-  return QDir::home().filePath(name);
+void HistoryWindow::DescribeChart(const std::string& text) {
+  m_chart->setAccessibleDescription(QString::fromStdString(text));
 }
 
-void HistoryWindow::OnRecordPressed() {
-  if (m_readings.Recording()) return StopRecording();
-  QFileDialog dialog(this, "Record readings to", SuggestedFile("readings"),
-                     "CSV files (*.csv);;All files (*)");
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix("csv");
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  RecordTo(dialog.selectedFiles().constFirst());
+void HistoryWindow::ShowSpan(TrendSpan span) {
+  m_spans->button(static_cast<int>(span))->setChecked(true);
 }
 
-void HistoryWindow::OnExportPressed() {
-  QFileDialog dialog(this, "Export readings to", SuggestedFile("readings-history"),
-                     "CSV files (*.csv);;All files (*)");
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setDefaultSuffix("csv");
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-  ExportTo(dialog.selectedFiles().constFirst());
-}
+void HistoryWindow::ShowFollowing(bool following) { m_follow->setChecked(following); }
 
-bool HistoryWindow::RecordTo(const QString& path) {
-  const std::string reason = m_readings.StartRecording(path.toStdString());
-  if (!reason.empty()) {
-    ShowRecordingState();
-    Warn(QStringLiteral("Cannot record to %1: %2.").arg(Native(path), QString::fromStdString(reason)));
-    return false;
-  }
-  ShowRecordingState();
-  return true;
-}
-
-void HistoryWindow::StopRecording() {
-  m_readings.StopRecording();
-  ShowRecordingState();
-}
-
-bool HistoryWindow::ExportTo(const QString& path) {
-  const ReadingHistory& history = m_readings.History();
-  const std::string reason = m_readings.Export(path.toStdString());
-  if (!reason.empty()) {
-    Warn(QStringLiteral("Cannot export to %1: %2. The file was left as it was.")
-             .arg(Native(path), QString::fromStdString(reason)));
-    // The box tells of the export; the status line goes on telling where the
-    // recording writes.
-    if (m_readings.Recording()) ShowRecordingState();
-    return false;
-  }
-  m_lastMessage = QStringLiteral("Exported %1 readings to %2.")
-                      .arg(static_cast<qulonglong>(history.Size()))
-                      .arg(Native(path));
-  SetStatus(m_lastMessage);
-  return true;
-}
-
-void HistoryWindow::OnRecordingFailed(const std::string& path, const std::string& reason) {
-  ShowRecordingState();
-  Warn(QStringLiteral("Recording stopped: writing %1 failed: %2. Every row written before is "
-                      "complete; the panel goes on as before.")
-           .arg(Native(QString::fromStdString(path)), QString::fromStdString(reason)));
-}
-
-void HistoryWindow::ShowRecordingState() {
-  const bool recording = m_readings.Recording();
-  m_record->setText(recording ? "Stop recording" : "Record\u2026");
-  m_record->setToolTip(recording ? "Close the recording file"
-                                 : "Write each reading to a CSV file as it arrives");
-  m_record->setAccessibleName(recording ? "Stop recording" : "Record readings");
+void HistoryWindow::ShowRecordButton(const ButtonTexts& texts) {
+  m_record->setText(Text(texts.caption));
+  m_record->setToolTip(Text(texts.description));
+  m_record->setAccessibleName(Text(texts.name));
   m_record->setAccessibleDescription(m_record->toolTip());
-  if (recording) {
-    m_lastMessage.clear();
-    SetStatus(QStringLiteral("Recording to %1")
-                  .arg(Native(QString::fromStdString(m_readings.RecordingPath()))));
-  } else {
-    SetStatus(m_lastMessage.isEmpty() ? QStringLiteral("Not recording.") : m_lastMessage);
-  }
+}
+
+void HistoryWindow::ShowStatus(const std::string& text, const std::string& name) {
+  m_status->setText(QString::fromStdString(text));
+  m_status->setAccessibleName(QString::fromStdString(name));
 }
 
 QString HistoryWindow::StatusText() const { return m_status->text(); }
 
-void HistoryWindow::SetStatus(const QString& text) {
-  m_status->setText(text);
-  // Named as what it is, with what it says, so a change is announced.
-  m_status->setAccessibleName(QStringLiteral("Status: %1").arg(text));
-}
-
-void HistoryWindow::Warn(const QString& text) {
-  m_lastMessage = text;
-  SetStatus(text);
+void HistoryWindow::ShowWarning(const std::string& text) {
   // Not modal: the panel, and this window, go on while the message is read.
-  auto* box = new QMessageBox(QMessageBox::Warning, "Readings history", text, QMessageBox::Ok, this);
+  auto* box = new QMessageBox(QMessageBox::Warning, Text(kHistoryTitle),
+                              QString::fromStdString(text), QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->show();
+}
+
+std::string HistoryWindow::AskForFile(const std::string& title, const std::string& suggestedName) {
+  QFileDialog dialog(this, QString::fromStdString(title),
+                     QDir::home().filePath(QString::fromStdString(suggestedName)),
+                     "CSV files (*.csv);;All files (*)");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("csv");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return Native(dialog.selectedFiles().constFirst()).toStdString();
+}
+
+// Paths in the messages as the system writes them.
+bool HistoryWindow::RecordTo(const QString& path) {
+  return m_presenter.RecordTo(Native(path).toStdString());
+}
+
+bool HistoryWindow::ExportTo(const QString& path) {
+  return m_presenter.ExportTo(Native(path).toStdString());
 }
 
 }  // namespace quorvane

@@ -1,15 +1,13 @@
 // The "Readings history" window: the trend of the board's readings since the
 // port was first opened, and recording them to a CSV file. A window of its
-// own beside the panel, which stays exactly as it is.
+// own beside the panel, which stays exactly as it is. It draws and forwards
+// the operator's input; HistoryPresenter decides.
 #pragma once
-
-#include <cstdint>
 
 #include <QTimer>
 #include <QWidget>
 
-#include "history/readings_log.h"
-#include "history/trend_view.h"
+#include "history/history_presenter.h"
 
 class QButtonGroup;
 class QLabel;
@@ -20,7 +18,7 @@ namespace quorvane {
 
 class TrendChart;
 
-class HistoryWindow : public QWidget {
+class HistoryWindow : public QWidget, private HistoryView {
   Q_OBJECT
 
  public:
@@ -28,18 +26,18 @@ class HistoryWindow : public QWidget {
 
   HistoryWindow(ReadingsLog& readings, QWidget* parent);
 
-  void FollowSpan(Span span);
-  bool Following() const { return m_following; }
+  void FollowSpan(Span span) { m_presenter.FollowSpan(span); }
+  bool Following() const { return m_presenter.Following(); }
   TrendChart* Chart() const { return m_chart; }
   // How often the chart has been drawn: it is drawn only while the window
   // shows and something changed.
-  int Redraws() const { return m_redraws; }
+  int Redraws() const { return m_presenter.Redraws(); }
 
   // What "Record…" and "Export…" do once the operator has chosen a file.
   // Both report failures in a message box and in the window's status line.
   bool RecordTo(const QString& path);
   bool ExportTo(const QString& path);
-  void StopRecording();
+  void StopRecording() { m_presenter.StopRecording(); }
   QString StatusText() const;
 
  protected:
@@ -48,16 +46,19 @@ class HistoryWindow : public QWidget {
 
  private:
   void BuildControls();
-  void OnRecordPressed();
-  void OnExportPressed();
-  void OnRecordingFailed(const std::string& path, const std::string& reason);
-  void Redraw();
-  void ShowRecordingState();
-  void Warn(const QString& text);
-  void SetStatus(const QString& text);
-  QString SuggestedFile(const char* stem) const;
+  // HistoryView.
+  bool Visible() const override { return isVisible(); }
+  int PlotWidth() const override;
+  void DrawChart(const ReadingHistory& history, TrendView view) override;
+  void DescribeChart(const std::string& text) override;
+  void StartRedrawTimer(std::chrono::milliseconds wait) override { m_redrawTimer.start(wait); }
+  void ShowSpan(TrendSpan span) override;
+  void ShowFollowing(bool following) override;
+  void ShowRecordButton(const ButtonTexts& texts) override;
+  void ShowStatus(const std::string& text, const std::string& name) override;
+  void ShowWarning(const std::string& text) override;
+  std::string AskForFile(const std::string& title, const std::string& suggestedName) override;
 
-  ReadingsLog& m_readings;
   TrendChart* m_chart = nullptr;
   QButtonGroup* m_spans = nullptr;
   QToolButton* m_follow = nullptr;
@@ -65,13 +66,7 @@ class HistoryWindow : public QWidget {
   QPushButton* m_export = nullptr;
   QLabel* m_status = nullptr;
   QTimer m_redrawTimer;
-
-  Span m_span = Span::TenMinutes;
-  bool m_following = true;
-  bool m_viewChanged = true;
-  std::uint64_t m_drawnAppended = 0;
-  int m_redraws = 0;
-  QString m_lastMessage;
+  HistoryPresenter m_presenter;
 };
 
 }  // namespace quorvane

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include <QDateTime>
 #include <QDateTimeAxis>
@@ -16,6 +17,7 @@
 #include <QWheelEvent>
 
 #include "controller/timing.h"
+#include "history/history_presenter.h"
 #include "history/trend_view.h"
 
 namespace quorvane {
@@ -231,48 +233,44 @@ int TrendChart::PlotWidth() const {
 
 int TrendChart::ChangeMarkers() const { return static_cast<int>(m_changes->count()); }
 
-void TrendChart::MoveTime(double shiftFraction, double zoomFactor, double anchorFraction) {
-  const TrendView view = MovedView({From(), To()}, shiftFraction, zoomFactor, anchorFraction);
-  m_time->setRange(DateTimeOf(view.from), DateTimeOf(view.to));
-  emit ViewMoved();
-}
-
 void TrendChart::wheelEvent(QWheelEvent* event) {
   const QPoint delta = event->angleDelta();
-  if (delta.isNull()) return QChartView::wheelEvent(event);
+  if (delta.isNull() || m_input == nullptr) return QChartView::wheelEvent(event);
   event->accept();
-  // Sideways (or with Shift): scroll through time. Up and down: zoom about the pointer.
-  if (delta.x() != 0 || (event->modifiers() & Qt::ShiftModifier)) {
-    const int steps = delta.x() != 0 ? delta.x() : delta.y();
-    return MoveTime(steps > 0 ? -0.1 : 0.1, 1.0, 0.0);
-  }
+  const bool sideways = delta.x() != 0 || (event->modifiers() & Qt::ShiftModifier);
   const QRectF area = chart()->plotArea();
   const double anchor =
       std::clamp((event->position().x() - area.left()) / std::max(area.width(), 1.0), 0.0, 1.0);
-  MoveTime(0.0, delta.y() > 0 ? 0.8 : 1.25, anchor);
+  m_input->OnChartWheel(delta.x() != 0 ? delta.x() : delta.y(), sideways, anchor);
 }
 
 void TrendChart::mouseReleaseEvent(QMouseEvent* event) {
+  // The rubber band (and the right button's zoom out) move the axis here.
   const QDateTime before = m_time->min();
   const QDateTime beforeEnd = m_time->max();
   QChartView::mouseReleaseEvent(event);
-  if (m_time->min() != before || m_time->max() != beforeEnd) emit ViewMoved();
+  if (m_input != nullptr && (m_time->min() != before || m_time->max() != beforeEnd))
+    m_input->OnChartZoomed({From(), To()});
 }
 
 void TrendChart::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Left:
-      return MoveTime(-0.25, 1.0, 0.0);
-    case Qt::Key_Right:
-      return MoveTime(0.25, 1.0, 0.0);
-    case Qt::Key_Plus:
-    case Qt::Key_Equal:
-      return MoveTime(0.0, 0.5, 0.5);
-    case Qt::Key_Minus:
-      return MoveTime(0.0, 2.0, 0.5);
-    default:
-      QChartView::keyPressEvent(event);
-  }
+  const auto key = [&]() -> std::optional<ChartKey> {
+    switch (event->key()) {
+      case Qt::Key_Left:
+        return ChartKey::Earlier;
+      case Qt::Key_Right:
+        return ChartKey::Later;
+      case Qt::Key_Plus:
+      case Qt::Key_Equal:
+        return ChartKey::ZoomIn;
+      case Qt::Key_Minus:
+        return ChartKey::ZoomOut;
+      default:
+        return std::nullopt;
+    }
+  }();
+  if (!key || m_input == nullptr) return QChartView::keyPressEvent(event);
+  m_input->OnChartKey(*key);
 }
 
 }  // namespace quorvane

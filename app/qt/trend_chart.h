@@ -18,6 +18,8 @@ class QValueAxis;
 
 namespace quorvane {
 
+class HistoryPresenter;
+
 class TrendChart : public QChartView {
   Q_OBJECT
 
@@ -41,10 +43,9 @@ class TrendChart : public QChartView {
   int ChangeMarkers() const;
   // Width of the plotting area in pixels: how finely time can be shown.
   int PlotWidth() const;
-
- signals:
-  // The operator zoomed or scrolled the time axis.
-  void ViewMoved();
+  // Where the operator's zooming and scrolling go: the presenter moves the
+  // view and draws it.
+  void ForwardInputTo(HistoryPresenter* presenter) { m_input = presenter; }
 
  protected:
   void wheelEvent(QWheelEvent* event) override;
@@ -60,8 +61,6 @@ class TrendChart : public QChartView {
   QLineSeries* AddRunSeries(Line& line, int index);
   void FitValueAxes(const std::array<std::vector<TrendRun>, 4>& runs);
   void ShowChangeHint(const QPointF& point, bool state);
-  // Scrolls or zooms the time axis by the fraction of its span given.
-  void MoveTime(double shiftFraction, double zoomFactor, double anchorFraction);
 
   QDateTimeAxis* m_time = nullptr;
   QValueAxis* m_current = nullptr;
@@ -69,6 +68,7 @@ class TrendChart : public QChartView {
   std::array<Line, 4> m_lines;
   QScatterSeries* m_changes = nullptr;
   std::vector<SettingChange> m_changeList;
+  HistoryPresenter* m_input = nullptr;
 };
 
 }  // namespace quorvane

@@ -4,6 +4,7 @@
 
 #include "app/win32/controller_dlg.h"
 #include "app/win32/history_window.h"
+#include "serial/win32/wide_text.h"
 
 namespace quorvane {
 
@@ -39,7 +40,7 @@ void CControllerDlg::OnContextMenu(HWND target, LPARAM where) {
   }
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
-  AppendMenuW(menu, MF_STRING, kMenuHistory, L"Readings history\u2026\tF2");
+  AppendMenuW(menu, MF_STRING, kMenuHistory, (Widen(kHistoryMenuItem) + L"\tF2").c_str());
   AppendMenuW(menu, MF_STRING, kMenuAbout, L"About Quorvane\u2026\tF1");
   EndHold();  // the menu's own loop takes the release
   const UINT chosen = static_cast<UINT>(TrackPopupMenu(

@@ -1,4 +1,4 @@
-// The readings history window's controls, its redraw pace and its files.
+// The readings history window's controls, drawn as its presenter says.
 #include "app/win32/history_window.h"
 
 #include <windowsx.h>
@@ -13,7 +13,6 @@ namespace quorvane {
 namespace {
 
 constexpr const wchar_t* kClassName = L"QuorvaneReadingsHistory";
-constexpr const wchar_t* kTitle = L"Readings history";
 
 // The controls, in tab order: each label before what it names.
 enum : int {
@@ -25,7 +24,6 @@ enum : int {
   kChart,
   kStatus,
 };
-constexpr const wchar_t* kSpanCaptions[] = {L"1 min", L"10 min", L"1 h", L"All"};
 
 constexpr UINT_PTR kRedrawTimer = 1;
 constexpr UINT WM_APP_WARN = WM_APP + 20;  // shows the pending warning's box
@@ -54,10 +52,11 @@ HWND Child(HWND parent, const wchar_t* type, const wchar_t* text, DWORD style, i
 
 }  // namespace
 
-HistoryWindow::HistoryWindow(ReadingsLog& readings, HWND owner) : m_readings(readings) {
+HistoryWindow::HistoryWindow(ReadingsLog& readings, HWND owner) : m_presenter(readings, *this) {
   if (!RegisterOnce()) return;
-  m_hWnd = CreateWindowExW(0, kClassName, kTitle, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                           CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, owner, nullptr, Instance(), nullptr);
+  m_hWnd = CreateWindowExW(0, kClassName, Widen(kHistoryTitle).c_str(),
+                           WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 0,
+                           0, owner, nullptr, Instance(), nullptr);
   if (m_hWnd == nullptr) return;
   SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HistoryWindow::WindowProc));
@@ -73,20 +72,12 @@ HistoryWindow::HistoryWindow(ReadingsLog& readings, HWND owner) : m_readings(rea
   const bool room = panel.right + 8 + width <= work.right && panel.top + height <= work.bottom;
   SetWindowPos(m_hWnd, nullptr, room ? panel.right + 8 : 0, room ? panel.top : 0, width, height,
                SWP_NOZORDER | SWP_NOACTIVATE | (room ? 0 : SWP_NOMOVE));
-  m_chart.onViewMoved = [this] {
-    m_following = false;
-    Button_SetCheck(Item(kFollow), BST_UNCHECKED);
-    ViewChanged();
-  };
-  m_chart.onResized = [this] { ViewChanged(); };
-  m_readings.OnRecordingFailed([this](const std::string& path, const std::string& reason) {
-    OnRecordingFailed(path, reason);
-  });
-  ShowRecordingState();
+  m_chart.ForwardInputTo(&m_presenter);
+  m_chart.onResized = [this] { m_presenter.OnViewChanged(); };
+  m_presenter.Begin();
 }
 
 HistoryWindow::~HistoryWindow() {
-  m_readings.OnRecordingFailed(nullptr);
   if (m_hWnd != nullptr) {
     SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
     DestroyWindow(m_hWnd);
@@ -95,16 +86,19 @@ HistoryWindow::~HistoryWindow() {
 }
 
 void HistoryWindow::BuildControls() {
-  Child(m_hWnd, WC_STATICW, L"Show the last:", SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX, kSpanLabel);
+  Child(m_hWnd, WC_STATICW, Widen(kSpanPrompt).c_str(), SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX,
+        kSpanLabel);
   for (int i = 0; i < 4; ++i)
-    Child(m_hWnd, WC_BUTTONW, kSpanCaptions[i],
+    Child(m_hWnd, WC_BUTTONW, Widen(kSpanButtons[i].caption).c_str(),
           BS_AUTORADIOBUTTON | BS_PUSHLIKE | (i == 0 ? WS_GROUP | WS_TABSTOP : 0), kFirstSpan + i);
-  Button_SetCheck(Item(kFirstSpan + static_cast<int>(m_span)), BST_CHECKED);
-  Child(m_hWnd, WC_BUTTONW, L"Follow newest", BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_GROUP | WS_TABSTOP,
-        kFollow);
-  Button_SetCheck(Item(kFollow), BST_CHECKED);
-  Child(m_hWnd, WC_BUTTONW, L"Record\u2026", BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP, kRecord);
-  Child(m_hWnd, WC_BUTTONW, L"Export\u2026", BS_PUSHBUTTON | WS_TABSTOP, kExport);
+  Button_SetCheck(Item(kFirstSpan + static_cast<int>(m_presenter.Span())), BST_CHECKED);
+  Child(m_hWnd, WC_BUTTONW, Widen(kFollowButton.caption).c_str(),
+        BS_AUTOCHECKBOX | BS_PUSHLIKE | WS_GROUP | WS_TABSTOP, kFollow);
+  Button_SetCheck(Item(kFollow), m_presenter.Following() ? BST_CHECKED : BST_UNCHECKED);
+  Child(m_hWnd, WC_BUTTONW, Widen(kRecordButton.caption).c_str(),
+        BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP, kRecord);
+  Child(m_hWnd, WC_BUTTONW, Widen(kExportButton.caption).c_str(), BS_PUSHBUTTON | WS_TABSTOP,
+        kExport);
   m_chart.Create(m_hWnd, kChart);
   SetWindowLongPtrW(m_chart.Handle(), GWL_STYLE,
                     GetWindowLongPtrW(m_chart.Handle(), GWL_STYLE) | WS_GROUP);
@@ -185,12 +179,12 @@ LRESULT HistoryWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_WINDOWPOSCHANGED: {
       const auto* place = reinterpret_cast<const WINDOWPOS*>(lParam);
-      if (place->flags & SWP_SHOWWINDOW) ViewChanged();
+      if (place->flags & SWP_SHOWWINDOW) m_presenter.OnViewChanged();
       if (place->flags & SWP_HIDEWINDOW) KillTimer(m_hWnd, kRedrawTimer);
       break;  // the default sends WM_SIZE and WM_MOVE
     }
     case WM_TIMER:
-      if (wParam == kRedrawTimer) Redraw();
+      if (wParam == kRedrawTimer) m_presenter.OnRedrawTimer();
       return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
@@ -217,7 +211,7 @@ LRESULT HistoryWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
       ApplyFont();
       Layout();
-      ViewChanged();
+      m_presenter.OnViewChanged();
       return 0;
     }
     case WM_APP_WARN:
@@ -227,7 +221,7 @@ LRESULT HistoryWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (m_warningBox)
           m_warningBox(m_hWnd, text);
         else
-          MessageBoxW(m_hWnd, text.c_str(), kTitle, MB_OK | MB_ICONWARNING);
+          MessageBoxW(m_hWnd, text.c_str(), Widen(kHistoryTitle).c_str(), MB_OK | MB_ICONWARNING);
       }
       return 0;
     case WM_CLOSE:
@@ -256,113 +250,59 @@ void HistoryWindow::Show() {
 
 void HistoryWindow::OnCommand(int id) {
   if (id >= kFirstSpan && id < kFirstSpan + 4)
-    return FollowSpan(static_cast<Span>(id - kFirstSpan));
+    return m_presenter.FollowSpan(static_cast<Span>(id - kFirstSpan));
   switch (id) {
     case kFollow:
-      m_following = Button_GetCheck(Item(kFollow)) == BST_CHECKED;
-      return ViewChanged();
+      return m_presenter.SetFollowing(Button_GetCheck(Item(kFollow)) == BST_CHECKED);
     case kRecord:
-      return OnRecordPressed();
+      return m_presenter.OnRecordPressed();
     case kExport:
-      return OnExportPressed();
+      return m_presenter.OnExportPressed();
     default:
       return;
   }
 }
 
-void HistoryWindow::FollowSpan(Span span) {
-  m_span = span;
+bool HistoryWindow::Visible() const {
+  // Hidden, or down on the task bar, it is out of sight.
+  return m_hWnd != nullptr && IsWindowVisible(m_hWnd) && !IsIconic(m_hWnd);
+}
+
+void HistoryWindow::DrawChart(const ReadingHistory& history, TrendView view) {
+  m_chart.Draw(history, view.from, view.to);
+}
+
+void HistoryWindow::StartRedrawTimer(std::chrono::milliseconds wait) {
+  SetTimer(m_hWnd, kRedrawTimer, static_cast<UINT>(wait.count()), nullptr);
+}
+
+void HistoryWindow::ShowSpan(TrendSpan span) {
   for (int i = 0; i < 4; ++i)
     Button_SetCheck(Item(kFirstSpan + i),
                     i == static_cast<int>(span) ? BST_CHECKED : BST_UNCHECKED);
-  m_following = true;
-  Button_SetCheck(Item(kFollow), BST_CHECKED);
-  ViewChanged();
 }
 
-void HistoryWindow::ViewChanged() {
-  m_viewChanged = true;
-  Redraw();
+void HistoryWindow::ShowFollowing(bool following) {
+  Button_SetCheck(Item(kFollow), following ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void HistoryWindow::Redraw() {
-  // Nothing is drawn out of sight: hidden, or down on the task bar.
-  if (m_hWnd == nullptr || !IsWindowVisible(m_hWnd) || IsIconic(m_hWnd)) return;
-  const ReadingHistory& history = m_readings.History();
-  if (!m_viewChanged && history.Appended() == m_drawnAppended) return;
-  TrendView view{m_chart.From(), m_chart.To()};
-  if (m_following) view = FollowingView(history, m_span, std::chrono::system_clock::now());
-  m_chart.Draw(history, view.from, view.to);
-  AnnounceChart(history, view);
-  m_drawnAppended = history.Appended();
-  m_viewChanged = false;
-  ++m_redraws;
-  // Drawn again at most as often as readings come, and in a long span once
-  // the view has moved on by a pixel: the window wakes no more often.
-  SetTimer(m_hWnd, kRedrawTimer, static_cast<UINT>(RedrawWait(view, m_chart.PlotWidth()).count()),
-           nullptr);
+void HistoryWindow::ShowRecordButton(const ButtonTexts& texts) {
+  SetWindowTextW(Item(kRecord), Widen(texts.caption).c_str());
+  m_recordText.SetName(Widen(texts.name));
+  m_recordText.SetDescription(Widen(texts.description));
 }
 
-void HistoryWindow::OnRecordPressed() {
-  if (m_readings.Recording()) return StopRecording();
-  const std::wstring path = AskForFile(L"Record readings to", L"readings");
-  if (!path.empty()) RecordTo(path);
-}
-
-void HistoryWindow::OnExportPressed() {
-  const std::wstring path = AskForFile(L"Export readings to", L"readings-history");
-  if (!path.empty()) ExportTo(path);
+void HistoryWindow::ShowStatus(const std::string& text, const std::string& name) {
+  SetWindowTextW(Item(kStatus), Widen(text).c_str());
+  m_statusText.SetName(Widen(name));
 }
 
 bool HistoryWindow::RecordTo(const std::wstring& path) {
-  const std::string reason = m_readings.StartRecording(Narrow(path));
-  ShowRecordingState();
-  if (reason.empty()) return true;
-  Warn(L"Cannot record to " + path + L": " + Widen(reason) + L".");
-  return false;
-}
-
-void HistoryWindow::StopRecording() {
-  m_readings.StopRecording();
-  ShowRecordingState();
+  return m_presenter.RecordTo(Narrow(path));
 }
 
 bool HistoryWindow::ExportTo(const std::wstring& path) {
-  const std::string reason = m_readings.Export(Narrow(path));
-  if (!reason.empty()) {
-    Warn(L"Cannot export to " + path + L": " + Widen(reason) + L". The file was left as it was.");
-    // The box tells of the export; the status line goes on telling where the
-    // recording writes.
-    if (m_readings.Recording()) ShowRecordingState();
-    return false;
-  }
-  m_lastMessage =
-      L"Exported " + std::to_wstring(m_readings.History().Size()) + L" readings to " + path + L".";
-  SetStatus(m_lastMessage);
-  return true;
-}
-
-void HistoryWindow::OnRecordingFailed(const std::string& path, const std::string& reason) {
-  ShowRecordingState();
-  Warn(L"Recording stopped: writing " + Widen(path) + L" failed: " + Widen(reason) +
-       L". Every row written before is complete; the panel goes on as before.");
-}
-
-void HistoryWindow::ShowRecordingState() {
-  const bool recording = m_readings.Recording();
-  SetWindowTextW(Item(kRecord), recording ? L"Stop recording" : L"Record\u2026");
-  AnnounceRecording(recording);
-  if (recording) {
-    m_lastMessage.clear();
-    SetStatus(L"Recording to " + Widen(m_readings.RecordingPath()));
-  } else {
-    SetStatus(m_lastMessage.empty() ? L"Not recording." : m_lastMessage);
-  }
-}
-
-void HistoryWindow::SetStatus(const std::wstring& text) {
-  SetWindowTextW(Item(kStatus), text.c_str());
-  AnnounceStatus(text);
+  return m_presenter.ExportTo(Narrow(path));
 }
 
 std::wstring HistoryWindow::StatusText() const {
@@ -373,13 +313,11 @@ std::wstring HistoryWindow::StatusText() const {
   return text;
 }
 
-void HistoryWindow::Warn(const std::wstring& text) {
-  m_lastMessage = text;
-  SetStatus(text);
+void HistoryWindow::ShowWarning(const std::string& text) {
   // The box comes once the message that raised it is done: a failed row is
   // found inside a reply's handling, which a box's own loop must not
   // interrupt. It is modal to this window only; the panel goes on.
-  m_pendingWarning = text;
+  m_pendingWarning = Widen(text);
   PostMessageW(m_hWnd, WM_APP_WARN, 0, 0);
 }
 

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
+#include "history/history_presenter.h"
 #include "history/trend_view.h"
 #include "serial/win32/wide_text.h"
 
@@ -52,9 +54,9 @@ TrendChart::~TrendChart() {
 bool TrendChart::Create(HWND parent, int id) {
   if (!RegisterOnce()) return false;
   // The window text is its name to a screen reader.
-  m_hWnd = CreateWindowExW(0, kClassName, L"Readings chart", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0,
-                           0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           Instance(), nullptr);
+  m_hWnd = CreateWindowExW(0, kClassName, Widen(kChartName).c_str(),
+                           WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0, 0, 0, 0, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
   if (m_hWnd == nullptr) return false;
   SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TrendChart::WindowProc));
@@ -241,35 +243,34 @@ void TrendChart::HideTip() {
 std::wstring TrendChart::ShownTip() const { return m_tipShown ? m_tipText : std::wstring(); }
 
 void TrendChart::OnWheel(int delta, bool sideways, POINT screen) {
-  if (delta == 0) return;
-  // Sideways (or with Shift): scroll through time. Up and down: zoom about the pointer.
-  if (sideways) return MoveTime(delta > 0 ? -0.1 : 0.1, 1.0, 0.0);
+  if (m_input == nullptr) return;
   ScreenToClient(m_hWnd, &screen);
   const RECT plot = PlotArea();
   const double anchor = std::clamp(
       static_cast<double>(screen.x - plot.left) / std::max(1L, plot.right - plot.left), 0.0, 1.0);
-  MoveTime(0.0, delta > 0 ? 0.8 : 1.25, anchor);
+  m_input->OnChartWheel(delta, sideways, anchor);
 }
 
 bool TrendChart::OnKey(WPARAM key) {
-  switch (key) {
-    case VK_LEFT:
-      MoveTime(-0.25, 1.0, 0.0);
-      return true;
-    case VK_RIGHT:
-      MoveTime(0.25, 1.0, 0.0);
-      return true;
-    case VK_ADD:
-    case VK_OEM_PLUS:  // the = key, + with Shift
-      MoveTime(0.0, 0.5, 0.5);
-      return true;
-    case VK_SUBTRACT:
-    case VK_OEM_MINUS:
-      MoveTime(0.0, 2.0, 0.5);
-      return true;
-    default:
-      return false;
-  }
+  const auto chartKey = [key]() -> std::optional<ChartKey> {
+    switch (key) {
+      case VK_LEFT:
+        return ChartKey::Earlier;
+      case VK_RIGHT:
+        return ChartKey::Later;
+      case VK_ADD:
+      case VK_OEM_PLUS:  // the = key, + with Shift
+        return ChartKey::ZoomIn;
+      case VK_SUBTRACT:
+      case VK_OEM_MINUS:
+        return ChartKey::ZoomOut;
+      default:
+        return std::nullopt;
+    }
+  }();
+  if (!chartKey) return false;
+  if (m_input != nullptr) m_input->OnChartKey(*chartKey);
+  return true;
 }
 
 void TrendChart::EndDrag(int x) {
@@ -282,13 +283,7 @@ void TrendChart::EndDrag(int x) {
   const double width = std::max(1L, plot.right - plot.left);
   const double left = std::clamp((std::min(from, x) - plot.left) / width, 0.0, 1.0);
   const double right = std::clamp((std::max(from, x) - plot.left) / width, 0.0, 1.0);
-  if (right <= left) return;
-  MoveTime(left, right - left, 0.0);
-}
-
-void TrendChart::MoveTime(double shiftFraction, double zoomFactor, double anchorFraction) {
-  m_view = MovedView(m_view, shiftFraction, zoomFactor, anchorFraction);
-  if (onViewMoved) onViewMoved();
+  if (m_input != nullptr) m_input->OnChartDragged(left, right);
 }
 
 std::size_t TrendChart::PointCount(TrendQuantity quantity) const {

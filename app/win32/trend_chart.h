@@ -16,6 +16,8 @@
 
 namespace quorvane {
 
+class HistoryPresenter;
+
 // The window's dots per inch: its own where the system keeps one per window
 // (Windows 10 and later), else the screen's.
 int WindowDpi(HWND window);
@@ -50,8 +52,9 @@ class TrendChart {
   // Width of the plotting area in pixels: how finely time can be shown.
   int PlotWidth() const;
 
-  // The operator zoomed or scrolled the time axis.
-  std::function<void()> onViewMoved;
+  // Where the operator's zooming and scrolling go: the presenter moves the
+  // view and draws it.
+  void ForwardInputTo(HistoryPresenter* presenter) { m_input = presenter; }
   // The chart's size changed: its lines need thinning for the new width.
   std::function<void()> onResized;
 
@@ -64,8 +67,6 @@ class TrendChart {
   void OnWheel(int delta, bool sideways, POINT screen);
   bool OnKey(WPARAM key);
   void EndDrag(int x);
-  // Scrolls or zooms the time axis by the fraction of its span given.
-  void MoveTime(double shiftFraction, double zoomFactor, double anchorFraction);
   void ShowTip(const std::wstring& text, POINT client);
   void HideTip();
   // Everything below draws into the bitmap (trend_paint.cpp).
@@ -77,6 +78,7 @@ class TrendChart {
   double YOf(double value, bool currentAxis) const;
 
   HWND m_hWnd = nullptr;
+  HistoryPresenter* m_input = nullptr;
   HWND m_tip = nullptr;
   std::wstring m_tipText;  // the tip control keeps a pointer into it
   bool m_tipShown = false;
