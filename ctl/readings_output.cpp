@@ -12,19 +12,6 @@ namespace quorvane::ctl {
 
 namespace {
 
-// A value as a program reads it: hundredths as degrees, a switch as true or false.
-nlohmann::json ValueJson(ValueKind kind, std::int32_t value) {
-  switch (kind) {
-    case ValueKind::kWhole:
-      return value;
-    case ValueKind::kHundredths:
-      return value / 100.0;
-    case ValueKind::kSwitch:
-      return value != 0;
-  }
-  return nullptr;
-}
-
 // Every reading, then every set-point; after a set-point whose range ends at
 // the board's maximum, that maximum ("maximum_mA").
 template <typename Visit>
@@ -47,6 +34,18 @@ std::string PrefixText(const DeviceState& d) {
 }
 
 }  // namespace
+
+nlohmann::json ValueJson(ValueKind kind, std::int32_t value) {
+  switch (kind) {
+    case ValueKind::kWhole:
+      return value;
+    case ValueKind::kHundredths:
+      return value / 100.0;
+    case ValueKind::kSwitch:
+      return value != 0;
+  }
+  return nullptr;
+}
 
 std::string JsonText(const nlohmann::json& value, int indent) {
   return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);

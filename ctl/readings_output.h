@@ -20,6 +20,9 @@ namespace quorvane::ctl {
 // A JSON value as text; indent -1 for one line. Names from the system (a
 // port path, a device description) need not be UTF-8, which JSON text must
 // be: a byte that is not becomes U+FFFD rather than a failed dump.
+// A value as a program reads it: hundredths as degrees, a switch as true or false.
+nlohmann::json ValueJson(ValueKind kind, std::int32_t value);
+
 std::string JsonText(const nlohmann::json& value, int indent = -1);
 
 std::string PortListText(const std::vector<ListedPort>& ports);

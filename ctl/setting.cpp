@@ -26,7 +26,7 @@ std::string HertzAsKilohertzText(const std::string& hertz) {
   std::string sign;
   std::string digits = hertz;
   if (!digits.empty() && digits.front() == '-') {
-    sign = "-";
+    sign.push_back('-');
     digits.erase(0, 1);
   }
   std::string fraction;

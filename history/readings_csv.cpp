@@ -36,10 +36,14 @@ std::string CsvHeader() {
 
 std::string CsvRow(const Reading& r) {
   std::string row = IsoTime(r.time);
-  for (const MeasurementSpec& spec : kMeasurements)
-    row += "," + CsvValue(spec.kind, spec.get(r.device));
-  for (const SettingSpec& spec : kSettings) row += "," + CsvValue(spec.kind, spec.get(r.device));
-  return row + "\n";
+  const auto add = [&](ValueKind kind, std::int32_t value) {
+    row += ',';
+    row += CsvValue(kind, value);
+  };
+  for (const MeasurementSpec& spec : kMeasurements) add(spec.kind, spec.get(r.device));
+  for (const SettingSpec& spec : kSettings) add(spec.kind, spec.get(r.device));
+  row += '\n';
+  return row;
 }
 
 }  // namespace quorvane

@@ -290,8 +290,7 @@ nlohmann::json RefusedJson(const nlohmann::json& requestId, const std::string& k
 
 namespace {
 nlohmann::json ValueJson(Setting setting, std::uint32_t value) {
-  return SpecOf(setting).kind == ValueKind::kSwitch ? nlohmann::json(value != 0)
-                                                    : nlohmann::json(value);
+  return ctl::ValueJson(SpecOf(setting).kind, static_cast<std::int32_t>(value));
 }
 }  // namespace
 

@@ -118,32 +118,40 @@ TEST_F(WindowTest, EnterRunsTheFocusedFieldsCommandOnly) {
 
 TEST_F(WindowTest, AnotherThreadsMessageIsAnsweredWhileASettingPauses) {
   ASSERT_NO_FATAL_FAILURE(Sync());
-  SetDlgItemTextW(dlg->Handle(), IDC_FREQUENCY_EDIT, L"25.5");
-  // The asking thread is ready before the press, so its question waits only
-  // for the window's loop.
-  HANDLE ask = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ASSERT_NE(ask, nullptr);
   HWND dialog = dlg->Handle();
-  auto answered = std::async(std::launch::async, [dialog, ask] {
-    WaitForSingleObject(ask, INFINITE);
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
-  });
-  SendMessageW(Control(IDC_SET_FREQUENCY), BM_CLICK, 0, 0);
-  SetEvent(ask);
-  while (answered.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-    dlg->ProcessPending();
-    Sleep(1);
+  // A loaded machine may run the asking thread only after the pause: a few
+  // tries, so only a window that never answers during a pause fails.
+  bool answeredInPause = false;
+  for (int attempt = 0; attempt < 5 && !answeredInPause; ++attempt) {
+    const std::size_t before = link.FramesWithCode(CMD_SET_FREQUENCY).size();
+    SetDlgItemTextW(dialog, IDC_FREQUENCY_EDIT, attempt % 2 == 0 ? L"25.5" : L"25.6");
+    // The asking thread is ready before the press, so its question waits only
+    // for the window's loop.
+    HANDLE ask = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(ask, nullptr);
+    auto answered = std::async(std::launch::async, [dialog, ask] {
+      WaitForSingleObject(ask, INFINITE);
+      DWORD_PTR result = 0;
+      return SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
+    });
+    SendMessageW(Control(IDC_SET_FREQUENCY), BM_CLICK, 0, 0);
+    SetEvent(ask);
+    while (answered.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
+      dlg->ProcessPending();
+      Sleep(1);
+    }
+    // Answered between the setting's two frames, while its pause ran.
+    answeredInPause = link.FramesWithCode(CMD_SET_FREQUENCY).size() == before + 1 &&
+                      dlg->GetController().Paused();
+    CloseHandle(ask);
+    EXPECT_TRUE(answered.get());
+    for (int waited = 0; link.FramesWithCode(CMD_SET_FREQUENCY).size() < before + 2 && waited < 100;
+         ++waited)
+      PumpFor(std::chrono::milliseconds(50));
+    ASSERT_EQ(link.FramesWithCode(CMD_SET_FREQUENCY).size(), before + 2)
+        << "the repeat never followed";
   }
-  const std::size_t sentWhenAnswered = link.FramesWithCode(CMD_SET_FREQUENCY).size();
-  const bool pausedWhenAnswered = dlg->GetController().Paused();
-  CloseHandle(ask);
-  EXPECT_TRUE(answered.get());
-  // Answered between the setting's two frames, while its pause ran.
-  EXPECT_EQ(sentWhenAnswered, 1u);
-  EXPECT_TRUE(pausedWhenAnswered);
-  PumpFor(std::chrono::milliseconds(150));
-  EXPECT_EQ(link.FramesWithCode(CMD_SET_FREQUENCY).size(), 2u) << "the repeat never followed";
+  EXPECT_TRUE(answeredInPause);
 }
 
 TEST_F(WindowTest, EscapeNeverClosesTheWindowNorDoesAnything) {
