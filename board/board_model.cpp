@@ -13,12 +13,12 @@ std::string WithUnit(std::string shown, const char* unit) {
 
 }  // namespace
 
-std::string ShownValue(const SettingSpec& spec, std::int32_t value) {
-  return WithUnit(spec.display(value), spec.shownUnit);
+std::string ShownValue(const SettingSpec& item, std::int32_t value) {
+  return WithUnit(item.display(value), item.shownUnit);
 }
 
-std::string ShownValue(const MeasurementSpec& spec, std::int32_t value) {
-  return WithUnit(spec.display(value), spec.shownUnit);
+std::string ShownValue(const MeasurementSpec& item, std::int32_t value) {
+  return WithUnit(item.display(value), item.shownUnit);
 }
 
 std::string CsvValue(ValueKind kind, std::int32_t value) {

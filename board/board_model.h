@@ -350,8 +350,8 @@ inline constexpr const MeasurementSpec& SpecOf(Measurement measurement) {
 }
 
 // "1500 mA", "12.34 kHz", "20", "ON": the display form and its unit.
-std::string ShownValue(const SettingSpec& spec, std::int32_t value);
-std::string ShownValue(const MeasurementSpec& spec, std::int32_t value);
+std::string ShownValue(const SettingSpec& item, std::int32_t value);
+std::string ShownValue(const MeasurementSpec& item, std::int32_t value);
 
 // A value as a program reads it in CSV: "1500", "25.01", "1".
 std::string CsvValue(ValueKind kind, std::int32_t value);

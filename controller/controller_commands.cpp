@@ -48,17 +48,17 @@ void Controller::OnSet(Setting setting) {
 
 void Controller::SetNow(Setting setting) {
   if (!m_flags.synced || !m_flags.portOpen) return;
-  const SettingSpec& spec = SpecOf(setting);
+  const SettingSpec& item = SpecOf(setting);
   const std::string text = m_window.GetText(ControlsOf(setting).entryId);
   if (text.empty()) return;
   StopTimer(TIMER_POLL);
-  spec.put(m_device, spec.parse(text, m_device));
+  item.put(m_device, item.parse(text, m_device));
   // Keep the slider on the new set-point, or the next poll tick would take
   // the old slider position for an operator's move and send it back.
-  if (ControlsOf(setting).sliderId != kNoControl) PlaceSlider(spec.get(m_device));
-  const CommandFrame frame = spec.build(m_device, spec.get(m_device));
+  if (ControlsOf(setting).sliderId != kNoControl) PlaceSlider(item.get(m_device));
+  const CommandFrame frame = item.build(m_device, item.get(m_device));
   Send(frame);
-  m_pace.PauseThen(kBetweenRepeats, [this, frame, twice = spec.sentTwice] {
+  m_pace.PauseThen(kBetweenRepeats, [this, frame, twice = item.sentTwice] {
     if (twice) Send(frame);
     StartTimer(TIMER_POLL, kPollPeriod);
   });
@@ -66,11 +66,11 @@ void Controller::SetNow(Setting setting) {
 
 void Controller::ToggleNow(Setting setting) {
   if (!m_flags.synced || !m_flags.portOpen) return;
-  const SettingSpec& spec = SpecOf(setting);
+  const SettingSpec& item = SpecOf(setting);
   StopTimer(TIMER_POLL);
   // The button keeps its look until the board reports the new state.
-  spec.put(m_device, spec.get(m_device) == 0 ? 1 : 0);
-  Send(spec.build(m_device, spec.get(m_device)));
+  item.put(m_device, item.get(m_device) == 0 ? 1 : 0);
+  Send(item.build(m_device, item.get(m_device)));
   m_pace.PauseThen(kAfterSoftActive, [this] { StartTimer(TIMER_POLL, kPollPeriod); });
 }
 

@@ -10,8 +10,8 @@ void Controller::ApplyReply(const Reply& reply) {
   StoreReply(m_device, reply);
   if (std::holds_alternative<StatusReply>(reply)) {
     for (const MeasurementControl& c : kMeasurementControls) {
-      const MeasurementSpec& spec = SpecOf(c.measurement);
-      m_window.SetText(c.readoutId, spec.display(spec.get(m_device)));
+      const MeasurementSpec& item = SpecOf(c.measurement);
+      m_window.SetText(c.readoutId, item.display(item.get(m_device)));
     }
     if (m_readingsObserver != nullptr) m_readingsObserver->OnStatusReading(m_device);
     return;
@@ -21,29 +21,29 @@ void Controller::ApplyReply(const Reply& reply) {
     // A narrower range may have pulled the slider in: not the operator's move.
     NoteSliderPlaced();
     for (std::int32_t tick : SliderTicks(m_device.currentMax)) m_window.AddSliderTick(tick);
-    for (const SettingSpec& spec : kSettings) ShowSetting(spec.setting);
+    for (const SettingSpec& item : kSettings) ShowSetting(item.setting);
     // Later full replies refresh the displays only.
     if (!m_flags.synced) OnFirstFullReply();
     return;
   }
   // Any other reply confirms one setting.
-  for (const SettingSpec& spec : kSettings)
-    if (spec.confirmed(reply)) ShowSetting(spec.setting);
+  for (const SettingSpec& item : kSettings)
+    if (item.confirmed(reply)) ShowSetting(item.setting);
 }
 
 void Controller::ShowSetting(Setting setting) {
-  const SettingSpec& spec = SpecOf(setting);
+  const SettingSpec& item = SpecOf(setting);
   const SettingControls& controls = ControlsOf(setting);
-  const std::int32_t value = spec.get(m_device);
+  const std::int32_t value = item.get(m_device);
   if (controls.sliderId != kNoControl) PlaceSlider(value);
-  switch (spec.kind) {
+  switch (item.kind) {
     case ValueKind::kSwitch: {
       const SoftActivePresentation look = PresentSoftActive(static_cast<std::uint8_t>(value));
       return m_window.PresentSoftActive(look.color, look.caption);
     }
     case ValueKind::kWhole:
     case ValueKind::kHundredths:
-      return m_window.SetText(controls.entryId, spec.display(value));
+      return m_window.SetText(controls.entryId, item.display(value));
   }
 }
 

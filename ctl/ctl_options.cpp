@@ -53,17 +53,17 @@ struct SettingWord {
 
 std::vector<SettingWord> SettingWords() {
   std::vector<SettingWord> words;
-  for (const SettingSpec& spec : kSettings) {
-    words.push_back({spec.name, spec.setting, BareUnit::kPanel});
-    if (spec.typedDeviceUnit != nullptr)
-      words.push_back({spec.key, spec.setting, BareUnit::kHertz});
+  for (const SettingSpec& item : kSettings) {
+    words.push_back({item.name, item.setting, BareUnit::kPanel});
+    if (item.typedDeviceUnit != nullptr)
+      words.push_back({item.key, item.setting, BareUnit::kHertz});
   }
   return words;
 }
 
 // The unit a setting's bare figure is in, for the help; nullptr for a switch.
-const char* UnitOf(const SettingSpec& spec) {
-  return *spec.shownUnit != '\0' ? spec.shownUnit : spec.valueUnit;
+const char* UnitOf(const SettingSpec& item) {
+  return *item.shownUnit != '\0' ? item.shownUnit : item.valueUnit;
 }
 
 }  // namespace

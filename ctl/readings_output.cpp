@@ -16,13 +16,13 @@ namespace {
 // the board's maximum, that maximum ("maximum_mA").
 template <typename Visit>
 void ForEachValue(const DeviceState& d, bool withMaximum, Visit&& visit) {
-  for (const MeasurementSpec& spec : kMeasurements)
-    visit(spec.label, spec.key, spec.kind, ShownValue(spec, spec.get(d)), spec.get(d));
-  for (const SettingSpec& spec : kSettings) {
-    visit(spec.label, spec.key, spec.kind, ShownValue(spec, spec.get(d)), spec.get(d));
-    if (withMaximum && spec.topFromBoard) {
-      const std::string key = std::string("maximum_") + spec.valueUnit;
-      visit("maximum", key.c_str(), spec.kind, ShownValue(spec, spec.top(d)), spec.top(d));
+  for (const MeasurementSpec& item : kMeasurements)
+    visit(item.label, item.key, item.kind, ShownValue(item, item.get(d)), item.get(d));
+  for (const SettingSpec& item : kSettings) {
+    visit(item.label, item.key, item.kind, ShownValue(item, item.get(d)), item.get(d));
+    if (withMaximum && item.topFromBoard) {
+      const std::string key = std::string("maximum_") + item.valueUnit;
+      visit("maximum", key.c_str(), item.kind, ShownValue(item, item.top(d)), item.top(d));
     }
   }
 }
@@ -116,9 +116,9 @@ nlohmann::json SetResultJson(Setting setting, const std::string& requested,
                            {"unit", nullptr},
                            {"confirmed", confirmedBy != nullptr},
                            {"confirmed_by", nullptr}};
-  const SettingSpec& spec = SpecOf(setting);
-  if (spec.valueUnit != nullptr) result["unit"] = spec.valueUnit;
-  if (value) result["value"] = ValueJson(spec.kind, static_cast<std::int32_t>(*value));
+  const SettingSpec& item = SpecOf(setting);
+  if (item.valueUnit != nullptr) result["unit"] = item.valueUnit;
+  if (value) result["value"] = ValueJson(item.kind, static_cast<std::int32_t>(*value));
   if (confirmedBy) result["confirmed_by"] = confirmedBy;
   return result;
 }

@@ -46,25 +46,25 @@ bool EndsWith(const std::string& text, std::string_view end) {
 }
 
 // The units a setting takes right after its number, spelt as they must be.
-std::string UnitsTaken(const SettingSpec& spec) {
-  if (*spec.shownUnit == '\0') return "and no unit";
-  std::string units = std::string("then ") + spec.shownUnit;
-  if (spec.typedDeviceUnit != nullptr) units += std::string(", ") + spec.typedDeviceUnit;
+std::string UnitsTaken(const SettingSpec& item) {
+  if (*item.shownUnit == '\0') return "and no unit";
+  std::string units = std::string("then ") + item.shownUnit;
+  if (item.typedDeviceUnit != nullptr) units += std::string(", ") + item.typedDeviceUnit;
   return units + " or no unit";
 }
 
 }  // namespace
 
 FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare) {
-  const SettingSpec& spec = SpecOf(setting);
-  if (spec.kind == ValueKind::kSwitch) return {typed, {}};
+  const SettingSpec& item = SpecOf(setting);
+  if (item.kind == ValueKind::kSwitch) return {typed, {}};
   std::string number = typed;
   std::optional<BareUnit> unit;  // the unit written, when one was
-  if (*spec.shownUnit != '\0' && EndsWith(typed, spec.shownUnit)) {
-    number.resize(typed.size() - std::string_view(spec.shownUnit).size());
+  if (*item.shownUnit != '\0' && EndsWith(typed, item.shownUnit)) {
+    number.resize(typed.size() - std::string_view(item.shownUnit).size());
     unit = BareUnit::kPanel;
-  } else if (spec.typedDeviceUnit != nullptr && EndsWith(typed, spec.typedDeviceUnit)) {
-    number.resize(typed.size() - std::string_view(spec.typedDeviceUnit).size());
+  } else if (item.typedDeviceUnit != nullptr && EndsWith(typed, item.typedDeviceUnit)) {
+    number.resize(typed.size() - std::string_view(item.typedDeviceUnit).size());
     unit = BareUnit::kHertz;
   }
   if (!IsAcceptedValue(setting, number)) {
@@ -73,11 +73,11 @@ FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare
       return std::isalpha(c) != 0 || c == ' ';
     });
     std::string problem = ValueProblem(setting, number, std::nullopt);
-    if (lettered) problem += ", " + UnitsTaken(spec);
+    if (lettered) problem += ", " + UnitsTaken(item);
     return {number, problem};
   }
   // A bare figure is in the field's units unless the caller says it is the device's.
-  const bool takesDeviceUnit = spec.typedDeviceUnit != nullptr;
+  const bool takesDeviceUnit = item.typedDeviceUnit != nullptr;
   const BareUnit in = unit.value_or(takesDeviceUnit ? bare : BareUnit::kPanel);
   if (takesDeviceUnit && in == BareUnit::kHertz) return {HertzAsKilohertzText(number), {}};
   // Compared in hundredths, as the field cuts: 10000.01 is over.
@@ -91,18 +91,18 @@ FieldValue InFieldUnits(Setting setting, const std::string& typed, BareUnit bare
 
 std::string RangeProblem(Setting setting, const std::string& text,
                          std::optional<std::int32_t> currentMax) {
-  const SettingSpec& spec = SpecOf(setting);
-  if (spec.kind == ValueKind::kSwitch) return {};
-  if (spec.topFromBoard && !currentMax) return {};
+  const SettingSpec& item = SpecOf(setting);
+  if (item.kind == ValueKind::kSwitch) return {};
+  if (item.topFromBoard && !currentMax) return {};
   DeviceState device;
   device.currentMax = currentMax.value_or(0);
   // Judged on the value the field's cut makes, in the units it is cut to:
   // 4000.9 mA is 4000 mA, as the panel would send it.
-  const std::int32_t value = CutEntry(text, spec.entryDecimals);
-  const std::int32_t top = spec.top(device);
-  if (value >= 0 && value <= top / spec.devicePerEntry) return {};
-  return std::string(spec.name) + " takes 0 to " + ShownValue(spec, top) +
-         (spec.topFromBoard ? ", the board's maximum" : "");
+  const std::int32_t value = CutEntry(text, item.entryDecimals);
+  const std::int32_t top = item.top(device);
+  if (value >= 0 && value <= top / item.devicePerEntry) return {};
+  return std::string(item.name) + " takes 0 to " + ShownValue(item, top) +
+         (item.topFromBoard ? ", the board's maximum" : "");
 }
 
 std::string ValueProblem(Setting setting, const std::string& text,
@@ -116,10 +116,10 @@ std::string ValueProblem(Setting setting, const std::string& text,
 }
 
 SettingPlan PlanSetting(Setting setting, const std::string& text, const DeviceState& device) {
-  const SettingSpec& spec = SpecOf(setting);
-  const std::int32_t value = spec.parse(text, device);
-  return {spec.build(device, value), spec.sentTwice, static_cast<std::uint32_t>(value),
-          ShownValue(spec, value)};
+  const SettingSpec& item = SpecOf(setting);
+  const std::int32_t value = item.parse(text, device);
+  return {item.build(device, value), item.sentTwice, static_cast<std::uint32_t>(value),
+          ShownValue(item, value)};
 }
 
 std::optional<std::uint32_t> ConfirmedValue(Setting setting, const Reply& reply) {

@@ -49,10 +49,10 @@ std::optional<std::uint32_t> ReadSettingBack(BoardSession& session, Setting sett
   result = session.WaitForReply(isAll, deadline);
   if (result != WaitResult::kDone) return std::nullopt;
   const DeviceState device = session.Device();
-  const SettingSpec& spec = SpecOf(setting);
-  const std::int32_t value = spec.get(device);
+  const SettingSpec& item = SpecOf(setting);
+  const std::int32_t value = item.get(device);
   // The board keeps any non-zero soft-active state as on.
-  if (spec.kind == ValueKind::kSwitch) return value != 0 ? 1u : 0u;
+  if (item.kind == ValueKind::kSwitch) return value != 0 ? 1u : 0u;
   return static_cast<std::uint32_t>(value);
 }
 

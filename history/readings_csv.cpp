@@ -29,8 +29,8 @@ std::string IsoTime(WallTime time) {
 
 std::string CsvHeader() {
   std::string header = "time";
-  for (const MeasurementSpec& spec : kMeasurements) header += std::string(",") + spec.key;
-  for (const SettingSpec& spec : kSettings) header += std::string(",") + spec.key;
+  for (const MeasurementSpec& item : kMeasurements) header += std::string(",") + item.key;
+  for (const SettingSpec& item : kSettings) header += std::string(",") + item.key;
   return header + "\n";
 }
 
@@ -40,8 +40,8 @@ std::string CsvRow(const Reading& r) {
     row += ',';
     row += CsvValue(kind, value);
   };
-  for (const MeasurementSpec& spec : kMeasurements) add(spec.kind, spec.get(r.device));
-  for (const SettingSpec& spec : kSettings) add(spec.kind, spec.get(r.device));
+  for (const MeasurementSpec& item : kMeasurements) add(item.kind, item.get(r.device));
+  for (const SettingSpec& item : kSettings) add(item.kind, item.get(r.device));
   row += '\n';
   return row;
 }

@@ -111,17 +111,17 @@ void EndStep(double lastMs, TrendRun& run) {
 void AddChange(const Reading& before, const Reading& after, std::vector<SettingChange>& changes) {
   // Most neighbours hold the same settings: no text is made for them, so a
   // day of readings is searched in a few milliseconds.
-  const auto same = [&](const SettingSpec& spec) {
-    return spec.get(before.device) == spec.get(after.device);
+  const auto same = [&](const SettingSpec& item) {
+    return item.get(before.device) == item.get(after.device);
   };
   if (std::all_of(kSettings.begin(), kSettings.end(), same)) return;
   std::string text;
-  for (const SettingSpec& spec : kSettings) {
-    const std::string was = ShownValue(spec, spec.get(before.device));
-    const std::string now = ShownValue(spec, spec.get(after.device));
+  for (const SettingSpec& item : kSettings) {
+    const std::string was = ShownValue(item, item.get(before.device));
+    const std::string now = ShownValue(item, item.get(after.device));
     if (was == now) continue;
     if (!text.empty()) text += "; ";
-    text += std::string(spec.changeLabel) + " " + was + " -> " + now;
+    text += std::string(item.changeLabel) + " " + was + " -> " + now;
   }
   if (!text.empty())
     changes.push_back({TrendTimeMs(after.time), static_cast<double>(after.device.currentSetpoint),

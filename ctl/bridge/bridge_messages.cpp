@@ -22,8 +22,8 @@ constexpr std::size_t kLongestSetMessage = 1024;
 
 // The setting a command's key names, or nullptr.
 const SettingSpec* FindKey(const std::string& key) {
-  for (const SettingSpec& spec : kSettings)
-    if (key == spec.commandKey) return &spec;
+  for (const SettingSpec& item : kSettings)
+    if (key == item.commandKey) return &item;
   return nullptr;
 }
 
@@ -40,21 +40,21 @@ constexpr double kLargestExactWhole = 1e15;
 // 3000 and 12345 Hz to 12340, but a script must get what it asked for or a
 // refusal. A whole float too large for digits keeps its exponent form, which
 // the entry field's rule then refuses.
-std::string NumberProblem(const SettingSpec& spec, const nlohmann::json& value, std::string* text) {
-  const std::string key = spec.commandKey;
+std::string NumberProblem(const SettingSpec& item, const nlohmann::json& value, std::string* text) {
+  const std::string key = item.commandKey;
   // A command carries device units; where one entry step is several of them
   // (10 Hz), the value must be a whole number of steps.
   const std::string steps =
-      spec.devicePerEntry == 1
+      item.devicePerEntry == 1
           ? std::string()
-          : " must be a multiple of " + std::to_string(spec.devicePerEntry) + " " + spec.valueUnit;
+          : " must be a multiple of " + std::to_string(item.devicePerEntry) + " " + item.valueUnit;
   std::uint64_t whole = 0;
   if (value.is_number_float()) {
     const double number = value.get<double>();
     if (number < 0) return key + " cannot be negative";
     if (number != std::floor(number)) {
       if (!steps.empty()) return key + steps;
-      if (*spec.shownUnit != '\0') return key + " takes whole " + spec.shownUnit;
+      if (*item.shownUnit != '\0') return key + " takes whole " + item.shownUnit;
       return key + " takes a whole number";
     }
     if (number >= kLargestExactWhole) {
@@ -68,7 +68,7 @@ std::string NumberProblem(const SettingSpec& spec, const nlohmann::json& value, 
     // The parser keeps every integer without a minus as unsigned.
     return key + " cannot be negative";
   }
-  if (!steps.empty() && whole % static_cast<std::uint64_t>(spec.devicePerEntry) != 0)
+  if (!steps.empty() && whole % static_cast<std::uint64_t>(item.devicePerEntry) != 0)
     return key + steps;
   *text = std::to_string(whole);
   return {};
@@ -260,8 +260,8 @@ SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed
   }
   if (!found) {
     std::string keys;
-    for (const SettingSpec& spec : kSettings)
-      keys += std::string(keys.empty() ? "" : ", ") + spec.commandKey;
+    for (const SettingSpec& item : kSettings)
+      keys += std::string(keys.empty() ? "" : ", ") + item.commandKey;
     return refuse("no setting: one of " + keys, requestId);
   }
   const nlohmann::json& value = message.at(found->commandKey);

@@ -18,37 +18,37 @@ bool Named(const char* text) { return text != nullptr && *text != '\0'; }
 
 TEST(BoardModelTest, EverySettingEntryIsComplete) {
   std::set<std::string> names, keys, commandKeys, labels, spoken;
-  for (const SettingSpec& spec : kSettings) {
-    SCOPED_TRACE(spec.name != nullptr ? spec.name : "(unnamed)");
-    EXPECT_TRUE(Named(spec.name) && Named(spec.key) && Named(spec.commandKey) &&
-                Named(spec.label) && Named(spec.changeLabel));
-    EXPECT_NE(spec.shownUnit, nullptr);
-    EXPECT_TRUE(spec.get && spec.put && spec.parse && spec.top && spec.display && spec.build &&
-                spec.confirmed);
-    EXPECT_GT(spec.devicePerEntry, 0);
-    EXPECT_TRUE(Named(spec.entry.name) && spec.entry.description != nullptr);
-    EXPECT_EQ(spec.setButton.name == nullptr, spec.setButton.description == nullptr);
+  for (const SettingSpec& item : kSettings) {
+    SCOPED_TRACE(item.name != nullptr ? item.name : "(unnamed)");
+    EXPECT_TRUE(Named(item.name) && Named(item.key) && Named(item.commandKey) &&
+                Named(item.label) && Named(item.changeLabel));
+    EXPECT_NE(item.shownUnit, nullptr);
+    EXPECT_TRUE(item.get && item.put && item.parse && item.top && item.display && item.build &&
+                item.confirmed);
+    EXPECT_GT(item.devicePerEntry, 0);
+    EXPECT_TRUE(Named(item.entry.name) && item.entry.description != nullptr);
+    EXPECT_EQ(item.setButton.name == nullptr, item.setButton.description == nullptr);
     // A value a program reads has a unit, a switch has none.
-    EXPECT_EQ(spec.valueUnit == nullptr, spec.kind == ValueKind::kSwitch);
-    EXPECT_TRUE(names.insert(spec.name).second);
-    EXPECT_TRUE(keys.insert(spec.key).second);
-    EXPECT_TRUE(commandKeys.insert(spec.commandKey).second);
-    EXPECT_TRUE(labels.insert(spec.label).second);
-    EXPECT_TRUE(spoken.insert(spec.entry.name).second);
-    if (spec.setButton.name != nullptr) {
-      EXPECT_TRUE(spoken.insert(spec.setButton.name).second);
+    EXPECT_EQ(item.valueUnit == nullptr, item.kind == ValueKind::kSwitch);
+    EXPECT_TRUE(names.insert(item.name).second);
+    EXPECT_TRUE(keys.insert(item.key).second);
+    EXPECT_TRUE(commandKeys.insert(item.commandKey).second);
+    EXPECT_TRUE(labels.insert(item.label).second);
+    EXPECT_TRUE(spoken.insert(item.entry.name).second);
+    if (item.setButton.name != nullptr) {
+      EXPECT_TRUE(spoken.insert(item.setButton.name).second);
     }
   }
-  for (const MeasurementSpec& spec : kMeasurements) {
-    SCOPED_TRACE(spec.label != nullptr ? spec.label : "(unnamed)");
-    EXPECT_TRUE(Named(spec.label) && Named(spec.key) && Named(spec.shownUnit) &&
-                Named(spec.entitySuffix) && Named(spec.entityName) && Named(spec.entityUnit) &&
-                Named(spec.deviceClass) && Named(spec.readout.name));
-    EXPECT_TRUE(spec.get && spec.display);
+  for (const MeasurementSpec& item : kMeasurements) {
+    SCOPED_TRACE(item.label != nullptr ? item.label : "(unnamed)");
+    EXPECT_TRUE(Named(item.label) && Named(item.key) && Named(item.shownUnit) &&
+                Named(item.entitySuffix) && Named(item.entityName) && Named(item.entityUnit) &&
+                Named(item.deviceClass) && Named(item.readout.name));
+    EXPECT_TRUE(item.get && item.display);
     // Readings and set-points share the JSON objects and the CSV header.
-    EXPECT_TRUE(keys.insert(spec.key).second);
-    EXPECT_TRUE(labels.insert(spec.label).second);
-    EXPECT_TRUE(spoken.insert(spec.readout.name).second);
+    EXPECT_TRUE(keys.insert(item.key).second);
+    EXPECT_TRUE(labels.insert(item.label).second);
+    EXPECT_TRUE(spoken.insert(item.readout.name).second);
   }
 }
 
@@ -64,26 +64,26 @@ TEST(BoardModelTest, EachSettingsFrameValueAndReplyAgree) {
   DeviceState device;
   device.currentMax = 3000;
   device.currentPrefix = {0x12, 0x34};
-  for (const SettingSpec& spec : kSettings) {
-    SCOPED_TRACE(spec.name);
-    const std::int32_t top = spec.top(device);
-    for (const std::int32_t value : {std::int32_t{0}, spec.devicePerEntry, top}) {
+  for (const SettingSpec& item : kSettings) {
+    SCOPED_TRACE(item.name);
+    const std::int32_t top = item.top(device);
+    for (const std::int32_t value : {std::int32_t{0}, item.devicePerEntry, top}) {
       // What the window shows is what the entry field reads back.
-      if (spec.kind != ValueKind::kSwitch) {
-        EXPECT_EQ(spec.parse(spec.display(value), device), value) << value;
+      if (item.kind != ValueKind::kSwitch) {
+        EXPECT_EQ(item.parse(item.display(value), device), value) << value;
       }
       DeviceState stored = device;
-      spec.put(stored, value);
-      EXPECT_EQ(spec.get(stored), value);
+      item.put(stored, value);
+      EXPECT_EQ(item.get(stored), value);
       // The frame is a command the board understands.
-      EXPECT_TRUE(DecodeCommand(spec.build(device, value).view()).has_value()) << value;
+      EXPECT_TRUE(DecodeCommand(item.build(device, value).view()).has_value()) << value;
     }
     // Exactly the replies of the confirming code confirm, with their value.
     int confirming = 0;
     for (const Reply& reply : SettingReplies(1)) {
       const auto code = std::visit([](const auto& r) { return r.kCode; }, reply);
-      const auto confirmed = spec.confirmed(reply);
-      EXPECT_EQ(confirmed.has_value(), code == spec.confirmingReply) << int{code};
+      const auto confirmed = item.confirmed(reply);
+      EXPECT_EQ(confirmed.has_value(), code == item.confirmingReply) << int{code};
       if (confirmed) {
         EXPECT_EQ(*confirmed, 1);
         ++confirming;
