@@ -54,11 +54,13 @@ timeout 120 "$wine_run" regedit /S "$(winepath_of "$here/wine_fonts.reg")" ||
 if [ -n "${QUORVANE_DPI:-}" ]; then
   timeout 120 "$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD \
     /d "$QUORVANE_DPI" /f >/dev/null 2>&1 || fail "LogPixels did not go into the prefix"
-  # A new server, so nothing started before the setting keeps the old DPI.
-  wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
-  "$wineserver" -k 2>/dev/null || true
-  "$wineserver" -w 2>/dev/null || true
 fi
+# A new server, so nothing started before keeps the old DPI, and the list of
+# COM ports is taken after the board has made COM31: a server still running
+# from an install before would show the panel no ports.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
 
 step "virtual board on COM31"
 rm -f "$WINEPREFIX/dosdevices/com31"
