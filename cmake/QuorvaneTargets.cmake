@@ -81,16 +81,16 @@ function(quorvane_add_qtest name)
   quorvane_check_includes(${name})
 endfunction()
 
-# quorvane_header_only_deps(target): CLI11 and nlohmann-json for target, as
+# quorvane_header_only_deps(target): CLI11, nlohmann-json and toml++ for target, as
 # SYSTEM includes from a build-tree folder of links to their header folders.
-# Only those two folders are reachable there, so a cross build never sees
+# Only those folders are reachable there, so a cross build never sees
 # the rest of the host's /usr/include.
-set(QUORVANE_HEADER_ONLY_ROOT "/usr/include" CACHE PATH "Where CLI/ and nlohmann/ are")
+set(QUORVANE_HEADER_ONLY_ROOT "/usr/include" CACHE PATH "Where CLI/, nlohmann/ and toml++/ are")
 function(quorvane_header_only_deps target)
   set(dir "${CMAKE_BINARY_DIR}/header-only")
-  foreach(sub CLI nlohmann)
+  foreach(sub CLI nlohmann toml++)
     if(NOT EXISTS "${QUORVANE_HEADER_ONLY_ROOT}/${sub}")
-      message(FATAL_ERROR "${QUORVANE_HEADER_ONLY_ROOT}/${sub} is missing (libcli11-dev, nlohmann-json3-dev)")
+      message(FATAL_ERROR "${QUORVANE_HEADER_ONLY_ROOT}/${sub} is missing (libcli11-dev, nlohmann-json3-dev, libtomlplusplus-dev)")
     endif()
     if(NOT EXISTS "${dir}/${sub}")
       file(MAKE_DIRECTORY "${dir}")

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "controller/control_input.h"
 #include "controller/controller_window.h"
 #include "controller/paced_queue.h"
+#include "limits/lab_limits.h"
 #include "protocol/command_frames.h"
 #include "protocol/device_state.h"
 #include "protocol/reply_receiver.h"
@@ -47,7 +49,12 @@ class ReadingsObserver {
   virtual void OnPortOpened() = 0;
   // device holds the reading just stored and the set-points as they stand.
   virtual void OnStatusReading(const DeviceState& device) = 0;
+  // Alarms of the lab's limits that started or ended (only with a limits file).
+  virtual void OnAlarmChanges(const AlarmChanges& changes) = 0;
 };
+
+// The lab's limits for a port, asked at each open by the port's list name.
+using LimitsSource = std::function<PortLimits(std::string_view port)>;
 
 // Every handler the window calls, except OnSerialByte and the transition
 // holds, is served through the paced queue: while the board's pause after a
@@ -110,6 +117,10 @@ class Controller final : public ControlInput {
 
   // nullptr (the default) for none.
   void SetReadingsObserver(ReadingsObserver* observer) { m_readingsObserver = observer; }
+  // Where the limits come from; none (the default): no limits at all.
+  void SetLimitsSource(LimitsSource source) { m_limitsSource = std::move(source); }
+  // The limits of the port open (or last opened): the F1 box lists them.
+  const PortLimits& Limits() const { return m_limits; }
 
   const DeviceState& Device() const { return m_device; }
   const ConnectionFlags& Flags() const { return m_flags; }
@@ -181,6 +192,8 @@ class Controller final : public ControlInput {
   const PortProbe& m_ports;
   SerialOwner& m_linkOwner;
   ReadingsObserver* m_readingsObserver = nullptr;
+  LimitsSource m_limitsSource;
+  PortLimits m_limits;
 
   DeviceState m_device;
   ConnectionFlags m_flags;

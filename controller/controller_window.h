@@ -56,6 +56,19 @@ class ControllerWindow {
   // window or a lost grab can take the release, and a held step button must
   // never outlive the operator's finger.
   virtual bool LeftButtonDown() const = 0;
+
+  // The lab's limits. Called only while a limits file applies, so a panel
+  // without one looks and speaks exactly as before.
+  // A note on a setting's controls (entry field, slider): "lab limit 2000 mA",
+  // a ramp's progress. The window adds it to the control's tooltip and
+  // accessible description; empty removes it.
+  virtual void SetControlNote(int controlId, std::string_view note) = 0;
+  // A read-out in alarm: shown red, the reason in its tooltip and accessible
+  // description, announced to a screen reader once, when the alarm starts.
+  // Empty ends it.
+  virtual void ShowAlarm(int readoutId, std::string_view reason) = 0;
+  // Monotonic time, for the silence of a board (the tests' clock is virtual).
+  virtual std::chrono::steady_clock::time_point Now() const = 0;
 };
 
 }  // namespace quorvane

@@ -14,7 +14,7 @@ packages=(
   xvfb xauth openbox x11-utils dbus dbus-daemon at-spi2-core python3-pyatspi
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine wixl zip unzip
   dpkg-dev file lintian
-  libcli11-dev nlohmann-json3-dev python3-serial
+  libcli11-dev nlohmann-json3-dev libtomlplusplus-dev python3-serial
   libmosquitto-dev mosquitto mosquitto-clients systemd
 )
 
