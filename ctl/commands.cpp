@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -338,12 +339,47 @@ int RunMonitor(const CtlOptions& o, Connection& c, std::FILE* out, std::FILE* er
   return status;
 }
 
+// The limits in effect for the port (its list name; none: the [default]
+// table), as text or JSON; kExitLimitsUnusable when a file cannot be used.
+int RunLimits(const CtlOptions& o, const LimitsSources& sources, std::FILE* out, std::FILE* err) {
+  std::string port;
+  if (!o.port.empty()) {
+    const std::optional<ChosenPort> chosen = ChoosePort(o.port, o.deviceDirectory);
+    port = chosen ? chosen->name : std::filesystem::path(o.port).filename().string();
+  }
+  const PortLimits limits = LimitsFor(port, sources);
+  int status = kExitOk;
+  if (limits.ReadOnly()) {
+    Fail(err, "the limits cannot be used, so every setting is refused: " + limits.unusable);
+    status = kExitLimitsUnusable;
+  }
+  std::string text;
+  if (o.json) {
+    nlohmann::json json = {{"file", sources.labFile},
+                           {"port", port.empty() ? nlohmann::json() : nlohmann::json(port)},
+                           {"usable", !limits.ReadOnly()}};
+    if (!sources.stricterFile.empty()) json["stricter_file"] = sources.stricterFile;
+    if (limits.ReadOnly()) json["problem"] = limits.unusable;
+    nlohmann::json rows = nlohmann::json::object();
+    for (const LimitRow& row : LimitRows(limits.limits))
+      rows[row.key] = {{"value", nlohmann::json::parse(row.value)}, {"source", row.source.Text()}};
+    json["limits"] = rows;
+    text = JsonText(json, 2) + "\n";
+  } else {
+    text = LimitsText(limits, sources.labFile);
+  }
+  const int written = Output(out, err, text);
+  return status == kExitOk ? written : status;
+}
+
 }  // namespace
 
-int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE* err) {
+int RunCommand(const CtlOptions& o, const LimitsSources& sources, StopSignal& stop,
+               std::FILE* out, std::FILE* err) {
   if (o.command == Command::kList) return RunList(o, out, err);
+  if (o.command == Command::kLimits) return RunLimits(o, sources, out, err);
 #ifndef _WIN32
-  if (o.command == Command::kBridge) return RunBridge(o, stop, err);
+  if (o.command == Command::kBridge) return RunBridge(o, sources, stop, err);
 #endif
   if (o.command == Command::kSet) {
     if (const int status = CheckValue(o, std::nullopt, err); status != kExitOk) return status;
@@ -369,6 +405,7 @@ int RunCommand(const CtlOptions& o, StopSignal& stop, std::FILE* out, std::FILE*
     case Command::kMonitor:
       return RunMonitor(o, connection, out, err);
     case Command::kList:
+    case Command::kLimits:
     case Command::kBridge:
       break;  // run above, without a connection of this kind
   }

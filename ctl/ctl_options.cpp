@@ -87,6 +87,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   app.add_option("-p,--port", o.port, portHelp)->type_name("PORT");
   app.add_flag("--json", o.json,
                "machine-readable output: JSON for list and status, JSON lines for monitor");
+  app.add_option("--limits", o.limitsFile,
+                 "a stricter limits file for this run, over the lab's own: for every key\n"
+                 "the stricter of the two applies (see quorvane-limits(5))")
+      ->type_name("FILE");
 #ifndef _WIN32
   app.add_option("--dev", o.deviceDirectory, "where the port devices are (default /dev)")
       ->type_name("DIR");
@@ -99,6 +103,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "set", "send a setting as the panel does and wait for the board to confirm it");
   CLI::App* monitor = app.add_subcommand(
       "monitor", "poll the readings and print one line (or CSV row) per status reply");
+  CLI::App* limits = app.add_subcommand(
+      "limits", "the lab's limits in effect (for --port's table, if given) and where each is set");
 
   std::string what;
   const std::vector<SettingWord> settings = SettingWords();
@@ -188,6 +194,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     app.parse(reversed);
     if (list->parsed()) {
       o.command = Command::kList;
+    } else if (limits->parsed()) {
+      o.command = Command::kLimits;  // --port optional: the file's [default] table without
     } else {
       o.command = status->parsed()    ? Command::kStatus
                   : set->parsed()     ? Command::kSet

@@ -12,7 +12,7 @@
 
 namespace quorvane::ctl {
 
-enum class Command { kList, kStatus, kSet, kMonitor, kBridge };
+enum class Command { kList, kStatus, kSet, kMonitor, kBridge, kLimits };
 // The board's settings are the board model's.
 using quorvane::Setting;
 // What a number typed without a unit is in: the panel's units (mA, kHz), or
@@ -54,6 +54,8 @@ struct CtlOptions {
   std::optional<std::chrono::milliseconds> timeout;
   std::string csvPath;
   BridgeOptions bridge;
+  // --limits: a stricter limits file for this run, over the lab's; empty: none.
+  std::string limitsFile;
 };
 
 // What the command line came to: options to run, or a status to exit with

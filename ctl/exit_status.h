@@ -21,6 +21,7 @@ enum ExitStatus : int {
   kExitBrokerAuth = 11,         // bridge: credentials refused, or the password file unusable
   kExitBrokerTls = 12,     // bridge: the broker's certificate not trusted, or --cafile unusable
   kExitIdTaken = 13,       // bridge: another live bridge has this id, or took our session
+  kExitLimitsUnusable = 14,  // a limits file exists but cannot be used: no setting is sent
   kExitInterrupted = 130,  // Ctrl-C before the command was done (monitor: 0)
 };
 
@@ -48,6 +49,9 @@ inline constexpr const char* kExitStatusText =
        not signed by a trusted CA, or --cafile holds no usable certificate)
    13  bridge: another live bridge already publishes with this id, or took
        over this bridge's session (same client id); not worth a restart
+   14  the lab's limits file (or the --limits file) exists but cannot be used
+       (the message names the file, the line and the problem); no setting is
+       sent
   130  interrupted by Ctrl-C, a kill or a hang-up (monitor ends with 0, as when
        its reader goes away; set, once the frame is out, only on a second one)
 )";

@@ -1,36 +1,5 @@
 // quorvane-ctl: the panel's port handling and protocol from a terminal or a
 // script: list ports, read the board, send a setting, log the readings.
-#include <cstdio>
-#include <exception>
-#include <string>
-#include <vector>
+#include "ctl/ctl_main.h"
 
-#include "ctl/commands.h"
-#include "ctl/ctl_options.h"
-#include "ctl/exit_status.h"
-#include "ctl/output.h"
-#include "ctl/stop_signal.h"
-#include "history/csv_file.h"
-
-int main(int argc, char** argv) {
-  using namespace quorvane::ctl;
-  // First, before any thread exists: every thread inherits the blocked signals.
-  StopSignal stop;
-  quorvane::TakeFileSizeLimitAsWriteError();
-  TakeClosedPipeAsWriteError();
-  // Caught here, not left to terminate: only an exception that is caught
-  // unwinds the stack, and the unwinding closes the port and removes a
-  // private link made for it.
-  try {
-    const ParsedCommandLine parsed =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (const int error = WriteWhole(stdout, parsed.out); error != 0)
-      return OutputFailed(error, stderr);
-    std::fputs(parsed.err.c_str(), stderr);
-    if (!parsed.options) return parsed.exitStatus;
-    return RunCommand(*parsed.options, stop, stdout, stderr);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "quorvane-ctl: stopped by an unexpected error: %s\n", e.what());
-    return kExitFailure;
-  }
-}
+int main(int argc, char** argv) { return quorvane::ctl::CtlMain(argc, argv, {}); }

@@ -148,7 +148,8 @@ std::string ReadPasswordFile(const std::string& path, std::string* password) {
   return problem;
 }
 
-int RunBridge(const CtlOptions& o, StopSignal& stop, std::FILE* err) {
+int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& stop,
+              std::FILE* err) {
   const BridgeOptions& b = o.bridge;
   std::string problem;
   const std::optional<BrokerAddress> address = ParseBrokerUrl(b.brokerUrl, &problem);
