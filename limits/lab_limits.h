@@ -171,8 +171,10 @@ class CurrentRamp {
   // A new target, with the set-point the board confirmed last. Returns what to
   // send now: the target itself when it is no rise of more than a step (no
   // ramp runs then), else the first step. A ramp running is re-targeted from
-  // where it stands.
-  std::int32_t Start(std::int32_t target, std::int32_t confirmed, std::int32_t step);
+  // where it stands. evenDown: a fall is ramped too (the lab's ramp-down on
+  // an alarm); an operator's decrease never is.
+  std::int32_t Start(std::int32_t target, std::int32_t confirmed, std::int32_t step,
+                     bool evenDown = false);
   // At each poll, with what the board confirmed last: the next set-point to
   // send, or nothing while the last one sent is unconfirmed. The ramp ends,
   // done, when the target is confirmed.
