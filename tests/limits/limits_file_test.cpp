@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include <sys/stat.h>
@@ -169,6 +170,25 @@ TEST(LimitsFile, LimitsForReadsTheFilesOnDisk) {
   write("lab.toml", "[default]\ncurrent_max_mA = [\n", 0644);
   EXPECT_EQ(LimitsFor("ttyUSB0", sources).unusable.rfind(sources.labFile + ":2: ", 0), 0u);
   std::filesystem::remove_all(dir);
+}
+
+// What ships with the program: the example is a file the programs take as
+// it stands, and the manual page documents every key they know.
+TEST(LimitsFile, TheExampleParsesAndTheManualPageNamesEveryKey) {
+  const auto read = [](const char* relative) {
+    std::ifstream in(std::string(QUORVANE_SOURCE_DIR) + "/" + relative);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string example = read("docs/examples/limits.toml");
+  const ParsedLimits parsed = ParseLimits(example, "limits.toml", "ttyUSB1");
+  EXPECT_EQ(parsed.problem, "");
+  EXPECT_EQ(parsed.limits.currentMax->value, 1200);
+  std::string page = read("man/quorvane-limits.5");
+  for (std::size_t at; (at = page.find("\\-")) != std::string::npos;) page.replace(at, 2, "-");
+  for (const LimitKey& key : kLimitKeys) {
+    EXPECT_NE(example.find(std::string(key.key) + " = "), std::string::npos) << key.key;
+    EXPECT_NE(page.find(key.key), std::string::npos) << key.key;
+  }
 }
 
 }  // namespace
