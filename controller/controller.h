@@ -210,6 +210,8 @@ class Controller final : public ControlInput {
   bool RiseRefused() const;
   // Each reply: the confirmed set-point, and the alarms it starts or ends.
   void WatchReply(const Reply& reply);
+  // Time passing: a board silent for too long (the sync and poll ticks).
+  void WatchTime();
   // At each poll tick: the board's silence, a ramp's next step, the
   // ramp-down. True when it sent something and arranged the query after it.
   bool PollLimits();

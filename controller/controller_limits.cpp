@@ -95,9 +95,13 @@ void Controller::WatchReply(const Reply& reply) {
       m_alarms.OnReply(reply, m_device, m_window.Now(), std::chrono::system_clock::now()));
 }
 
+void Controller::WatchTime() {
+  ShowAlarmChanges(m_alarms.OnTime(m_window.Now(), std::chrono::system_clock::now()));
+}
+
 bool Controller::PollLimits() {
   if (!m_flags.portOpen) return false;
-  ShowAlarmChanges(m_alarms.OnTime(m_window.Now(), std::chrono::system_clock::now()));
+  WatchTime();
   if (RampDownStep()) return true;
   if (m_rampWanted) {
     const std::int32_t wanted = *m_rampWanted;

@@ -330,6 +330,17 @@ TEST(ControllerLimits, AlarmsShowOnTheirReadoutsAndEnd) {
   }
 }
 
+TEST(ControllerLimits, ABoardThatNeverAnswersIsSilent) {
+  LabLimits limits;
+  limits.boardSilent = Sourced<std::chrono::milliseconds>{std::chrono::milliseconds(2000), kAt};
+  LimitedRig rig{{limits, ""}};
+  rig.controller.OnOpenClose();
+  rig.RunFor(milliseconds(3000));
+  ASSERT_EQ(rig.alarmLog.started.size(), 1u);
+  for (int id : {IDC_CURRENT_READ, IDC_SEED_TEMP, IDC_PUMP_TEMP})
+    EXPECT_EQ(rig.window.alarms[id], rig.alarmLog.started[0].Text()) << id;
+}
+
 // A set-point the board reports beyond the limit is shown as it is.
 TEST(ControllerLimits, BoardSetpointAboveTheLimitIsShownNotChanged) {
   LimitedRig rig{{CurrentLimit(2000), ""}};
@@ -344,38 +355,51 @@ TEST(ControllerLimits, BoardSetpointAboveTheLimitIsShownNotChanged) {
 // on_alarm = "ramp-down": the current to 0 at the ramp's rate, then
 // soft-active off; nothing goes back up, neither by itself nor when asked.
 TEST(ControllerLimits, RampDownTakesTheCurrentToZeroThenSoftActiveOff) {
-  LabLimits limits = CurrentLimit(2000, 400);
-  limits.seedTemp = Sourced<ValueWindow>{{1500, 3000}, kAt};
-  limits.onAlarm = Sourced<OnAlarm>{OnAlarm::kRampDown, kAt};
-  LimitedRig rig{{limits, ""}};
-  rig.controller.OnOpenClose();
-  rig.RunFor(milliseconds(500));
-  rig.Feed(ReplyAll(0x12, 0x34, 700, 3000, 12340, 20, 1), 3);
-  const auto mark = rig.journal.Mark();
-  rig.board.status.seed = 3120;
-  rig.board.Run(milliseconds(1000));
-  ASSERT_EQ(rig.alarmLog.started.size(), 1u);
-  EXPECT_EQ(rig.window.alarms[IDC_SEED_TEMP], RampDownText(rig.alarmLog.started[0]));
-  // Asked to rise meanwhile: refused.
-  rig.window.Type(IDC_CURRENT_EDIT, "1500");
-  rig.controller.OnSetCurrent();
-  rig.board.Run(milliseconds(3000));
-  EXPECT_EQ(rig.SentCurrents(mark), (std::vector<int>{500, 300, 100, 0}));
-  const auto queries = [&] {
-    return rig.journal.Lines(mark, "Send " + FrameHex(BuildReadStatus())).size();
+  struct Case {
+    const char* name;
+    std::int32_t ramp;
+    std::vector<int> steps;
   };
-  EXPECT_EQ(rig.Sent(mark).size() - queries(), 5u) << "four steps and soft-active off";
-  EXPECT_EQ(rig.journal.Lines(mark, "Send " + FrameHex(BuildSetSoftActive(0))).size(), 1u);
-  EXPECT_EQ(rig.controller.Device().softActive, 0);
-  rig.controller.OnSoftActive();
-  rig.board.Run(milliseconds(1000));
-  EXPECT_EQ(rig.Sent(mark).size() - queries(), 5u) << "soft-active stays off";
-  // The alarm ends: nothing is raised again.
-  rig.board.status.seed = 2900;
-  const auto after = rig.journal.Mark();
-  rig.board.Run(milliseconds(2000));
-  EXPECT_EQ(rig.alarmLog.ended.size(), 1u);
-  EXPECT_EQ(rig.SentCurrents(after), std::vector<int>{});
+  const Case cases[] = {
+      {"at the ramp's rate", 400, {500, 300, 100, 0}},
+      {"no ramp rate: at once", 0, {0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LabLimits limits = CurrentLimit(2000, c.ramp);
+    limits.seedTemp = Sourced<ValueWindow>{{1500, 3000}, kAt};
+    limits.onAlarm = Sourced<OnAlarm>{OnAlarm::kRampDown, kAt};
+    LimitedRig rig{{limits, ""}};
+    rig.controller.OnOpenClose();
+    rig.RunFor(milliseconds(500));
+    rig.Feed(ReplyAll(0x12, 0x34, 700, 3000, 12340, 20, 1), 3);
+    const auto mark = rig.journal.Mark();
+    rig.board.status.seed = 3120;
+    rig.board.Run(milliseconds(1000));
+    ASSERT_EQ(rig.alarmLog.started.size(), 1u);
+    EXPECT_EQ(rig.window.alarms[IDC_SEED_TEMP], RampDownText(rig.alarmLog.started[0]));
+    // Asked to rise meanwhile: refused.
+    rig.window.Type(IDC_CURRENT_EDIT, "1500");
+    rig.controller.OnSetCurrent();
+    rig.board.Run(milliseconds(3000));
+    EXPECT_EQ(rig.SentCurrents(mark), c.steps);
+    const auto settings = [&] {
+      return rig.Sent(mark).size() -
+             rig.journal.Lines(mark, "Send " + FrameHex(BuildReadStatus())).size();
+    };
+    EXPECT_EQ(settings(), c.steps.size() + 1) << "the steps and soft-active off";
+    EXPECT_EQ(rig.journal.Lines(mark, "Send " + FrameHex(BuildSetSoftActive(0))).size(), 1u);
+    EXPECT_EQ(rig.controller.Device().softActive, 0);
+    rig.controller.OnSoftActive();
+    rig.board.Run(milliseconds(1000));
+    EXPECT_EQ(settings(), c.steps.size() + 1) << "soft-active stays off";
+    // The alarm ends: nothing is raised again.
+    rig.board.status.seed = 2900;
+    const auto after = rig.journal.Mark();
+    rig.board.Run(milliseconds(2000));
+    EXPECT_EQ(rig.alarmLog.ended.size(), 1u);
+    EXPECT_EQ(rig.SentCurrents(after), std::vector<int>{});
+  }
 }
 
 TEST(ControllerLimits, ReadOnlyPortShowsReadingsAndRefusesEverySetting) {
