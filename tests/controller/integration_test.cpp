@@ -110,10 +110,8 @@ class ClockWindow final : public ControllerWindow {
   void SetOpenPortHint(std::string_view) override {}
   void PopUpOpenPortHint() override {}
   bool LeftButtonDown() const override { return true; }
-  void SetControlNote(int id, std::string_view note) override { notes[id] = std::string(note); }
-  void ShowAlarm(int id, std::string_view reason) override {
-    alarms.push_back(std::to_string(id) + " " + std::string(reason));
-  }
+  void SetControlNote(int, std::string_view) override {}
+  void ShowAlarm(int, std::string_view) override {}
   Clock::time_point Now() const override { return Clock::now(); }
 
   void Type(int id, std::string text) { m_texts[id] = std::move(text); }
@@ -132,8 +130,6 @@ class ClockWindow final : public ControllerWindow {
 
   std::vector<std::string> ports;
   std::vector<std::string> shown;  // "<id> <text>" per SetText
-  std::map<int, std::string> notes;
-  std::vector<std::string> alarms;  // "<id> <reason>" per ShowAlarm
 
  private:
   struct Timer {
@@ -220,43 +216,6 @@ TEST_F(ControllerWithBoard, SyncsSetsTheCurrentAndClosesWhenTheBoardVanishes) {
   EXPECT_EQ(controller.Flags().portOpen, 0);
   EXPECT_EQ(controller.Flags().currentPort, 0);
   EXPECT_TRUE(window.ports.empty());
-}
-
-// Under a lab limit of 2000 mA and a ramp of 1000 mA/s, the real board's
-// replies carry the ramp to the limit, 500 mA a poll at most.
-TEST_F(ControllerWithBoard, RampsToTheLabLimitOnTheBoardsConfirmations) {
-  LabLimits limits;
-  limits.currentMax = Sourced<std::int32_t>{2000, {"limits.toml", 2}};
-  limits.currentRamp = Sourced<std::int32_t>{1000, {"limits.toml", 3}};
-  controller.SetLimitsSource([&](std::string_view) { return PortLimits{limits, ""}; });
-  controller.ResetToClosed();
-  controller.OnOpenClose();
-  ASSERT_TRUE(PumpUntil([&] { return controller.Flags().synced == 1; }));
-  int before = controller.Device().currentSetpoint;
-  window.Type(IDC_CURRENT_EDIT, "2500");
-  controller.OnSetCurrent();
-  const auto setpoints = [&] {
-    std::vector<int> sent;
-    for (const sim::JournalEntry& entry : board.Board().Journal()) {
-      if (entry.code == CMD_SET_CURRENT && entry.payload.size() == 4)
-        sent.push_back(entry.payload[2] << 8 | entry.payload[3]);
-    }
-    return sent;
-  };
-  // Done once the note no longer tells of a ramp.
-  ASSERT_TRUE(PumpUntil([&] {
-    return controller.Device().currentSetpoint == 2000 &&
-           window.notes[IDC_CURRENT_EDIT] == LabLimitNote(limits, Setting::kCurrent);
-  }));
-
-  const std::vector<int> sent = setpoints();
-  ASSERT_GE(sent.size(), 2u);
-  for (int value : sent) {
-    EXPECT_LE(value - before, 500);
-    before = value;
-  }
-  EXPECT_EQ(sent.back(), 2000);
-  EXPECT_EQ(window.GetText(IDC_CURRENT_EDIT), "2000");
 }
 
 }  // namespace
