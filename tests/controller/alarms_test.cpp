@@ -106,10 +106,12 @@ TEST(ControllerAlarms, RampDownTakesTheCurrentToZeroThenSoftActiveOff) {
     const char* name;
     std::int32_t ramp;
     std::vector<int> steps;
+    int lost = 0;
   };
   const Case cases[] = {
       {"at the ramp's rate", 400, {500, 300, 100, 0}},
       {"no ramp rate: at once", 0, {0}},
+      {"its frame lost: sent again", 0, {0, 0}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -121,6 +123,7 @@ TEST(ControllerAlarms, RampDownTakesTheCurrentToZeroThenSoftActiveOff) {
     rig.RunFor(milliseconds(500));
     rig.Feed(ReplyAll(0x12, 0x34, 700, 3000, 12340, 20, 1), 3);
     const auto mark = rig.journal.Mark();
+    rig.board.confirmsToLose = c.lost;
     rig.board.status.seed = 3120;
     rig.board.Run(milliseconds(1000));
     ASSERT_EQ(rig.alarmLog.started.size(), 1u);

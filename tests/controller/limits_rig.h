@@ -41,6 +41,7 @@ class AlarmLog final : public ReadingsObserver {
 struct Board {
   Rig& rig;
   bool answering = true;
+  int confirmsToLose = 0;  // current settings that go unconfirmed, as if lost
   StatusReply status{1000, 2500, 2500};
   std::size_t seen = 0;
 
@@ -59,6 +60,8 @@ struct Board {
       rig.Feed(EncodeReply(status).ToVector(), port);
     } else if (line == "Send " + FrameHex(BuildSetSoftActive(0))) {
       rig.Feed(EncodeReply(SoftActiveReply{0}).ToVector(), port);
+    } else if (line.starts_with("Send 4E 53 06 04 ") && confirmsToLose > 0) {
+      --confirmsToLose;
     } else if (line.starts_with("Send 4E 53 06 04 ")) {
       const int setpoint = rig.SentCurrents(entry).front();
       rig.Feed(ReplyCurrent(0x12, 0x34, static_cast<std::uint16_t>(setpoint)), port);

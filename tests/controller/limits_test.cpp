@@ -151,6 +151,9 @@ TEST(ControllerLimits, RampStepsOnlyOnConfirmationAndEndsWhereItStands) {
   };
   const Case cases[] = {
       {"to the target", [](LimitedRig&) {}, {1100, 1100, 1200, 1300, 1400, 1500}},
+      {"a step's frame lost: sent again",
+       [](LimitedRig& rig) { rig.board.confirmsToLose = 1; },
+       {1100, 1100, 1200, 1300, 1300, 1400, 1500}},
       {"board stops answering",
        [](LimitedRig& rig) { rig.board.answering = false; },
        {1100, 1100, 1200, 1300},
