@@ -170,6 +170,8 @@ class MonitorRows final : public PollFrontEnd {
     BoardSession& session = m_c.Session();
     const DeviceState device = session.Device();
     if (!m_rampDown) {
+      // Already where the lab wants it: nothing to send, nothing to say.
+      if (device.currentSetpoint == 0 && device.softActive == 0) return Finish();
       Fail(m_err, RampDownText(m_watch.Active().front()) + ".");
       const std::int32_t step = m_limits.currentRamp
                                     ? RampStep(m_limits.currentRamp->value, kPollPeriod)

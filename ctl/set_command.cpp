@@ -151,6 +151,9 @@ RampRun Ramp(Connection& c, Clock::time_point end, CurrentRamp& ramp, std::int32
       return run;
     }
   }
+  // The ramp gave nothing to send short of its target: never a success.
+  run.outcome = {kExitNotConfirmed, static_cast<std::uint32_t>(confirmed), nullptr, "",
+                 stoppedAt() + "."};
   return run;
 }
 
