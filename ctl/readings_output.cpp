@@ -122,7 +122,10 @@ nlohmann::json AlarmJson(const Alarm& alarm) {
   };
   return {{"alarm", alarm.Key()},
           {"value", value(alarm.value)},
-          {"window", {value(alarm.window.min), value(alarm.window.max)}},
+          // A silence leaves no window, only its limit, which the text names.
+          {"window", alarm.kind == AlarmKind::kBoardSilent
+                         ? nlohmann::json()
+                         : nlohmann::json{value(alarm.window.min), value(alarm.window.max)}},
           {"since", IsoTime(alarm.since)},
           {"source", alarm.source.Text()},
           {"text", alarm.Text()}};

@@ -79,8 +79,12 @@ TEST_F(CtlLimitsTest, ASettingBeyondTheLimitsOrUnderAnUnusableFileIsRefusedAndNo
   };
   const Case cases[] = {
       {"current", lab, {"set", "current", "1801"}, 3, "lab limit 1800 mA (" + lab + ":6)"},
-      {"frequency", lab, {"set", "frequency", "25kHz"}, 3, "20.00 kHz (" + lab + ":3)"},
-      {"frequency below", lab, {"set", "frequency", "9.99"}, 3, "20.00 kHz ("},
+      {"frequency",
+       lab,
+       {"set", "frequency", "25kHz"},
+       3,
+       "above the lab limit 20.0 kHz (" + lab + ":3)"},
+      {"frequency below", lab, {"set", "frequency", "9.99"}, 3, "below the lab limit 10.0 kHz ("},
       {"duration", lab, {"set", "duration", "101"}, 3, "(" + lab + ":4)"},
       {"stricter file",
        lab,
