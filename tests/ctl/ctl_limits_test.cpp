@@ -365,6 +365,23 @@ TEST_F(CtlLimitsTest, MonitorCarriesTheAlarmsOnItsRowsButNotInTheCsvLog) {
     EXPECT_EQ(std::count(row.begin(), row.end(), ','), 7) << row;
 }
 
+// The silence is judged between queries too, not only on a reply that never comes.
+TEST_F(CtlLimitsTest, MonitorSaysOnceWhenTheBoardFallsSilent) {
+  const std::string lab = File("lab.toml", "[default]\nboard_silent_alarm_s = 0.3\n");
+  std::atomic<PtyBoard*> self{nullptr};
+  StartBoard(TestBoard(), [&](const sim::WireEvent& event) {
+    if (event.kind == sim::WireKind::kReply && event.bytes.size() > 3 && event.bytes[3] == RPL_ALL)
+      if (PtyBoard* board = self.load()) board->SetSwitches({.silent = true});
+  });
+  self = m_board.get();
+  const Finished run = RunUnder(lab, On({"monitor", "--interval", "100ms", "--timeout", "1500ms"}));
+  self = nullptr;
+  EXPECT_EQ(run.status, 7) << run.err;
+  const std::string alarm = "quorvane-ctl: ALARM board silent for ";
+  ASSERT_THAT(run.err, HasSubstr(alarm));
+  EXPECT_EQ(run.err.find(alarm), run.err.rfind(alarm)) << run.err;
+}
+
 TEST_F(CtlLimitsTest, MonitorRampsDownOnAnAlarmWhenTheLabAsksAndSaysSo) {
   // Steps of 1000 mA: 1234, 234, 0, then soft-active off.
   const std::string lab = File("lab.toml",
