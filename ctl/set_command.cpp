@@ -79,16 +79,21 @@ class RampProgress {
 
   void Show(const std::string& text) {
     if (!m_on) return;
-    const std::string line = "quorvane-ctl: " + text;
+    std::string line = "\rquorvane-ctl: " + text;
+    const std::size_t width = line.size() - 1;
     // Spaces over what a longer line before left, rather than a terminal's
     // escape sequence that not every console takes.
-    Print(m_err, "\r" + line + std::string(m_width > line.size() ? m_width - line.size() : 0, ' '));
-    m_width = line.size();
+    if (m_width > width) line.append(m_width - width, ' ');
+    Print(m_err, line);
+    m_width = width;
   }
   // Before a message or the end: the line is gone, the cursor at its start.
   void Clear() {
     if (m_width == 0) return;
-    Print(m_err, "\r" + std::string(m_width, ' ') + "\r");
+    std::string blank(m_width + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    Print(m_err, blank);
     m_width = 0;
   }
 
