@@ -192,9 +192,9 @@ TEST_F(CtlLimitsTest, ARiseIsRampedAStepPerPollEachConfirmedBeforeTheNext) {
   EXPECT_EQ(m_board->Board().Snapshot().parameters.currentSetpoint, 1600);
 }
 
-TEST_F(CtlLimitsTest, ARampEndsWhereItStandsWhenTheBoardStopsAnsweringOrOnCtrlC) {
+TEST_F(CtlLimitsTest, ARampEndsWhereItStandsWhenTheBoardStopsAnsweringOnCtrlCOrItsTimeout) {
   const std::string lab = File("lab.toml", "[default]\ncurrent_ramp_mA_per_s = 1000\n");
-  enum class Then { kBoardQuiet, kCtrlC };
+  enum class Then { kBoardQuiet, kCtrlC, kTimeout };
   struct Case {
     const char* name;
     Then then;
@@ -206,6 +206,8 @@ TEST_F(CtlLimitsTest, ARampEndsWhereItStandsWhenTheBoardStopsAnsweringOrOnCtrlC)
        "the ramp stopped (ramping the current to 3000 mA: "
        "1734 mA confirmed)"},
       {"Ctrl-C", Then::kCtrlC, 130, "the ramp stopped (ramping the current to 3000 mA: "},
+      // Four steps take 1.5 s at least.
+      {"timeout", Then::kTimeout, 8, "the ramp stopped (ramping the current to 3000 mA: "},
   };
   // Quiet once the first step's second confirmation is out.
   std::atomic<PtyBoard*> quieting{nullptr};
@@ -224,7 +226,9 @@ TEST_F(CtlLimitsTest, ARampEndsWhereItStandsWhenTheBoardStopsAnsweringOrOnCtrlC)
     const std::size_t before = m_board->Board().JournalSize();
     confirmations = 0;
     if (c.then == Then::kBoardQuiet) quieting = m_board.get();
-    CtlProcess set = StartUnder(lab, On({"set", "current", "3000"}));
+    CtlProcess set = StartUnder(lab, c.then == Then::kTimeout
+                                         ? On({"set", "current", "3000", "--timeout", "700ms"})
+                                         : On({"set", "current", "3000"}));
     if (c.then == Then::kCtrlC) {
       const auto deadline = std::chrono::steady_clock::now() + 10s;
       while (CurrentsSent(before).empty() && std::chrono::steady_clock::now() < deadline)
@@ -238,7 +242,7 @@ TEST_F(CtlLimitsTest, ARampEndsWhereItStandsWhenTheBoardStopsAnsweringOrOnCtrlC)
     // The step under way may be finished; none after it is begun.
     const std::vector<int> steps = Steps(CurrentsSent(before));
     ASSERT_FALSE(steps.empty()) << c.name;
-    EXPECT_LE(steps.size(), 2u) << c.name << ": the ramp went on";
+    EXPECT_LE(steps.size(), c.then == Then::kTimeout ? 3u : 2u) << c.name << ": the ramp went on";
     EXPECT_EQ(steps[0], 1734) << c.name;
   }
 }
