@@ -178,6 +178,7 @@ class MonitorRows final : public PollFrontEnd {
                                     : std::max(device.currentSetpoint, 1);
       m_rampDown.emplace();
       m_nextValue = m_rampDown->Start(0, device.currentSetpoint, step, true);
+      if (device.currentSetpoint == 0) m_nextValue.reset();  // soft-active alone
       m_stepDue = Clock::now();
     }
     if (Clock::now() < m_stepDue) return WaitResult::kDone;
@@ -188,9 +189,10 @@ class MonitorRows final : public PollFrontEnd {
       if (step.CutShort()) return Stopped(step.result);
       if (!step.Confirmed()) {
         Fail(m_err, "the board did not confirm the ramp-down's current " +
-                        ShownValue(Setting::kCurrent, step.plan.value) + "; " +
-                        RampStatusText(*m_rampDown, session.Device().currentSetpoint) +
-                        ": the ramp-down stopped.");
+                        ShownValue(Setting::kCurrent, step.plan.value) + " (it reports " +
+                        ShownValue(Setting::kCurrent,
+                                   static_cast<std::uint32_t>(session.Device().currentSetpoint)) +
+                        "): the ramp-down stopped.");
         return Finish();
       }
       const std::int32_t confirmed = static_cast<std::int32_t>(step.plan.value);

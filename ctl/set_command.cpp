@@ -190,10 +190,10 @@ int RunSet(const CtlOptions& o, const LabLimits& limits, Connection& c, Clock::t
 
   CurrentRamp ramp;
   std::int32_t first = 0;
-  if (o.setting == Setting::kCurrent && limits.currentRamp) {
-    first = ramp.Start(static_cast<std::int32_t>(plan.value), device.currentSetpoint,
-                       RampStep(limits.currentRamp->value, kPollPeriod));
-  }
+  const std::int32_t step =
+      limits.currentRamp ? RampStep(limits.currentRamp->value, kPollPeriod) : 0;
+  if (o.setting == Setting::kCurrent && limits.currentRamp)
+    first = ramp.Start(static_cast<std::int32_t>(plan.value), device.currentSetpoint, step);
   RampRun run;
   if (ramp.Running()) {
     run = Ramp(c, end, ramp, first, err);
@@ -214,11 +214,8 @@ int RunSet(const CtlOptions& o, const LabLimits& limits, Connection& c, Clock::t
   std::string said = outcome.text;
   if (run.steps > 0) {
     said.pop_back();
-    said +=
-        ", reached in " + std::to_string(run.steps) + " steps of at most " +
-        ShownValue(Setting::kCurrent,
-                   static_cast<std::uint32_t>(RampStep(limits.currentRamp->value, kPollPeriod))) +
-        " (the lab's ramp)\n";
+    said += ", reached in " + std::to_string(run.steps) + " steps of at most " +
+            ShownValue(Setting::kCurrent, static_cast<std::uint32_t>(step)) + " (the lab's ramp)\n";
   }
   return Output(out, err, said);
 }
