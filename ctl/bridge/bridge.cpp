@@ -148,8 +148,7 @@ std::string ReadPasswordFile(const std::string& path, std::string* password) {
   return problem;
 }
 
-int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& stop,
-              std::FILE* err) {
+int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& stop, std::FILE* err) {
   const BridgeOptions& b = o.bridge;
   std::string problem;
   const std::optional<BrokerAddress> address = ParseBrokerUrl(b.brokerUrl, &problem);
@@ -250,7 +249,7 @@ int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& sto
           .dump(),
       b.stateQos);
 
-  BridgeLoop loop(o, std::move(*port), id, mqtt, err);
+  BridgeLoop loop(o, sources, std::move(*port), id, mqtt, err);
   mqtt.OnSessionTakenOver([&loop] { loop.Stop(); });
   if (mqtt.SessionTakenOver()) loop.Stop();  // before the listener was there
   stop.Listen([&loop] { loop.Stop(); });
