@@ -15,6 +15,10 @@ std::string MilliampText(std::int32_t value) { return std::to_string(value) + " 
 
 }  // namespace
 
+void BridgeLoop::HeldByBroker(const std::string& topic, const std::string& payload) {
+  m_retained[topic] = {payload, m_options.bridge.stateQos, true};
+}
+
 // At each open: an administrator's change applies from the next one.
 void BridgeLoop::ReadLimits() {
   m_limits = LimitsFor(m_port.name, m_sources);

@@ -42,6 +42,9 @@ class BridgeLoop final : private PollFrontEnd {
   // Opens and syncs the board (a failure ends it with the port's exit
   // status, as for monitor), then publishes until stopped.
   int Run();
+  // Before Run: what the broker holds retained on a topic of ours from an
+  // earlier run, cleared at the open if no lab's file asks for it now.
+  void HeldByBroker(const std::string& topic, const std::string& payload);
   void Stop();
   // Any thread (the MQTT client's, on each message): ends the pause before
   // the next poll, so a setting is carried out when it comes.
