@@ -60,7 +60,7 @@ void BridgeLoop::WatchReply(const Reply& reply) {
 
 void BridgeLoop::TakeAlarmChanges(const AlarmChanges& changes) {
   for (const Alarm& alarm : changes.started) Note("alarm: " + alarm.Text() + ".");
-  for (const Alarm& alarm : changes.ended) Note("alarm over: " + alarm.Text() + ".");
+  for (const Alarm& alarm : changes.ended) Note("alarm over (it was: " + alarm.Text() + ").");
   if (!changes.Any()) return;
   PublishAlarm();
   // Started between polls, in the middle of an exchange perhaps: the
@@ -70,7 +70,7 @@ void BridgeLoop::TakeAlarmChanges(const AlarmChanges& changes) {
 
 void BridgeLoop::PublishAlarm() {
   if (AlarmTopicApplies())
-    PublishRetained(m_topics.alarm, JsonText(AlarmJson(m_alarms.Active())),
+    PublishRetained(m_topics.alarm, JsonText(AlarmJson(m_alarms.Active(), m_limits.limits)),
                     m_options.bridge.stateQos);
 }
 

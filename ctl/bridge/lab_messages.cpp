@@ -24,14 +24,16 @@ nlohmann::json AlarmFigure(AlarmKind kind, std::int32_t value) {
 
 }  // namespace
 
-nlohmann::json AlarmJson(const std::vector<Alarm>& active) {
+nlohmann::json AlarmJson(const std::vector<Alarm>& active, const LabLimits& limits) {
   nlohmann::json alarms = nlohmann::json::array();
   for (const Alarm& alarm : active) {
+    ValueWindow window = alarm.window;
+    if (alarm.kind == AlarmKind::kBoardSilent && limits.boardSilent)
+      window = {0, static_cast<std::int32_t>(limits.boardSilent->value.count())};
     alarms.push_back(
         {{"reading", alarm.Key()},
          {"value", AlarmFigure(alarm.kind, alarm.value)},
-         {"window",
-          {AlarmFigure(alarm.kind, alarm.window.min), AlarmFigure(alarm.kind, alarm.window.max)}},
+         {"window", {AlarmFigure(alarm.kind, window.min), AlarmFigure(alarm.kind, window.max)}},
          {"since", IsoTime(alarm.since)},
          {"text", alarm.Text()}});
   }

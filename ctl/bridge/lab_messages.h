@@ -18,8 +18,9 @@ namespace quorvane::ctl {
 
 // The retained alarm topic's payload: {"active": bool, "alarms": [{"reading",
 // "value", "window", "since", "text"}]}, values in the readings' units
-// (degrees C, seconds of silence, mA).
-nlohmann::json AlarmJson(const std::vector<Alarm>& active);
+// (degrees C, seconds of silence, mA). limits: what a silence is judged by
+// (its window is 0 .. board_silent_alarm_s).
+nlohmann::json AlarmJson(const std::vector<Alarm>& active, const LabLimits& limits);
 
 // The dashboard's record for the alarm topic: a binary sensor of class
 // "problem", on while an alarm is active.

@@ -194,15 +194,17 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
 // The alarm topic's payload in the readings' units, and the dashboard's
 // problem sensor on it, on the same device as the board's other sensors.
 TEST(BridgeLabMessagesTest, AlarmTopicAndItsDiscoveryRecord) {
-  EXPECT_EQ(AlarmJson({}), nlohmann::json::parse(R"({"active": false, "alarms": []})"));
+  LabLimits limits;
+  limits.boardSilent = Sourced<std::chrono::milliseconds>{std::chrono::seconds(3), {}};
+  EXPECT_EQ(AlarmJson({}, limits), nlohmann::json::parse(R"({"active": false, "alarms": []})"));
   const LimitSource source{"/etc/quorvane/limits.toml", 5};
   const auto since = std::chrono::system_clock::time_point(std::chrono::seconds(1765200000));
   const std::vector<Alarm> active = {
       {AlarmKind::kSeedTemp, 3120, {1500, 3000}, since, source},
-      {AlarmKind::kBoardSilent, 4500, {0, 3000}, since, source},
+      {AlarmKind::kBoardSilent, 4500, {}, since, source},
       {AlarmKind::kSetpointAbove, 2500, {0, 2000}, since, source},
   };
-  const nlohmann::json alarm = AlarmJson(active);
+  const nlohmann::json alarm = AlarmJson(active, limits);
   EXPECT_EQ(alarm["active"], true);
   ASSERT_EQ(alarm["alarms"].size(), 3u) << alarm;
   const nlohmann::json seed = alarm["alarms"][0];
@@ -212,6 +214,7 @@ TEST(BridgeLabMessagesTest, AlarmTopicAndItsDiscoveryRecord) {
   EXPECT_EQ(seed["since"], "2025-12-08T13:20:00.000Z");
   EXPECT_EQ(seed["text"], active[0].Text());
   EXPECT_EQ(alarm["alarms"][1]["value"], 4.5) << "seconds of silence";
+  EXPECT_EQ(alarm["alarms"][1]["window"], nlohmann::json::parse("[0.0, 3.0]"));
   EXPECT_EQ(alarm["alarms"][2]["window"], nlohmann::json::parse("[0, 2000]"));
 
   const auto [topic, payload] = AlarmDiscoveryConfig("lab_1");
