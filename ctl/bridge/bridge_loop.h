@@ -132,7 +132,7 @@ class BridgeLoop final : private PollFrontEnd {
   std::string m_saidUnusable;  // an unusable file's reason, said once
   AlarmWatch m_alarms;
   bool m_rampDownDue = false;  // an alarm started that asks for the lab's ramp-down
-  // A current rise a step per poll: for a request from the broker
+  // The current taken a step per poll: up for a request from the broker
   // (m_rampRequest), or the lab's ramp-down (m_rampDown), or neither.
   CurrentRamp m_ramp;
   std::optional<SetRequest> m_rampRequest;

@@ -229,7 +229,6 @@ TEST(BridgeLabMessagesTest, AlarmTopicAndItsDiscoveryRecord) {
   const nlohmann::json sensor =
       nlohmann::json::parse(DiscoveryConfigs("lab_1", std::chrono::seconds(1))[0].second);
   EXPECT_EQ(config["device"], sensor["device"]);
-  EXPECT_NE(config["unique_id"], sensor["unique_id"]);
 }
 
 // What the limits refuse, and the answer of a ramp that did not get there.
