@@ -3,12 +3,13 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include <QIcon>
 #include <QString>
 
-#include "serial/posix/device_watcher.h"
 #include "serial/port_probe.h"
+#include "serial/posix/device_watcher.h"
 #include "serial/serial_link_interface.h"
 
 class QWidget;
@@ -34,9 +35,10 @@ class CControllerApp {
     m_beforeRun = std::move(hook);
   }
 
-  // The F1 box: program name, version, and that no help is installed.
-  static void OnHelp(QWidget* parent);
-  static QString HelpText();
+  // The F1 box over the window: program name, version, that no help is
+  // installed, the keys, and the lab's limits (CControllerDlg::LimitsHelpText).
+  static void OnHelp(CControllerDlg& dlg);
+  static QString HelpText(const std::string& limitsText);
   static QIcon AppIcon();
   CControllerDlg* MainWindow() const { return m_pMainWnd; }
 
