@@ -99,6 +99,9 @@ class WindowTest : public ::testing::Test {
   std::wstring Text(HWND window) const;
   // The direct child of the dialog that holds the keyboard focus.
   HWND FocusedControl() const;
+  // What the hover tip over control says, asked of the tooltip that covers
+  // it; empty when none does.
+  std::wstring TipOver(HWND control) const;
 
   // Real input through the system's input queue, from any thread: the
   // system's button and key state follows it, as it does for the operator's.
@@ -110,6 +113,11 @@ class WindowTest : public ::testing::Test {
   OnePort ports;
   int helpCalls = 0;
   bool helpOpensABox = false;  // F1 then shows a box captioned "Help", as the program's does
+  // The lab's limits file the window reads, in the temporary folder: never
+  // the system's, so a machine that has one tests the same. A test writes
+  // limitsText there by setting it before SetUp; empty: no file.
+  std::string limitsFile;
+  std::string limitsText;
   std::unique_ptr<CControllerDlg> dlg;
 };
 
