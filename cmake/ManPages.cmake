@@ -31,3 +31,19 @@ function(quorvane_add_man_page target source)
       LABELS unit)
   endif()
 endfunction()
+
+# quorvane_add_file_page(<source> <section>): a page of no program (a file's
+# format), built and installed like the programs' pages into man<section>.
+function(quorvane_add_file_page source section)
+  get_filename_component(source "${source}" ABSOLUTE)
+  get_filename_component(name "${source}" NAME)
+  set(page "${CMAKE_BINARY_DIR}/man/man${section}/${name}.gz")
+  add_custom_command(OUTPUT "${page}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/man/man${section}"
+    COMMAND "${QUORVANE_GZIP}" -9n -c "${source}" > "${page}"
+    DEPENDS "${source}"
+    COMMENT "Compressing manual page ${name}"
+    VERBATIM)
+  add_custom_target(man_${name} ALL DEPENDS "${page}")
+  install(FILES "${page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man${section}")
+endfunction()

@@ -16,6 +16,8 @@ add_custom_command(OUTPUT "${_changelog}"
   VERBATIM)
 add_custom_target(package_changelog ALL DEPENDS "${_changelog}")
 install(FILES "${PROJECT_SOURCE_DIR}/packaging/copyright" "${_changelog}" DESTINATION "${_doc}")
+# A lab's limits file with every key (quorvane-limits(5)), to copy to /etc/quorvane.
+install(FILES "${PROJECT_SOURCE_DIR}/docs/examples/limits.toml" DESTINATION "${_doc}/examples")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ${PROJECT_NAME})

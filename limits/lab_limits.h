@@ -87,8 +87,7 @@ struct ParsedLimits {
   LabLimits limits;
   std::string problem;
 };
-ParsedLimits ParseLimits(std::string_view text, const std::string& fileName,
-                         std::string_view port);
+ParsedLimits ParseLimits(std::string_view text, const std::string& fileName, std::string_view port);
 
 // What a limits file's folder and the file itself allow, as stat tells.
 struct FileFacts {
@@ -199,7 +198,7 @@ std::string RampStatusText(const CurrentRamp& ramp, std::int32_t confirmed);
 // ---- Alarms -----------------------------------------------------------------
 
 enum class AlarmKind {
-  kSeedTemp,       // a temperature outside its window
+  kSeedTemp,  // a temperature outside its window
   kPumpTemp,
   kBoardSilent,    // no reply for board_silent_alarm_s
   kSetpointAbove,  // the board reports a current set-point beyond the lab's limit
@@ -207,8 +206,8 @@ enum class AlarmKind {
 
 struct Alarm {
   AlarmKind kind;
-  std::int32_t value = 0;   // the reading (device units); for a silence, the ms silent
-  ValueWindow window{};     // the window left (for the set-point: 0 .. limit)
+  std::int32_t value = 0;  // the reading (device units); for a silence, the ms silent
+  ValueWindow window{};    // the window left (for the set-point: 0 .. limit)
   std::chrono::system_clock::time_point since;
   LimitSource source;
   // The read-out it shows on; nullopt for a silent board, which shows on all.

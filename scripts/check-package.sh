@@ -40,6 +40,19 @@ fi
 "$root/usr/bin/quorvane-board-sim" --help >/dev/null
 "$root/usr/bin/quorvane-ctl" --version
 "$root/usr/bin/quorvane-ctl" list
+# The lab's limits: the format's page, an example to start from, and the
+# limits in effect (none on a host without /etc/quorvane/limits.toml).
+for f in share/man/man5/quorvane-limits.5.gz share/doc/quorvane/examples/limits.toml; do
+  [ -f "$root/usr/$f" ] || {
+    echo "check-package: /usr/$f is missing" >&2
+    exit 1
+  }
+done
+"$root/usr/bin/quorvane-ctl" limits --limits "$root/usr/share/doc/quorvane/examples/limits.toml" |
+  grep -q 'current_max_mA' || {
+  echo "check-package: quorvane-ctl limits does not list the example's limits" >&2
+  exit 1
+}
 # The bridge's service: one instance per port, run by systemd.
 unit="$root/lib/systemd/system/quorvane-bridge@.service"
 [ -f "$unit" ] || {

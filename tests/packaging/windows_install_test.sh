@@ -34,6 +34,7 @@ trap cleanup EXIT
 trap 'exit 143' INT TERM
 
 installed="$WINEPREFIX/drive_c/Program Files/Quorvane"
+lab="$WINEPREFIX/drive_c/ProgramData/Quorvane"
 step() { echo "== $*"; }
 fail() { echo "FAILED: $*"; exit 1; }
 wine() { timeout 300 "$wine_run" "$@"; }
@@ -72,6 +73,9 @@ expect_installed() {
   [ -n "$links" ] && [ "$(wc -l <<<"$links")" -eq 1 ] || fail "not one Start-menu entry: $links"
   grep -qaF 'C:\Program Files\Quorvane\quorvane.exe' "$links" ||
     fail "the Start-menu entry does not start the installed quorvane.exe"
+  # Its rights are set by the system's icacls, which Wine does not keep: only
+  # the folder can be seen here.
+  [ -d "$lab" ] || fail "no ProgramData\\Quorvane for the lab's limits"
 
   list=$(uninstall_list)
   [ "$(count -E 'DisplayName +REG_SZ +Quorvane$' <<<"$list")" -eq 1 ] ||
@@ -110,6 +114,9 @@ step "the installed panel against the virtual board"
 bash "$root/tests/app/win32/panel_under_wine.sh" "$installed/quorvane.exe" "$operator_exe" "$board" ||
   fail "the installed panel did not run the board"
 
+# The lab's file is the lab's: an upgrade or an uninstall never takes it.
+printf '[default]\ncurrent_max_mA = 2000\n' >"$lab/limits.toml"
+
 step "upgrade to $(basename "$newer_msi")"
 msiexec /i "$(winpath "$newer_msi")"
 expect_installed "$newer"
@@ -119,4 +126,5 @@ msiexec /x "$(winpath "$newer_msi")"
 [ -z "$(ls -A "$installed" 2>/dev/null)" ] || fail "Program Files\\Quorvane still holds $(ls "$installed")"
 [ -z "$(find "$WINEPREFIX/drive_c" -iname 'Quorvane.lnk')" ] || fail "the Start-menu entry is still there"
 [ "$(uninstall_list | count Quorvane)" -eq 0 ] || fail "Quorvane is still in the list of installed programs"
+grep -qx 'current_max_mA = 2000' "$lab/limits.toml" || fail "the uninstall took the lab's limits file"
 echo "PASSED"
