@@ -53,7 +53,9 @@ TEST_F(LimitsWindowTest, HelpBoxListsTheLimitsAfterTheKeys) {
     ASSERT_NO_FATAL_FAILURE(SetUpWith(c.file));
     // Before any port is open: the limits the chosen port would open under.
     for (const bool open : {false, true}) {
-      if (open) ASSERT_NO_FATAL_FAILURE(Sync());
+      if (open) {
+        ASSERT_NO_FATAL_FAILURE(Sync());
+      }
       const std::wstring text = CControllerApp::HelpText(dlg->LimitsHelpText());
       EXPECT_NE(text.find(c.listed), std::wstring::npos) << Narrow(text);
       EXPECT_LT(text.find(L"Keys:"), text.find(L"Lab limits:")) << Narrow(text);
