@@ -88,7 +88,8 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_CTLCOLORSTATIC:
       // The read-outs in alarm; every other control keeps the dialog's colours.
-      if (HBRUSH brush = AlarmColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)))
+      if (HBRUSH brush =
+              AlarmColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)))
         return reinterpret_cast<INT_PTR>(brush);
       return FALSE;
     case WM_DRAWITEM: {

@@ -37,6 +37,7 @@ class PanelLimitsTest : public QObject {
   void sliderStopsAtTheLabLimitAndSaysSo();
   void noteAddsToTheUsualTextsAndGoesAgain();
   void alarmIsRedWithItsReasonAndAlertsOnce();
+  void seedOutsideItsWindowTurnsItsReadoutRed();
   void brokenFileIsTheOpenButtonsReason();
   void helpBoxListsTheLimits();
 };
@@ -104,6 +105,24 @@ void PanelLimitsTest::alarmIsRedWithItsReasonAndAlertsOnce() {
   // Its neighbour was never in alarm.
   QCOMPARE(Description(p.dlg->Control(IDC_PUMP_TEMP)),
            QString::fromUtf8(AccessibleTextOf(IDC_PUMP_TEMP)->description));
+}
+
+void PanelLimitsTest::seedOutsideItsWindowTurnsItsReadoutRed() {
+  // The virtual board's seed stays within a few hundredths of 25 degrees.
+  Panel p(Parameters(0, 0), false, RealSystemCalls(), "[default]\nseed_C = [10.0, 20.0]\n");
+  QVERIFY(QTest::qWaitForWindowExposed(p.dlg.get()));
+  p.Button(IDC_OPEN_PORT)->click();
+  QTRY_VERIFY_WITH_TIMEOUT(p.Synced(), kSyncTimeoutMs);
+  auto* seed = static_cast<CReadout*>(p.dlg->Control(IDC_SEED_TEMP));
+  QTRY_VERIFY_WITH_TIMEOUT(seed->InAlarm(), 3000);
+  QCOMPARE(Inside(seed), CStateButton::ToQColor(kAlarmColor));
+  const QString where = p.dir.filePath("limits.toml") + ":2";
+  for (const QString& text : {seed->toolTip(), Description(seed)}) {
+    QVERIFY2(text.startsWith("Alarm: seed ") && text.contains(where), qPrintable(text));
+  }
+  auto* pump = static_cast<CReadout*>(p.dlg->Control(IDC_PUMP_TEMP));
+  QVERIFY(!pump->InAlarm());
+  QVERIFY(pump->toolTip().isEmpty());
 }
 
 void PanelLimitsTest::brokenFileIsTheOpenButtonsReason() {

@@ -178,8 +178,7 @@ TEST_F(WindowTest, NoteAddsToTheUsualTextsAndGoesAgain) {
     int events;  // so far: a repeated note is no change
   };
   for (const Case& c : {Case{"lab limit 2000 mA", 1}, Case{"lab limit 2000 mA", 1},
-                        Case{"ramping the current to 2000 mA: 800 mA confirmed", 2},
-                        Case{"", 3}}) {
+                        Case{"ramping the current to 2000 mA: 800 mA confirmed", 2}, Case{"", 3}}) {
     dlg->SetControlNote(IDC_CURRENT_SLIDER, c.note);
     PumpFor(std::chrono::milliseconds(50));
     EXPECT_EQ(TipOver(slider), Widen(c.note));

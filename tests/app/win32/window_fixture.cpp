@@ -61,8 +61,8 @@ void WindowTest::SetUp() {
   ASSERT_TRUE(registered);
   wchar_t folder[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, folder);
-  limitsFile = Narrow(folder) + "quorvane-window-limits-" + std::to_string(GetCurrentProcessId()) +
-               ".toml";
+  limitsFile =
+      Narrow(folder) + "quorvane-window-limits-" + std::to_string(GetCurrentProcessId()) + ".toml";
   DeleteFileW(Widen(limitsFile).c_str());
   if (!limitsText.empty()) std::ofstream(limitsFile, std::ios::binary) << limitsText;
   LimitsSources limits;

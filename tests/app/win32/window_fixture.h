@@ -53,8 +53,8 @@ class RecordingLink final : public SerialLinkInterface {
   std::vector<std::vector<std::uint8_t>> FramesWithCode(std::uint8_t code) const;
 
   std::vector<std::vector<std::uint8_t>> frames;
-  std::string openError;                  // Open fails with this text when not empty
-  std::atomic<int> closes = 0;            // read by a second test thread
+  std::string openError;        // Open fails with this text when not empty
+  std::atomic<int> closes = 0;  // read by a second test thread
   int detaches = 0;
   std::atomic<int> setCurrentFrames = 0;  // the same, for a thread that may not read frames
 
