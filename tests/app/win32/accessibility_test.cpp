@@ -188,19 +188,6 @@ TEST_F(WindowTest, NoteAddsToTheUsualTextsAndGoesAgain) {
   }
 }
 
-// Red and white, as the window answers a read-out's request for its colours.
-bool DrawnInAlarm(HWND dialog, HWND readout) {
-  HDC dc = CreateCompatibleDC(nullptr);
-  const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
-      dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(readout)));
-  LOGBRUSH fill{};
-  const bool red = brush != nullptr && GetObjectW(brush, sizeof fill, &fill) == sizeof fill &&
-                   fill.lbColor == RGB(255, 0, 0) && GetTextColor(dc) == RGB(255, 255, 255) &&
-                   GetBkColor(dc) == RGB(255, 0, 0);
-  DeleteDC(dc);
-  return red;
-}
-
 TEST_F(WindowTest, AlarmIsRedWithItsReasonAndAnnouncedOnce) {
   HWND readout = Control(IDC_SEED_TEMP);
   const std::wstring usual = Widen(AccessibleTextOf(IDC_SEED_TEMP)->description);
@@ -217,14 +204,14 @@ TEST_F(WindowTest, AlarmIsRedWithItsReasonAndAnnouncedOnce) {
                         Case{reason, true, 2}, Case{"", false, 2}}) {
     dlg->ShowAlarm(IDC_SEED_TEMP, c.reason);
     PumpFor(std::chrono::milliseconds(50));
-    EXPECT_EQ(DrawnInAlarm(dlg->Handle(), readout), c.red) << c.reason;
+    EXPECT_EQ(DrawnInAlarm(readout), c.red) << c.reason;
     EXPECT_EQ(TipOver(readout), c.red ? L"Alarm: " + Widen(reason) : L"") << c.reason;
     EXPECT_EQ(ReadObject(readout).description,
               c.red ? L"Alarm: " + Widen(reason) + L". " + usual : usual);
     EXPECT_EQ(alerts.For(readout), c.alerts) << "after \"" << c.reason << "\"";
   }
   // The neighbours were never in alarm, and no other static is coloured.
-  EXPECT_FALSE(DrawnInAlarm(dlg->Handle(), Control(IDC_PUMP_TEMP)));
+  EXPECT_FALSE(DrawnInAlarm(Control(IDC_PUMP_TEMP)));
   EXPECT_EQ(ReadObject(Control(IDC_PUMP_TEMP)).description,
             Widen(AccessibleTextOf(IDC_PUMP_TEMP)->description));
 }

@@ -5,6 +5,7 @@
 
 #include "app/win32/controller_app.h"
 #include "controller/control_ids.h"
+#include "protocol/codes.h"
 #include "serial/win32/wide_text.h"
 #include "window_fixture.h"
 
@@ -30,6 +31,22 @@ TEST_F(LimitsWindowTest, SliderStopsAtTheLabLimitAndSaysSo) {
     EXPECT_NE(dlg->Annotation(id)->Description().find(L"lab limit 2000 mA"), std::wstring::npos)
         << Narrow(dlg->Annotation(id)->Description());
   }
+}
+
+TEST_F(LimitsWindowTest, SeedOutsideItsWindowTurnsItsReadoutRed) {
+  ASSERT_NO_FATAL_FAILURE(SetUpWith("[default]\nseed_C = [10.0, 20.0]\n"));
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  // current, seed, pump
+  Deliver(BuildFrame(FrameKind::kReply, *ReplyLayout(RPL_STATUS), {900, 2500, 3100}));
+  PumpFor(std::chrono::milliseconds(50));
+  HWND seed = Control(IDC_SEED_TEMP);
+  EXPECT_TRUE(DrawnInAlarm(seed));
+  const std::wstring where = Widen(limitsFile + ":2");
+  for (const std::wstring& text : {TipOver(seed), dlg->Annotation(IDC_SEED_TEMP)->Description()})
+    EXPECT_TRUE(text.rfind(L"Alarm: seed ", 0) == 0 && text.find(where) != std::wstring::npos)
+        << Narrow(text);
+  EXPECT_FALSE(DrawnInAlarm(Control(IDC_PUMP_TEMP)));
+  EXPECT_EQ(TipOver(Control(IDC_PUMP_TEMP)), L"");
 }
 
 TEST_F(LimitsWindowTest, BrokenFileIsTheOpenButtonsReasonWhileOpen) {

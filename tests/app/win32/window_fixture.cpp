@@ -166,6 +166,19 @@ std::wstring WindowTest::TipOver(HWND control) const {
   return {};
 }
 
+bool WindowTest::DrawnInAlarm(HWND readout) const {
+  HDC dc = CreateCompatibleDC(nullptr);
+  const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(dlg->Handle(), WM_CTLCOLORSTATIC,
+                                                           reinterpret_cast<WPARAM>(dc),
+                                                           reinterpret_cast<LPARAM>(readout)));
+  LOGBRUSH fill{};
+  const bool red = brush != nullptr && GetObjectW(brush, sizeof fill, &fill) == sizeof fill &&
+                   fill.lbColor == RGB(255, 0, 0) && GetTextColor(dc) == RGB(255, 255, 255) &&
+                   GetBkColor(dc) == RGB(255, 0, 0);
+  DeleteDC(dc);
+  return red;
+}
+
 void WindowTest::PointAt(HWND window) {
   RECT area{};
   GetWindowRect(window, &area);

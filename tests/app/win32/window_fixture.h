@@ -102,6 +102,9 @@ class WindowTest : public ::testing::Test {
   // What the hover tip over control says, asked of the tooltip that covers
   // it; empty when none does.
   std::wstring TipOver(HWND control) const;
+  // Whether the window answers read-out's request for its colours with the
+  // alarm's white on red.
+  bool DrawnInAlarm(HWND readout) const;
 
   // Real input through the system's input queue, from any thread: the
   // system's button and key state follows it, as it does for the operator's.
