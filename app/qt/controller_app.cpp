@@ -12,8 +12,8 @@
 namespace quorvane {
 
 CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports,
-                               DeviceWatcher* watcher)
-    : m_link(link), m_ports(ports), m_watcher(watcher) {}
+                               DeviceWatcher* watcher, LimitsSources limits)
+    : m_link(link), m_ports(ports), m_watcher(watcher), m_limits(std::move(limits)) {}
 
 QIcon CControllerApp::AppIcon() {
   QIcon icon;
@@ -47,7 +47,7 @@ void CControllerApp::OnHelp(CControllerDlg& dlg) {
 bool CControllerApp::InitInstance() {
   // The hot-plug watcher exists before the window's first scan, so no arrival
   // can fall between the scan and the start of watching.
-  CControllerDlg dlg(m_link, m_ports);
+  CControllerDlg dlg(m_link, m_ports, nullptr, m_limits);
   m_pMainWnd = &dlg;
   if (m_watcher != nullptr) {
     const std::string notice = m_watcher->TakeUnavailableNotice();

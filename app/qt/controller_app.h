@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QString>
 
+#include "limits/lab_limits.h"
 #include "serial/port_probe.h"
 #include "serial/posix/device_watcher.h"
 #include "serial/serial_link_interface.h"
@@ -22,8 +23,10 @@ inline constexpr const char* kProgramName = "Quorvane";
 
 class CControllerApp {
  public:
-  // watcher may be null (no hot-plug notices).
-  CControllerApp(SerialLinkInterface& link, const PortProbe& ports, DeviceWatcher* watcher);
+  // watcher may be null (no hot-plug notices). limits: where the window reads
+  // the lab's limits (the system's lab file unless a demo's test hooks say).
+  CControllerApp(SerialLinkInterface& link, const PortProbe& ports, DeviceWatcher* watcher,
+                 LimitsSources limits = {});
 
   // Creates the window, runs it modally and ends its session. Always false:
   // nothing runs after the window has closed.
@@ -46,6 +49,7 @@ class CControllerApp {
   SerialLinkInterface& m_link;
   const PortProbe& m_ports;
   DeviceWatcher* m_watcher;
+  LimitsSources m_limits;
   CControllerDlg* m_pMainWnd = nullptr;
   std::function<void(CControllerDlg&)> m_beforeRun;
 };
