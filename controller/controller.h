@@ -210,6 +210,8 @@ class Controller final : public ControlInput {
   bool RiseRefused() const;
   // Each reply: the confirmed set-point, and the alarms it starts or ends.
   void WatchReply(const Reply& reply);
+  // Time passing: a board silent for too long (the sync and poll ticks).
+  void WatchTime();
   // At each poll tick: the board's silence, a ramp's next step, the
   // ramp-down. True when it sent something and arranged the query after it.
   bool PollLimits();
@@ -247,6 +249,8 @@ class Controller final : public ControlInput {
   // A rise asked for while a ramp runs: taken up at the next poll tick, so
   // no re-target (a step hold's repeats, a typed value) outpaces its rate.
   std::optional<std::int32_t> m_rampWanted;
+  // A status reply came after the last current frame sent at a poll tick.
+  bool m_answeredSinceStep = false;
   std::chrono::milliseconds m_pollPeriod{0};  // as the poll timer was last started
   // When a step button last raised the current under a ramp rate: its
   // repeats come faster than the polls, so not every one may raise it.

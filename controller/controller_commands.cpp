@@ -33,6 +33,7 @@ void Controller::OnTimerPoll() {
 
 void Controller::SendCurrentAtPoll(std::int32_t setpoint) {
   m_device.currentSetpoint = setpoint;
+  m_answeredSinceStep = false;
   if (m_ramp.Running()) {
     // Under a ramp the slider shows what the board has confirmed, and the
     // poll keeps the period the ramp's step is reckoned for (after a step

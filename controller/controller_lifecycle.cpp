@@ -279,7 +279,10 @@ void Controller::StopTimer(int id) {
 }
 
 void Controller::OnTimerSync() {
-  if (m_flags.portOpen) Send(BuildReadAll());
+  if (!m_flags.portOpen) return;
+  // A board that never answers is as silent as one that stopped.
+  if (Limited()) WatchTime();
+  Send(BuildReadAll());
 }
 
 void Controller::OnFirstFullReply() {

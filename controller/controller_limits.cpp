@@ -95,9 +95,13 @@ void Controller::WatchReply(const Reply& reply) {
       m_alarms.OnReply(reply, m_device, m_window.Now(), std::chrono::system_clock::now()));
 }
 
+void Controller::WatchTime() {
+  ShowAlarmChanges(m_alarms.OnTime(m_window.Now(), std::chrono::system_clock::now()));
+}
+
 bool Controller::PollLimits() {
   if (!m_flags.portOpen) return false;
-  ShowAlarmChanges(m_alarms.OnTime(m_window.Now(), std::chrono::system_clock::now()));
+  WatchTime();
   if (RampDownStep()) return true;
   if (m_rampWanted) {
     const std::int32_t wanted = *m_rampWanted;
@@ -108,9 +112,19 @@ bool Controller::PollLimits() {
   }
   if (!m_ramp.Running()) return false;
   const std::optional<std::int32_t> next = m_ramp.Next(m_confirmedSetpoint);
-  if (!m_ramp.Running()) ShowCurrentNote();  // the target is reached
-  if (!next) return false;
-  SendCurrentAtPoll(*next);
+  if (!m_ramp.Running()) {
+    ShowCurrentNote();  // the target is reached
+    return false;
+  }
+  if (next) {
+    SendCurrentAtPoll(*next);
+    return true;
+  }
+  // Unconfirmed, though the board has answered a query since: the frame was
+  // lost (the link drops frames when it purges for a write), and the ramp
+  // would wait for it for ever. The same step goes again; never a further one.
+  if (!m_answeredSinceStep) return false;
+  SendCurrentAtPoll(m_ramp.Sent());
   return true;
 }
 
@@ -121,8 +135,13 @@ bool Controller::RampDownStep() {
   if (m_rampDown == RampDown::kIdle && m_alarms.WantsRampDown()) m_rampDown = RampDown::kRamping;
   if (m_rampDown != RampDown::kRamping) return false;
   if (m_confirmedSetpoint != 0 || m_device.currentSetpoint != 0) {
-    // The ramp's own steps go on; a 0 already sent waits for its reply.
-    if ((m_ramp.Running() && m_ramp.Target() == 0) || m_device.currentSetpoint == 0) return false;
+    if (m_ramp.Running() && m_ramp.Target() == 0) return false;  // its own steps go on
+    if (m_device.currentSetpoint == 0) {
+      // A 0 already sent waits for its reply, and goes again if it was lost.
+      if (!m_answeredSinceStep) return false;
+      SendCurrentAtPoll(0);
+      return true;
+    }
     // Started, or again after a box or the operator's own decrease stopped it.
     m_rampWanted.reset();
     const std::int32_t step = RampStepNow();

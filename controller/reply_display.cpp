@@ -8,6 +8,7 @@ namespace quorvane {
 
 void Controller::ApplyReply(const Reply& reply) {
   StoreReply(m_device, reply);
+  if (std::holds_alternative<StatusReply>(reply)) m_answeredSinceStep = true;
   if (std::holds_alternative<AllReply>(reply) || std::holds_alternative<CurrentReply>(reply))
     m_confirmedSetpoint = m_device.currentSetpoint;
   ShowReply(reply);

@@ -333,7 +333,7 @@ std::string PermissionProblem(const std::string& fileName, const FileFacts& file
       return name + ": owned by user " + std::to_string(facts.ownerId) +
              ", not root, so someone other than root can change the lab's limits";
     if ((facts.mode & 022) != 0) {
-      char mode[8];
+      char mode[16];
       std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(facts.mode));
       return name + ": writable by others than its owner (mode " + mode +
              "), so someone other than root can change the lab's limits";

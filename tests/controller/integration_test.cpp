@@ -110,10 +110,8 @@ class ClockWindow final : public ControllerWindow {
   void SetOpenPortHint(std::string_view) override {}
   void PopUpOpenPortHint() override {}
   bool LeftButtonDown() const override { return true; }
-  void SetControlNote(int id, std::string_view note) override { notes[id] = std::string(note); }
-  void ShowAlarm(int id, std::string_view reason) override {
-    alarms.push_back(std::to_string(id) + " " + std::string(reason));
-  }
+  void SetControlNote(int, std::string_view) override {}
+  void ShowAlarm(int, std::string_view) override {}
   Clock::time_point Now() const override { return Clock::now(); }
 
   void Type(int id, std::string text) { m_texts[id] = std::move(text); }
@@ -132,8 +130,6 @@ class ClockWindow final : public ControllerWindow {
 
   std::vector<std::string> ports;
   std::vector<std::string> shown;  // "<id> <text>" per SetText
-  std::map<int, std::string> notes;
-  std::vector<std::string> alarms;  // "<id> <reason>" per ShowAlarm
 
  private:
   struct Timer {

@@ -1,85 +1,15 @@
-// The panel under a lab's limits: what each path may send, ramps and how they
-// end, alarms on the read-outs, the ramp-down and a read-only port.
+// The panel under a lab's limits: what each path may send, and ramps and how
+// they end.
 #include <algorithm>
 #include <functional>
 
 #include <gtest/gtest.h>
 
 #include "controller/control_ids.h"
-#include "tests/controller/controller_rig.h"
+#include "tests/controller/limits_rig.h"
 
 namespace quorvane::test {
 namespace {
-
-using Lines = std::vector<std::string>;
-
-const LimitSource kAt{"/etc/quorvane/limits.toml", 2};
-
-LabLimits CurrentLimit(std::int32_t max, std::int32_t rampPerSecond = 0) {
-  LabLimits limits;
-  limits.currentMax = Sourced<std::int32_t>{max, kAt};
-  if (rampPerSecond > 0) limits.currentRamp = Sourced<std::int32_t>{rampPerSecond, kAt};
-  return limits;
-}
-
-std::string FrameHex(const CommandFrame& frame) { return Hex(frame.data(), frame.size); }
-
-// Keeps every AlarmChanges the controller reports.
-class AlarmLog final : public ReadingsObserver {
- public:
-  void OnPortOpened() override {}
-  void OnStatusReading(const DeviceState&) override {}
-  void OnAlarmChanges(const AlarmChanges& changes) override {
-    for (const Alarm& a : changes.started) started.push_back(a);
-    for (const Alarm& a : changes.ended) ended.push_back(a);
-  }
-  std::vector<Alarm> started, ended;
-};
-
-// The board's side: while answering, each current setting is confirmed with
-// RPL_CURRENT, each soft-active setting with RPL_SOFT_ACTIVE, and each status
-// query gets the readings below.
-struct Board {
-  Rig& rig;
-  bool answering = true;
-  StatusReply status{1000, 2500, 2500};
-  std::size_t seen = 0;
-
-  void Run(milliseconds span) {
-    for (milliseconds done{0}; done < span; done += milliseconds(50)) {
-      rig.RunFor(milliseconds(50));
-      const std::size_t end = rig.journal.Mark();
-      for (std::size_t i = seen; i < end && answering; ++i) Answer(i);
-      seen = end;
-    }
-  }
-  void Answer(std::size_t entry) {
-    const std::string& line = rig.journal.entries[entry].second;
-    const unsigned port = rig.controller.Flags().currentPort;
-    if (line == "Send " + FrameHex(BuildReadStatus())) {
-      rig.Feed(EncodeReply(status).ToVector(), port);
-    } else if (line == "Send " + FrameHex(BuildSetSoftActive(0))) {
-      rig.Feed(EncodeReply(SoftActiveReply{0}).ToVector(), port);
-    } else if (line.starts_with("Send 4E 53 06 04 ")) {
-      const int setpoint = rig.SentCurrents(entry).front();
-      rig.Feed(ReplyCurrent(0x12, 0x34, static_cast<std::uint16_t>(setpoint)), port);
-    }
-  }
-};
-
-struct LimitedRig : Rig {
-  explicit LimitedRig(PortLimits portLimits) : limits(std::move(portLimits)) {
-    controller.SetLimitsSource([this](std::string_view port) {
-      askedFor.emplace_back(port);
-      return limits;
-    });
-    controller.SetReadingsObserver(&alarmLog);
-  }
-  PortLimits limits;
-  Lines askedFor;
-  AlarmLog alarmLog;
-  Board board{*this};
-};
 
 // A limits source that gives no limits changes nothing the panel does.
 TEST(ControllerLimits, EmptyLimitsChangeNothing) {
@@ -221,6 +151,9 @@ TEST(ControllerLimits, RampStepsOnlyOnConfirmationAndEndsWhereItStands) {
   };
   const Case cases[] = {
       {"to the target", [](LimitedRig&) {}, {1100, 1100, 1200, 1300, 1400, 1500}},
+      {"a step's frame lost: sent again",
+       [](LimitedRig& rig) { rig.board.confirmsToLose = 1; },
+       {1100, 1100, 1200, 1300, 1300, 1400, 1500}},
       {"board stops answering",
        [](LimitedRig& rig) { rig.board.answering = false; },
        {1100, 1100, 1200, 1300},
@@ -275,154 +208,6 @@ TEST(ControllerLimits, RampStepsOnlyOnConfirmationAndEndsWhereItStands) {
       EXPECT_EQ(rig.window.notes[IDC_CURRENT_EDIT],
                 LabLimitNote(rig.limits.limits, Setting::kCurrent));
     }
-  }
-}
-
-TEST(ControllerLimits, AlarmsShowOnTheirReadoutsAndEnd) {
-  LabLimits limits = CurrentLimit(2000);
-  limits.seedTemp = Sourced<ValueWindow>{{1500, 3000}, kAt};
-  limits.boardSilent = Sourced<std::chrono::milliseconds>{std::chrono::milliseconds(2000), kAt};
-  struct Case {
-    const char* name;
-    std::function<void(LimitedRig&)> raise, end;
-    std::vector<int> readouts;
-  };
-  const Case cases[] = {
-      {"seed outside its window",
-       [](LimitedRig& rig) { rig.board.status.seed = 3120; },
-       [](LimitedRig& rig) { rig.board.status.seed = 2900; },
-       {IDC_SEED_TEMP}},
-      {"board silent",
-       [](LimitedRig& rig) { rig.board.answering = false; },
-       [](LimitedRig& rig) { rig.board.answering = true; },
-       {IDC_CURRENT_READ, IDC_SEED_TEMP, IDC_PUMP_TEMP}},
-      {"board's set-point above the limit",
-       [](LimitedRig& rig) { rig.Feed(ReplyCurrent(0x12, 0x34, 2500), 3); },
-       [](LimitedRig& rig) { rig.Feed(ReplyCurrent(0x12, 0x34, 1500), 3); },
-       {IDC_CURRENT_READ}},
-      {"closed",
-       [](LimitedRig& rig) { rig.board.status.seed = 3120; },
-       [](LimitedRig& rig) { rig.controller.OnOpenClose(); },
-       {IDC_SEED_TEMP}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    LimitedRig rig{{limits, ""}};
-    rig.OpenAndSync(1000, 3000);
-    rig.board.Run(milliseconds(1000));
-    const auto mark = rig.journal.Mark();
-    c.raise(rig);
-    rig.board.Run(milliseconds(3000));
-    // Started once, on its read-outs only, and nothing sent for it.
-    ASSERT_EQ(rig.alarmLog.started.size(), 1u);
-    const Alarm alarm = rig.alarmLog.started[0];
-    Lines expected;
-    for (int id : c.readouts) expected.push_back(std::to_string(id) + " " + alarm.Text());
-    Lines shown;
-    for (const std::string& line : rig.journal.Lines(mark, "Alarm "))
-      shown.push_back(line.substr(line.find(' ') + 7));
-    EXPECT_EQ(shown, expected);
-    EXPECT_EQ(rig.SentCurrents(mark), std::vector<int>{});
-    c.end(rig);
-    rig.board.Run(milliseconds(1000));
-    EXPECT_EQ(rig.alarmLog.ended.size(), 1u);
-    for (int id : c.readouts) EXPECT_EQ(rig.window.alarms[id], "") << id;
-  }
-}
-
-// A set-point the board reports beyond the limit is shown as it is.
-TEST(ControllerLimits, BoardSetpointAboveTheLimitIsShownNotChanged) {
-  LimitedRig rig{{CurrentLimit(2000), ""}};
-  rig.OpenAndSync(2500, 3000);
-  rig.board.Run(milliseconds(2000));
-  EXPECT_EQ(rig.window.GetText(IDC_CURRENT_EDIT), "2500");
-  EXPECT_EQ(rig.SentCurrents(0), std::vector<int>{});
-  ASSERT_EQ(rig.alarmLog.started.size(), 1u);
-  EXPECT_EQ(rig.window.alarms[IDC_CURRENT_READ], rig.alarmLog.started[0].Text());
-}
-
-// on_alarm = "ramp-down": the current to 0 at the ramp's rate, then
-// soft-active off; nothing goes back up, neither by itself nor when asked.
-TEST(ControllerLimits, RampDownTakesTheCurrentToZeroThenSoftActiveOff) {
-  LabLimits limits = CurrentLimit(2000, 400);
-  limits.seedTemp = Sourced<ValueWindow>{{1500, 3000}, kAt};
-  limits.onAlarm = Sourced<OnAlarm>{OnAlarm::kRampDown, kAt};
-  LimitedRig rig{{limits, ""}};
-  rig.controller.OnOpenClose();
-  rig.RunFor(milliseconds(500));
-  rig.Feed(ReplyAll(0x12, 0x34, 700, 3000, 12340, 20, 1), 3);
-  const auto mark = rig.journal.Mark();
-  rig.board.status.seed = 3120;
-  rig.board.Run(milliseconds(1000));
-  ASSERT_EQ(rig.alarmLog.started.size(), 1u);
-  EXPECT_EQ(rig.window.alarms[IDC_SEED_TEMP], RampDownText(rig.alarmLog.started[0]));
-  // Asked to rise meanwhile: refused.
-  rig.window.Type(IDC_CURRENT_EDIT, "1500");
-  rig.controller.OnSetCurrent();
-  rig.board.Run(milliseconds(3000));
-  EXPECT_EQ(rig.SentCurrents(mark), (std::vector<int>{500, 300, 100, 0}));
-  const auto queries = [&] {
-    return rig.journal.Lines(mark, "Send " + FrameHex(BuildReadStatus())).size();
-  };
-  EXPECT_EQ(rig.Sent(mark).size() - queries(), 5u) << "four steps and soft-active off";
-  EXPECT_EQ(rig.journal.Lines(mark, "Send " + FrameHex(BuildSetSoftActive(0))).size(), 1u);
-  EXPECT_EQ(rig.controller.Device().softActive, 0);
-  rig.controller.OnSoftActive();
-  rig.board.Run(milliseconds(1000));
-  EXPECT_EQ(rig.Sent(mark).size() - queries(), 5u) << "soft-active stays off";
-  // The alarm ends: nothing is raised again.
-  rig.board.status.seed = 2900;
-  const auto after = rig.journal.Mark();
-  rig.board.Run(milliseconds(2000));
-  EXPECT_EQ(rig.alarmLog.ended.size(), 1u);
-  EXPECT_EQ(rig.SentCurrents(after), std::vector<int>{});
-}
-
-TEST(ControllerLimits, ReadOnlyPortShowsReadingsAndRefusesEverySetting) {
-  struct Case {
-    const char* name;
-    std::function<void(LimitedRig&)> ask;
-  };
-  const Case cases[] = {
-      {"SET",
-       [](LimitedRig& rig) {
-         rig.window.Type(IDC_CURRENT_EDIT, "1500");
-         rig.controller.OnClicked(IDC_SET_CURRENT);
-       }},
-      {"Enter",
-       [](LimitedRig& rig) {
-         rig.window.Type(IDC_FREQUENCY_EDIT, "15");
-         rig.controller.OnEnter(IDC_FREQUENCY_EDIT);
-       }},
-      {"soft-active", [](LimitedRig& rig) { rig.controller.OnClicked(IDC_SOFT_ACTIVE); }},
-      {"step click", [](LimitedRig& rig) { rig.controller.OnClicked(IDC_CURRENT_UP); }},
-      {"step hold",
-       [](LimitedRig& rig) {
-         rig.controller.OnPress(IDC_CURRENT_DOWN);
-         rig.RunFor(milliseconds(1000));
-         rig.controller.OnMouseRelease();
-       }},
-      {"slider drag", [](LimitedRig& rig) { rig.window.DragSlider(1700); }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    LimitedRig rig{{{}, "/etc/quorvane/limits.toml:3: unknown key 'curent_max_mA'"}};
-    rig.OpenAndSync(1000, 3000);
-    const std::string hint =
-        "Settings refused: /etc/quorvane/limits.toml:3: unknown key 'curent_max_mA'";
-    EXPECT_EQ(rig.window.openPortHint, hint);
-    const auto mark = rig.journal.Mark();
-    c.ask(rig);
-    rig.board.Run(milliseconds(2000));
-    EXPECT_EQ(rig.Sent(mark).size(),
-              rig.journal.Lines(mark, "Send " + FrameHex(BuildReadStatus())).size())
-        << "only status queries";
-    EXPECT_FALSE(rig.window.GetText(IDC_SEED_TEMP).empty());
-    EXPECT_EQ(rig.window.SliderPosition(), 1000);
-    EXPECT_EQ(rig.window.openPortHint, hint);
-    rig.controller.OnOpenClose();
-    rig.FinishPauses();
-    EXPECT_EQ(rig.window.openPortHint, "");
   }
 }
 
