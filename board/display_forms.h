@@ -12,6 +12,9 @@ namespace quorvane {
 using ColorRef = std::uint32_t;
 inline constexpr ColorRef kSoftActiveOnColor = 0x0000FF;   // red
 inline constexpr ColorRef kSoftActiveOffColor = 0xF5F5F5;  // light grey
+// A read-out in alarm under the lab's limits: white on red.
+inline constexpr ColorRef kAlarmColor = 0x0000FF;
+inline constexpr ColorRef kAlarmTextColor = 0xFFFFFF;
 
 // Text forms, identical to printf "%d", "%.2f", "%.1f" in the "C" locale
 // whatever the process locale is (Qt sets it from the desktop, which may

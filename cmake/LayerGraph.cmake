@@ -14,7 +14,7 @@ set(QUORVANE_LAYER_GRAPH
   "history:controller"
   "ctl:history,controller,limits,protocol,serial"
   "controls:controller"
-  "app:controls,controller,history,serial"
+  "app:controls,controller,history,limits,serial"
 )
 
 set(QUORVANE_LAYERS "")

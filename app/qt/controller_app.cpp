@@ -11,8 +11,9 @@
 
 namespace quorvane {
 
-CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports, DeviceWatcher* watcher)
-    : m_link(link), m_ports(ports), m_watcher(watcher) {}
+CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports,
+                               DeviceWatcher* watcher, LimitsSources limits)
+    : m_link(link), m_ports(ports), m_watcher(watcher), m_limits(std::move(limits)) {}
 
 QIcon CControllerApp::AppIcon() {
   QIcon icon;
@@ -21,7 +22,7 @@ QIcon CControllerApp::AppIcon() {
   return icon;
 }
 
-QString CControllerApp::HelpText() {
+QString CControllerApp::HelpText(const std::string& limitsText) {
   // The keys are listed here because nothing on the window shows them.
   return QStringLiteral(
              "%1\nVersion %2\n\nNo help is installed for this program.\n\n"
@@ -30,13 +31,15 @@ QString CControllerApp::HelpText() {
              "F2: the readings history\n"
              "Tab, Shift+Tab: from control to control, the read-outs last\n"
              "Space: presses the button that has the focus; held on a step button, it repeats\n"
-             "Enter in an entry field: sends its value")
-      .arg(QString::fromLatin1(kProgramName), QStringLiteral(QUORVANE_VERSION));
+             "Enter in an entry field: sends its value\n\n"
+             "Lab limits:\n%3")
+      .arg(QString::fromLatin1(kProgramName), QStringLiteral(QUORVANE_VERSION),
+           QString::fromStdString(limitsText));
 }
 
-void CControllerApp::OnHelp(QWidget* parent) {
-  QMessageBox box(QMessageBox::Information, QString::fromLatin1(kProgramName), HelpText(),
-                  QMessageBox::Ok, parent);
+void CControllerApp::OnHelp(CControllerDlg& dlg) {
+  QMessageBox box(QMessageBox::Information, QString::fromLatin1(kProgramName),
+                  HelpText(dlg.LimitsHelpText()), QMessageBox::Ok, &dlg);
   box.setIconPixmap(AppIcon().pixmap(48, 48));
   box.exec();
 }
@@ -44,7 +47,7 @@ void CControllerApp::OnHelp(QWidget* parent) {
 bool CControllerApp::InitInstance() {
   // The hot-plug watcher exists before the window's first scan, so no arrival
   // can fall between the scan and the start of watching.
-  CControllerDlg dlg(m_link, m_ports);
+  CControllerDlg dlg(m_link, m_ports, nullptr, m_limits);
   m_pMainWnd = &dlg;
   if (m_watcher != nullptr) {
     const std::string notice = m_watcher->TakeUnavailableNotice();
@@ -54,7 +57,7 @@ bool CControllerApp::InitInstance() {
   }
   // F1 is the application's, not the window's: the window has no help of its own.
   QShortcut help(QKeySequence(Qt::Key_F1), &dlg);
-  QObject::connect(&help, &QShortcut::activated, &dlg, [&dlg] { OnHelp(&dlg); });
+  QObject::connect(&help, &QShortcut::activated, &dlg, [&dlg] { OnHelp(dlg); });
 
   if (m_beforeRun) m_beforeRun(dlg);
   dlg.RunModal();

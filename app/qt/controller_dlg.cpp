@@ -88,11 +88,13 @@ Widget* Bind(const std::map<int, QWidget*>& controls, int id) {
 
 }  // namespace
 
-CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent)
+CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent,
+                               LimitsSources limits)
     : QDialog(parent),
       WindowLinkOwner(m_controller),
       m_hIcon(QIcon(":/quorvane/icon-48.png")),
       m_link(link),
+      m_limitsSources(std::move(limits)),
       m_controller(*this, link, ports, *this) {
   m_hIcon.addFile(":/quorvane/icon-32.png");
   m_hIcon.addFile(":/quorvane/icon-16.png");
@@ -112,6 +114,8 @@ CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports
   m_preFilter = new PreFilter(this, m_controller);
   WireHandlers();
   m_controller.SetReadingsObserver(&m_readings);
+  m_controller.SetLimitsSource(
+      [sources = m_limitsSources](std::string_view port) { return LimitsFor(port, sources); });
   OnInitDialog();
 }
 

@@ -10,11 +10,13 @@
 #include <QDialog>
 #include <QIcon>
 
+#include "app/limit_marks.h"
 #include "app/qt/dialog_template.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "controller/window_link_owner.h"
 #include "history/readings_log.h"
+#include "limits/lab_limits.h"
 #include "serial/port_probe.h"
 #include "serial/serial_link_interface.h"
 #include "serial/serial_owner.h"
@@ -38,7 +40,10 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   Q_OBJECT
 
  public:
-  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent = nullptr);
+  // limits: where the lab's limits are read at each open; the system's lab
+  // file in the program, a file of their own in tests and the demo.
+  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, QWidget* parent = nullptr,
+                 LimitsSources limits = {});
   ~CControllerDlg() override;
 
   // Runs the window modally, then ends the session (below). Returns exec()'s result.
@@ -62,6 +67,9 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   HistoryWindow* History() const { return m_history; }
   ReadingsLog& Readings() { return m_readings; }
   const DialogBaseUnits& BaseUnits() const { return m_units; }
+  // The lab's limits as the F1 box lists them: those of the open port, or,
+  // with none open, those the port chosen in the list would open under.
+  std::string LimitsHelpText() const;
 
   // ControllerWindow.
   void StartTimer(int id, std::chrono::milliseconds period) override;
@@ -81,6 +89,9 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   void SetOpenPortHint(std::string_view text) override;
   void PopUpOpenPortHint() override;
   bool LeftButtonDown() const override;
+  void SetControlNote(int controlId, std::string_view note) override;
+  void ShowAlarm(int readoutId, std::string_view reason) override;
+  std::chrono::steady_clock::time_point Now() const override;
 
   // SerialOwner's pump; its other calls are WindowLinkOwner's.
   void PumpMessages() override;
@@ -95,6 +106,8 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   void DoDataExchange();
   void OnInitDialog();
   void WireHandlers();
+  // A control's tooltip and description from its marks (dialog_limits.cpp).
+  void ShowMarks(int controlId);
 
   // WindowLinkOwner's primitives.
   bool OnWindowThread() const override;
@@ -117,7 +130,9 @@ class CControllerDlg : public QDialog, public ControllerWindow, public WindowLin
   DialogBaseUnits m_units;
   std::map<int, QWidget*> m_controls;   // by control id
   std::map<int, QBasicTimer> m_timers;  // by timer id
-  ReadingsLog m_readings;               // before the controller, which tells it of every reading
+  std::map<int, LimitMarks> m_marks;    // by control id, only once the lab's limits put one
+  LimitsSources m_limitsSources;
+  ReadingsLog m_readings;  // before the controller, which tells it of every reading
   Controller m_controller;
   HistoryWindow* m_history = nullptr;  // child window
   PreFilter* m_preFilter = nullptr;    // child QObject

@@ -78,7 +78,7 @@ int RunDemo(int argc, char** argv, const DemoProgram& program) {
     const DemoPortProbe probe(ports, name, "Virtual board on " + board.SlavePath().string());
     DeviceWatcher watcher("/dev");  // where plugging happens, not the mirror
     CSerialLink link(ports.Path());
-    CControllerApp theApp(link, probe, &watcher);
+    CControllerApp theApp(link, probe, &watcher, options->limits);
     theApp.SetBeforeRun([&](CControllerDlg& dlg) {
       // The virtual board is the one to try first.
       const int count = dlg.GetController().PortCount();

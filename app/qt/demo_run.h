@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include "limits/lab_limits.h"
+
 namespace quorvane {
 
 class CControllerDlg;
@@ -16,6 +18,9 @@ struct BoardSwitches;
 struct DemoOptions {
   bool open = false;         // press OpenPort once the window shows
   int quitAfterSeconds = 0;  // close the window after that long; 0: never
+  // Where the lab's limits are read: the system's lab file, as the program
+  // does; only a test program's hooks name another.
+  LimitsSources limits;
 };
 
 // What a program adds to the demo. All three run on the window thread.

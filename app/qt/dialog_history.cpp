@@ -46,7 +46,7 @@ void CControllerDlg::contextMenuEvent(QContextMenuEvent* event) {
   history->setShortcut(QKeySequence(Qt::Key_F2));
   history->setShortcutVisibleInContextMenu(true);
   QAction* about = menu.addAction(QStringLiteral("About %1\u2026").arg(kProgramName), this,
-                                  [this] { CControllerApp::OnHelp(this); });
+                                  [this] { CControllerApp::OnHelp(*this); });
   about->setShortcut(QKeySequence(Qt::Key_F1));
   about->setShortcutVisibleInContextMenu(true);
   menu.exec(event->globalPos());

@@ -11,6 +11,7 @@
 #include <QToolTip>
 
 #include "app/accessible_texts.h"
+#include "app/limit_marks.h"
 #include "app/qt/controller_dlg.h"
 #include "app/qt/mouse_buttons.h"
 #include "controls/qt/readout.h"
@@ -117,10 +118,11 @@ void CControllerDlg::SetOpenPortHint(std::string_view text) {
   m_openPortButton->setToolTip(FromView(text));
   // Without a mouse there is no tooltip: the reason a port did not open is
   // the button's description too, which a screen reader is told of at once.
-  const AccessibleText* usual = AccessibleTextOf(IDC_OPEN_PORT);
+  // The link's own error is a failed open; any other hint is about the
+  // port the panel opened.
+  const bool openFailed = !text.empty() && text == m_link.LastOpenError();
   m_openPortButton->setAccessibleDescription(
-      text.empty() ? QString::fromUtf8(usual->description)
-                   : QStringLiteral("Did not open: %1").arg(FromView(text)));
+      QString::fromStdString(OpenPortDescription(text, openFailed)));
 }
 
 void CControllerDlg::PopUpOpenPortHint() {

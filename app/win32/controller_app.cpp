@@ -15,7 +15,7 @@ constexpr const wchar_t* kProgramName = L"Quorvane";
 CControllerApp::CControllerApp(SerialLinkInterface& link, const PortProbe& ports)
     : m_link(link), m_ports(ports) {}
 
-std::wstring CControllerApp::HelpText() {
+std::wstring CControllerApp::HelpText(const std::string& limitsText) {
   return std::wstring(kProgramName) + L"\nVersion " + Widen(QUORVANE_VERSION) +
          L"\n\nNo help is installed for this program.\n\n"
          // The keys are listed here because nothing on the window shows them.
@@ -24,11 +24,13 @@ std::wstring CControllerApp::HelpText() {
          L"F2: the readings history\n"
          L"Tab, Shift+Tab: from control to control, the read-outs last\n"
          L"Space: presses the button that has the focus; held on a step button, it repeats\n"
-         L"Enter in an entry field: sends its value";
+         L"Enter in an entry field: sends its value\n\n"
+         L"Lab limits:\n" +
+         Widen(limitsText);
 }
 
-void CControllerApp::OnHelp(HWND parent) {
-  const std::wstring text = HelpText();
+void CControllerApp::OnHelp(HWND parent, const std::string& limitsText) {
+  const std::wstring text = HelpText(limitsText);
   MSGBOXPARAMSW box{};
   box.cbSize = sizeof box;
   box.hwndOwner = parent;
@@ -41,7 +43,11 @@ void CControllerApp::OnHelp(HWND parent) {
 }
 
 bool CControllerApp::InitInstance() {
-  CControllerDlg dlg(m_link, m_ports, &CControllerApp::OnHelp);
+  // The box lists the limits the window works under, so it asks the window.
+  const CControllerDlg* window = nullptr;
+  CControllerDlg dlg(m_link, m_ports,
+                     [&window](HWND owner) { OnHelp(owner, window->LimitsHelpText()); });
+  window = &dlg;
   // A window that cannot be created ends the program without a message.
   if (dlg.Create()) dlg.RunModal();
   return false;

@@ -20,9 +20,10 @@ class CControllerApp {
   // runs after the window has closed.
   bool InitInstance();
 
-  // The F1 box: program name, version, and that no help is installed.
-  static void OnHelp(HWND parent);
-  static std::wstring HelpText();
+  // The F1 box: program name, version, that no help is installed, the keys,
+  // and the lab's limits (CControllerDlg::LimitsHelpText).
+  static void OnHelp(HWND parent, const std::string& limitsText);
+  static std::wstring HelpText(const std::string& limitsText);
 
  private:
   SerialLinkInterface& m_link;

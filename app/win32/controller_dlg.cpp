@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include "app/main_layout.h"
 #include "app/win32/dialog_messages.h"
 #include "app/win32/history_window.h"
 #include "controller/control_ids.h"
@@ -18,14 +19,17 @@ HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 }  // namespace
 
 CControllerDlg::CControllerDlg(SerialLinkInterface& link, const PortProbe& ports,
-                               std::function<void(HWND)> help)
+                               std::function<void(HWND)> help, LimitsSources limits)
     : WindowLinkOwner(m_controller),
       m_link(link),
       m_help(std::move(help)),
       m_hIcon(LoadIconW(Instance(), MAKEINTRESOURCEW(IDI_APP))),
+      m_limitsSources(std::move(limits)),
       m_ports(ports),
       m_controller(*this, link, m_ports, *this) {
   m_controller.SetReadingsObserver(&m_readings);
+  m_controller.SetLimitsSource(
+      [sources = m_limitsSources](std::string_view port) { return LimitsFor(port, sources); });
 }
 
 CControllerDlg::~CControllerDlg() {
@@ -82,6 +86,12 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SERIAL_RXBYTE:
       OnSerialByte(static_cast<std::uint8_t>(wParam), static_cast<unsigned>(lParam));
       return TRUE;
+    case WM_CTLCOLORSTATIC:
+      // The read-outs in alarm; every other control keeps the dialog's colours.
+      if (HBRUSH brush =
+              AlarmColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)))
+        return reinterpret_cast<INT_PTR>(brush);
+      return FALSE;
     case WM_DRAWITEM: {
       const auto* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
       if (item->hwndItem != m_softActiveButton.Handle()) return FALSE;
@@ -92,8 +102,18 @@ INT_PTR CControllerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       auto* header = reinterpret_cast<NMHDR*>(lParam);
       if (header->code != TTN_GETDISPINFOW) return FALSE;
       auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
-      const auto tool = reinterpret_cast<HWND>(header->idFrom);
-      info->lpszText = tool == m_openPortButton ? m_openPortHint.data() : m_portDetails.data();
+      // The marks' tips of the read-outs are areas of the window, named by
+      // control id; every other tip is a control's own.
+      const auto control = reinterpret_cast<HWND>(header->idFrom);
+      int id = static_cast<int>(header->idFrom);
+      if ((info->uFlags & TTF_IDISHWND) != 0)
+        id = GetParent(control) == m_hWnd ? GetDlgCtrlID(control) : kNoId;
+      const auto mark = m_markTips.find(id);
+      if (mark != m_markTips.end()) {
+        info->lpszText = mark->second.data();
+      } else {
+        info->lpszText = control == m_openPortButton ? m_openPortHint.data() : m_portDetails.data();
+      }
       return TRUE;
     }
     case WM_DEVICECHANGE:
@@ -320,6 +340,8 @@ void CControllerDlg::EndSession() {
   m_hBigIcon = nullptr;
   if (m_dpiFont != nullptr) DeleteObject(m_dpiFont);
   m_dpiFont = nullptr;
+  if (m_alarmBrush != nullptr) DeleteObject(m_alarmBrush);
+  m_alarmBrush = nullptr;
 }
 
 }  // namespace quorvane

@@ -8,12 +8,14 @@
 #include <array>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/accessible_texts.h"
+#include "app/limit_marks.h"
 #include "controller/controller.h"
 #include "controller/controller_window.h"
 #include "controller/window_link_owner.h"
@@ -21,6 +23,7 @@
 #include "controls/win32/numeric_edit.h"
 #include "controls/win32/state_button.h"
 #include "history/readings_log.h"
+#include "limits/lab_limits.h"
 #include "serial/port_probe.h"
 #include "serial/port_scan.h"
 #include "serial/serial_link_interface.h"
@@ -39,8 +42,10 @@ inline constexpr UINT WM_SERIAL_RXBYTE = WM_USER + 7;
 // the window thread by window messages.
 class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
  public:
-  // help runs on F1.
-  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, std::function<void(HWND)> help);
+  // help runs on F1. limits: where the lab's limits are read at each open;
+  // the system's lab file in the program, a file of their own in tests.
+  CControllerDlg(SerialLinkInterface& link, const PortProbe& ports, std::function<void(HWND)> help,
+                 LimitsSources limits = {});
   ~CControllerDlg() override;
   CControllerDlg(const CControllerDlg&) = delete;
   CControllerDlg& operator=(const CControllerDlg&) = delete;
@@ -80,6 +85,9 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void ShowHistory();
   HistoryWindow* History() const { return m_history.get(); }
   ReadingsLog& Readings() { return m_readings; }
+  // The lab's limits as the F1 box lists them: those of the open port, or,
+  // with none open, those the port chosen in the list would open under.
+  std::string LimitsHelpText() const;
 
   // ControllerWindow.
   void StartTimer(int id, std::chrono::milliseconds period) override;
@@ -99,6 +107,9 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void SetOpenPortHint(std::string_view text) override;
   void PopUpOpenPortHint() override;
   bool LeftButtonDown() const override;
+  void SetControlNote(int controlId, std::string_view note) override;
+  void ShowAlarm(int readoutId, std::string_view reason) override;
+  std::chrono::steady_clock::time_point Now() const override;
 
   // SerialOwner's pump; its other calls are WindowLinkOwner's.
   void PumpMessages() override;
@@ -137,6 +148,14 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   void AnnounceCaption(int controlId, std::string_view caption);
   void AnnounceOpenPortHint(std::string_view hint);
   bool OnTab(bool backward);
+  // The lab's limits (dialog_limits.cpp): a control's tooltip and
+  // description from its marks; its hover tip made at its first mark; the
+  // read-outs' tips placed over them again after a change of layout; the
+  // colours of a read-out in alarm (WM_CTLCOLORSTATIC), nullptr for others.
+  void ShowMarks(int controlId);
+  void AddMarkTip(int controlId);
+  void PlaceMarkTips();
+  HBRUSH AlarmColours(HWND control, HDC dc);
 
   SerialLinkInterface& m_link;
   std::function<void(HWND)> m_help;
@@ -168,6 +187,12 @@ class CControllerDlg : public ControllerWindow, public WindowLinkOwner {
   std::wstring m_openPortHint;  // the tools keep pointers into these two
   std::wstring m_portDetails;
   std::vector<std::string> m_portDetailTexts;  // by list index
+  // The lab's marks by control id, only on controls that got one, and their
+  // tooltips' texts (the tips keep pointers into them).
+  std::map<int, LimitMarks> m_marks;
+  std::map<int, std::wstring> m_markTips;
+  HBRUSH m_alarmBrush = nullptr;  // made at the first alarm, deleted with the window
+  LimitsSources m_limitsSources;
 
   // The controller's port list: a device change's scan runs off this thread.
   PortScan m_ports;

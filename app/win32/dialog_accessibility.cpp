@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "app/accessible_texts.h"
+#include "app/limit_marks.h"
 #include "app/main_layout_readouts.h"
 #include "app/win32/controller_dlg.h"
 #include "serial/win32/wide_text.h"
@@ -64,10 +65,11 @@ void CControllerDlg::AnnounceCaption(int controlId, std::string_view caption) {
 
 void CControllerDlg::AnnounceOpenPortHint(std::string_view hint) {
   // Without a mouse there is no tooltip: the reason a port did not open is
-  // the button's description too, and its change is announced.
+  // the button's description too, and its change is announced. The link's
+  // own error is a failed open; any other hint is about the port opened.
+  const bool openFailed = !hint.empty() && hint == m_link.LastOpenError();
   if (CAccessibleAnnotation* annotation = Annotation(IDC_OPEN_PORT))
-    annotation->SetDescription(hint.empty() ? Widen(AccessibleTextOf(IDC_OPEN_PORT)->description)
-                                            : L"Did not open: " + Widen(hint));
+    annotation->SetDescription(Widen(OpenPortDescription(hint, openFailed)));
 }
 
 // Tab reaches the read-outs after the settings, top to bottom. They are not

@@ -70,6 +70,7 @@ void CControllerDlg::OnDpiChanged(UINT dpi, const RECT& suggested) {
   m_dpiFont = font;
   m_dpi = dpi;
   LoadIconsForDpi(dpi);
+  PlaceMarkTips();
   RedrawWindow(m_hWnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 

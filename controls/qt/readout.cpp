@@ -8,6 +8,9 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+#include "board/display_forms.h"
+#include "controls/qt/state_button.h"
+
 namespace quorvane {
 
 namespace {
@@ -76,6 +79,24 @@ void CReadout::SetReading(const QString& value) {
   setText(value);
   QAccessibleValueChangeEvent event(this, value);
   QAccessible::updateAccessibility(&event);
+}
+
+void CReadout::SetAlarm(bool inAlarm) {
+  if (inAlarm == m_alarm) return;
+  m_alarm = inAlarm;
+  setAutoFillBackground(inAlarm);
+  if (inAlarm) {
+    QPalette red = palette();
+    red.setColor(QPalette::Window, CStateButton::ToQColor(kAlarmColor));
+    red.setColor(QPalette::WindowText, CStateButton::ToQColor(kAlarmTextColor));
+    setPalette(red);
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
+    emit alarmStarted();
+  } else {
+    // A palette that sets nothing: the read-out inherits the window's again.
+    setPalette(QPalette());
+  }
 }
 
 void CReadout::paintEvent(QPaintEvent* event) {

@@ -5,7 +5,8 @@
 // of its own, so the request is made even while the window thread is in a
 // pause, and prints "close-requested-ns <CLOCK_REALTIME ns>" when it does;
 // --noise BYTES_PER_SECOND has the board send noise between its replies;
-// --hold-step presses the up step button once synced and never releases it.
+// --hold-step presses the up step button once synced and never releases it;
+// --lab-limits FILE reads the lab's limits from FILE rather than the system's.
 #include <time.h>
 
 #include <chrono>
@@ -42,13 +43,15 @@ The demo, quorvane-demo, with options for tests and scripts.
   --noise BYTES_PER_SECOND  have the board send noise between its replies
   --hold-step               once synced, press the up step button of the
                             current and never release it
+  --lab-limits FILE         read the lab's limits from FILE (any owner)
   --help                    print this help and exit
   --version                 print the version and exit
 )help";
 
 constexpr const char* kUsage =
     "usage: quorvane-demo-hooks [--open] [--quit-after SECONDS] [--grab FILE]\n"
-    "                           [--close-after-ms MS] [--noise BYTES_PER_SECOND] [--hold-step]\n";
+    "                           [--close-after-ms MS] [--noise BYTES_PER_SECOND] [--hold-step]\n"
+    "                           [--lab-limits FILE]\n";
 
 // Saves the window once it is synced and the first readings are shown.
 void GrabWhenSynced(CControllerDlg& dlg, const QString& file) {
@@ -142,6 +145,11 @@ class TestHooks : public quorvane::DemoHooks {
     if (arg == "--grab") {
       m_grabFile = value;
       options.open = true;
+      return true;
+    }
+    if (arg == "--lab-limits") {
+      options.limits.labFile = value.toStdString();
+      options.limits.labFileMustBeRoots = false;
       return true;
     }
     if (arg == "--close-after-ms") {

@@ -2,7 +2,9 @@
 // virtual board on a pseudo-terminal listed as ttyUSB0 in a folder of its own.
 #pragma once
 
+#include <fstream>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <QPushButton>
@@ -19,7 +21,7 @@ namespace quorvane::test {
 constexpr int kSyncTimeoutMs = 5000;
 
 inline std::vector<sim::JournalEntry> EntriesWithCode(const sim::PtyBoard& board,
-                                                    std::uint8_t code) {
+                                                      std::uint8_t code) {
   std::vector<sim::JournalEntry> found;
   for (const sim::JournalEntry& entry : board.Board().Journal())
     if (entry.code == code) found.push_back(entry);
@@ -33,9 +35,15 @@ struct Panel {
   std::unique_ptr<PortTable> ports;
   std::unique_ptr<CControllerDlg> dlg;
 
+  // limitsFile: the text of the lab's limits file the panel reads; empty for
+  // none. Never the system's file, so a machine that has one tests the same.
   explicit Panel(sim::BoardParameters parameters, bool pace = false,
-                 SystemCalls& sys = RealSystemCalls()) {
+                 SystemCalls& sys = RealSystemCalls(), const std::string& limitsFile = {}) {
     const std::filesystem::path path = dir.path().toStdString();
+    LimitsSources limits;
+    limits.labFile = (path / "limits.toml").string();
+    limits.labFileMustBeRoots = false;
+    if (!limitsFile.empty()) std::ofstream(limits.labFile) << limitsFile;
     sim::PtyBoardOptions options;
     options.board.parameters = parameters;
     options.pace = pace;
@@ -43,7 +51,7 @@ struct Panel {
     board = std::make_unique<sim::PtyBoard>(options);
     link = std::make_unique<CSerialLink>(path, sys);
     ports = std::make_unique<PortTable>(path);
-    dlg = std::make_unique<CControllerDlg>(*link, *ports);
+    dlg = std::make_unique<CControllerDlg>(*link, *ports, nullptr, limits);
     dlg->show();
   }
   ~Panel() {

@@ -168,6 +168,54 @@ TEST_F(WindowTest, FailedOpenIsTheOpenButtonsDescriptionAndAnnounced) {
   EXPECT_EQ(ReadObject(button).name, L"Close port");
 }
 
+TEST_F(WindowTest, NoteAddsToTheUsualTextsAndGoesAgain) {
+  HWND slider = Control(IDC_CURRENT_SLIDER);
+  const std::wstring usual = Widen(AccessibleTextOf(IDC_CURRENT_SLIDER)->description);
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  const EventCount changes(EVENT_OBJECT_DESCRIPTIONCHANGE);
+  struct Case {
+    std::string note;
+    int events;  // so far: a repeated note is no change
+  };
+  for (const Case& c : {Case{"lab limit 2000 mA", 1}, Case{"lab limit 2000 mA", 1},
+                        Case{"ramping the current to 2000 mA: 800 mA confirmed", 2}, Case{"", 3}}) {
+    dlg->SetControlNote(IDC_CURRENT_SLIDER, c.note);
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(TipOver(slider), Widen(c.note));
+    EXPECT_EQ(ReadObject(slider).description,
+              c.note.empty() ? usual : usual + L"; " + Widen(c.note));
+    EXPECT_EQ(changes.For(slider), c.events) << "after " << c.note;
+  }
+}
+
+TEST_F(WindowTest, AlarmIsRedWithItsReasonAndAnnouncedOnce) {
+  HWND readout = Control(IDC_SEED_TEMP);
+  const std::wstring usual = Widen(AccessibleTextOf(IDC_SEED_TEMP)->description);
+  ASSERT_NO_FATAL_FAILURE(Sync());
+  dlg->SetText(IDC_SEED_TEMP, "31.2");
+  const EventCount alerts(EVENT_SYSTEM_ALERT);
+  const std::string reason = "seed 31.20 C outside 15.00 to 30.00 C (lab limit, limits.toml:5)";
+  struct Case {
+    std::string reason;
+    bool red;
+    int alerts;  // so far: only a start is news
+  };
+  for (const Case& c : {Case{reason, true, 1}, Case{reason, true, 1}, Case{"", false, 1},
+                        Case{reason, true, 2}, Case{"", false, 2}}) {
+    dlg->ShowAlarm(IDC_SEED_TEMP, c.reason);
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(DrawnInAlarm(readout), c.red) << c.reason;
+    EXPECT_EQ(TipOver(readout), c.red ? L"Alarm: " + Widen(reason) : L"") << c.reason;
+    EXPECT_EQ(ReadObject(readout).description,
+              c.red ? L"Alarm: " + Widen(reason) + L". " + usual : usual);
+    EXPECT_EQ(alerts.For(readout), c.alerts) << "after \"" << c.reason << "\"";
+  }
+  // The neighbours were never in alarm, and no other static is coloured.
+  EXPECT_FALSE(DrawnInAlarm(Control(IDC_PUMP_TEMP)));
+  EXPECT_EQ(ReadObject(Control(IDC_PUMP_TEMP)).description,
+            Widen(AccessibleTextOf(IDC_PUMP_TEMP)->description));
+}
+
 // The history window's controls in the order they are made, as a reader
 // names them; the chart's description follows the readings.
 TEST_F(WindowTest, HistoryWindowNamesItsControlsAndDescribesTheChart) {

@@ -59,6 +59,8 @@ void ExpectControlsInside(HWND window, UINT dpi) {
 TEST_F(WindowTest, FollowsTheDpiOfTheMonitorItIsMovedTo) {
   HWND window = dlg->Handle();
   ExpectControlsInside(window, dlg->Dpi());
+  // A read-out's alarm tip is an area of the window, which must follow it.
+  dlg->ShowAlarm(IDC_PUMP_TEMP, "pump too warm");
   // Sizes that fit the test's screen from its 96 DPI; back to 96 at the end.
   for (const UINT dpi : {120u, 144u, 96u}) {
     RECT before{};
@@ -94,6 +96,7 @@ TEST_F(WindowTest, FollowsTheDpiOfTheMonitorItIsMovedTo) {
     const double share = double(button.right - button.left) / client.right;
     EXPECT_NEAR(share, 34.0 / 240.0, 0.1 * 34.0 / 240.0) << "at " << dpi << " DPI";
     ExpectControlsInside(window, dpi);
+    EXPECT_EQ(TipOver(Control(IDC_PUMP_TEMP)), L"Alarm: pump too warm") << "at " << dpi << " DPI";
 
     // The title bar's icons at the DPI's sizes (32 and 16 pixels at 96).
     for (const auto& [which, size] : {std::pair{ICON_BIG, 32}, std::pair{ICON_SMALL, 16}}) {

@@ -9,6 +9,9 @@
 //   operator close         close the window; the program must end within 5 s
 //   operator history SPAN  press F2 and choose the span ("1 min", "All", ...)
 //   operator layout        print the client size; every control must lie inside it
+//   operator limited VALUE TOP  under a lab limit of TOP mA: the slider ends at TOP, and
+//                          VALUE typed with Enter comes back as TOP
+//   operator red ID        read-out ID is drawn red on the screen
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
@@ -16,6 +19,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -131,6 +135,44 @@ int Activate(HWND panel) {
   return ramping ? 0 : Fail("the measured current never moved toward the set-point");
 }
 
+int Limited(HWND panel, const std::string& value, int top) {
+  DWORD_PTR end = 0;
+  if (!SendMessageTimeoutW(GetDlgItem(panel, IDC_CURRENT_SLIDER), TBM_GETRANGEMAX, 0, 0,
+                           SMTO_ABORTIFHUNG, 2000, &end))
+    return Fail("the slider does not answer");
+  std::printf("operator: the slider ends at %d mA\n", static_cast<int>(end));
+  if (static_cast<int>(end) != top) return Fail("the slider does not end at the lab limit");
+  HWND edit = GetDlgItem(panel, IDC_CURRENT_EDIT);
+  PostMessageW(edit, EM_SETSEL, 0, -1);
+  for (const char c : value) PostMessageW(edit, WM_CHAR, static_cast<WPARAM>(c), 1);
+  const std::wstring typed(value.begin(), value.end());
+  if (!WaitFor(std::chrono::seconds(5), [&] { return TextOf(edit) == typed; }))
+    return Fail("the typed value did not arrive in the field");
+  const LPARAM returnKey = 1 | (MapVirtualKeyW(VK_RETURN, MAPVK_VK_TO_VSC) << 16);
+  PostMessageW(edit, WM_KEYDOWN, VK_RETURN, returnKey);
+  PostMessageW(edit, WM_KEYUP, VK_RETURN, returnKey | (1u << 30) | (1u << 31));
+  const std::wstring limit = std::to_wstring(top);
+  if (!WaitFor(std::chrono::seconds(5), [&] { return TextOf(edit) == limit; }))
+    return Fail("the typed value was not clamped to the lab limit");
+  std::printf("operator: %s typed, %d in the field\n", value.c_str(), top);
+  return 0;
+}
+
+int Red(HWND panel, int id) {
+  HWND readout = GetDlgItem(panel, id);
+  // Inside the border, off the centred text: as the screen shows it.
+  RECT area{};
+  GetWindowRect(readout, &area);
+  const bool red = WaitFor(std::chrono::seconds(10), [&] {
+    HDC screen = GetDC(nullptr);
+    const COLORREF seen = GetPixel(screen, area.left + 3, area.top + 3);
+    ReleaseDC(nullptr, screen);
+    return seen == RGB(255, 0, 0);
+  });
+  std::printf("operator: read-out %d %s\n", id, red ? "is red" : "is not red");
+  return red ? 0 : Fail("the read-out is not drawn red");
+}
+
 int Close(HWND panel) {
   DWORD processId = 0;
   GetWindowThreadProcessId(panel, &processId);
@@ -220,5 +262,7 @@ int main(int argc, char** argv) {
   if (step == "close") return Close(panel);
   if (step == "history" && argc == 3) return History(panel, argv[2]);
   if (step == "layout") return Layout(panel);
+  if (step == "limited" && argc == 4) return Limited(panel, argv[2], std::atoi(argv[3]));
+  if (step == "red" && argc == 3) return Red(panel, std::atoi(argv[2]));
   return Fail("unknown step");
 }

@@ -3,6 +3,11 @@
 
 #include "controller/control_ids.h"
 #include "protocol/codes.h"
+#include "serial/win32/wide_text.h"
+
+#include <fstream>
+#include <iterator>
+#include <string>
 
 namespace quorvane::test {
 
@@ -54,10 +59,22 @@ void WindowTest::SetUp() {
     return InitCommonControlsEx(&controls) != FALSE;
   }();
   ASSERT_TRUE(registered);
-  dlg = std::make_unique<CControllerDlg>(link, ports, [this](HWND owner) {
-    ++helpCalls;
-    if (helpOpensABox) MessageBoxW(owner, L"No help is installed.", L"Help", MB_OK);
-  });
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  limitsFile =
+      Narrow(folder) + "quorvane-window-limits-" + std::to_string(GetCurrentProcessId()) + ".toml";
+  DeleteFileW(Widen(limitsFile).c_str());
+  if (!limitsText.empty()) std::ofstream(limitsFile, std::ios::binary) << limitsText;
+  LimitsSources limits;
+  limits.labFile = limitsFile;
+  limits.labFileMustBeRoots = false;
+  dlg = std::make_unique<CControllerDlg>(
+      link, ports,
+      [this](HWND owner) {
+        ++helpCalls;
+        if (helpOpensABox) MessageBoxW(owner, L"No help is installed.", L"Help", MB_OK);
+      },
+      limits);
   ASSERT_TRUE(dlg->Create()) << "the dialog template could not be made into a window";
   SetForegroundWindow(dlg->Handle());
   dlg->ProcessPending();
@@ -67,6 +84,7 @@ void WindowTest::TearDown() {
   // A test that stopped half-way must not leave the button down for the next.
   if ((GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0) LeftButton(false);
   dlg.reset();
+  DeleteFileW(Widen(limitsFile).c_str());
 }
 
 void WindowTest::Sync() {
@@ -107,6 +125,58 @@ HWND WindowTest::FocusedControl() const {
   HWND focus = GetFocus();
   while (focus != nullptr && GetParent(focus) != dlg->Handle()) focus = GetParent(focus);
   return focus;
+}
+
+std::wstring WindowTest::TipOver(HWND control) const {
+  struct Search {
+    HWND dialog;
+    std::vector<HWND> tips;
+  } search{dlg->Handle(), {}};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {};
+        GetClassNameW(window, name, 64);
+        if (_wcsicmp(name, TOOLTIPS_CLASSW) == 0 && GetWindow(window, GW_OWNER) == s->dialog)
+          s->tips.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  RECT area{};
+  GetWindowRect(control, &area);
+  POINT centre{(area.left + area.right) / 2, (area.top + area.bottom) / 2};
+  ScreenToClient(dlg->Handle(), &centre);
+  for (HWND tip : search.tips) {
+    const auto count = static_cast<UINT>(SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0));
+    for (UINT i = 0; i < count; ++i) {
+      TOOLINFOW tool{};
+      tool.cbSize = TTTOOLINFOW_V2_SIZE;
+      if (!SendMessageW(tip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&tool))) continue;
+      const bool over = (tool.uFlags & TTF_IDISHWND) != 0
+                            ? reinterpret_cast<HWND>(tool.uId) == control
+                            : PtInRect(&tool.rect, centre) != FALSE;
+      if (!over) continue;
+      wchar_t text[512] = {};
+      tool.lpszText = text;
+      SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+      if (text[0] != L'\0') return text;
+    }
+  }
+  return {};
+}
+
+bool WindowTest::DrawnInAlarm(HWND readout) const {
+  HDC dc = CreateCompatibleDC(nullptr);
+  const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(dlg->Handle(), WM_CTLCOLORSTATIC,
+                                                           reinterpret_cast<WPARAM>(dc),
+                                                           reinterpret_cast<LPARAM>(readout)));
+  LOGBRUSH fill{};
+  const bool red = brush != nullptr && GetObjectW(brush, sizeof fill, &fill) == sizeof fill &&
+                   fill.lbColor == RGB(255, 0, 0) && GetTextColor(dc) == RGB(255, 255, 255) &&
+                   GetBkColor(dc) == RGB(255, 0, 0);
+  DeleteDC(dc);
+  return red;
 }
 
 void WindowTest::PointAt(HWND window) {

@@ -53,8 +53,8 @@ class RecordingLink final : public SerialLinkInterface {
   std::vector<std::vector<std::uint8_t>> FramesWithCode(std::uint8_t code) const;
 
   std::vector<std::vector<std::uint8_t>> frames;
-  std::string openError;                  // Open fails with this text when not empty
-  std::atomic<int> closes = 0;            // read by a second test thread
+  std::string openError;        // Open fails with this text when not empty
+  std::atomic<int> closes = 0;  // read by a second test thread
   int detaches = 0;
   std::atomic<int> setCurrentFrames = 0;  // the same, for a thread that may not read frames
 
@@ -99,6 +99,12 @@ class WindowTest : public ::testing::Test {
   std::wstring Text(HWND window) const;
   // The direct child of the dialog that holds the keyboard focus.
   HWND FocusedControl() const;
+  // What the hover tip over control says, asked of the tooltip that covers
+  // it; empty when none does.
+  std::wstring TipOver(HWND control) const;
+  // Whether the window answers read-out's request for its colours with the
+  // alarm's white on red.
+  bool DrawnInAlarm(HWND readout) const;
 
   // Real input through the system's input queue, from any thread: the
   // system's button and key state follows it, as it does for the operator's.
@@ -110,6 +116,11 @@ class WindowTest : public ::testing::Test {
   OnePort ports;
   int helpCalls = 0;
   bool helpOpensABox = false;  // F1 then shows a box captioned "Help", as the program's does
+  // The lab's limits file the window reads, in the temporary folder: never
+  // the system's, so a machine that has one tests the same. A test writes
+  // limitsText there by setting it before SetUp; empty: no file.
+  std::string limitsFile;
+  std::string limitsText;
   std::unique_ptr<CControllerDlg> dlg;
 };
 
