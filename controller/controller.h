@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -175,6 +178,7 @@ class Controller final : public ControlInput {
 
   // A reply from the board: device values stored, then shown.
   void ApplyReply(const Reply& reply);
+  void ShowReply(const Reply& reply);
   void ShowSetting(Setting setting);
   void OnFirstFullReply();
   bool OpenCurrentPort();
@@ -185,6 +189,45 @@ class Controller final : public ControlInput {
   // tell the operator's moves from the panel's (a reply, or a clamp to range).
   void PlaceSlider(std::int32_t position);
   void NoteSliderPlaced();
+  // A current set-point sent at a poll tick (a slider move, a ramp's step):
+  // the frame, then the status query after kAfterSliderSet.
+  void SendCurrentAtPoll(std::int32_t setpoint);
+
+  // The lab's limits (controller_limits.cpp). Without a limits file none of
+  // these changes anything the panel does or shows.
+  bool Limited() const { return m_limits.ReadOnly() || !m_limits.limits.Empty(); }
+  bool ReadOnly() const { return m_limits.ReadOnly(); }
+  void AskLimits();
+  std::int32_t SliderTop() const;
+  // What to send for a current set-point the operator asked for: kept within
+  // the lab's limit, and under a ramp rate a rise of more than a step becomes
+  // the ramp's first step. Nothing now when a ramp running takes it up at
+  // its next step, or a ramp-down refuses the rise.
+  std::optional<std::int32_t> CurrentToSend(std::int32_t target);
+  std::int32_t RampStepNow() const;  // 0: no ramp rate
+  // A rise taken up at the next poll tick; the entry shows it meanwhile.
+  void DeferRise(std::int32_t target);
+  bool RiseRefused() const;
+  // Each reply: the confirmed set-point, and the alarms it starts or ends.
+  void WatchReply(const Reply& reply);
+  // Time passing: a board silent for too long (the sync and poll ticks).
+  void WatchTime();
+  // At each poll tick: the board's silence, a ramp's next step, the
+  // ramp-down. True when it sent something and arranged the query after it.
+  bool PollLimits();
+  bool RampDownStep();
+  // The port closed: alarms end, a ramp stops, a read-only hint goes.
+  void LimitsClosed();
+  // A ramp ended where it stands (close, lost port, device change, a box).
+  void EndRamp();
+  void EndAlarms();
+  void ShowAlarmChanges(const AlarmChanges& changes);
+  void ShowLimitNotes();
+  void ShowCurrentNote();
+  std::string CurrentNote() const;
+  void SetNote(int controlId, const std::string& note);
+  void ClearNotes();
+  std::string AlarmReason(const Alarm& alarm) const;
 
   ControllerWindow& m_window;
   PacedQueue m_pace{m_window};
@@ -194,12 +237,36 @@ class Controller final : public ControlInput {
   ReadingsObserver* m_readingsObserver = nullptr;
   LimitsSource m_limitsSource;
   PortLimits m_limits;
+  AlarmWatch m_alarms;
+  CurrentRamp m_ramp;
+  // The set-point the board last reported (RPL_ALL, RPL_CURRENT);
+  // m_device.currentSetpoint is what the panel last sent, before any reply.
+  std::int32_t m_confirmedSetpoint = 0;
+  // The lab's ramp-down on an alarm: the current to 0, then soft-active off,
+  // once for each time an alarm asks for it.
+  enum class RampDown { kIdle, kRamping, kDone };
+  RampDown m_rampDown = RampDown::kIdle;
+  // A rise asked for while a ramp runs: taken up at the next poll tick, so
+  // no re-target (a step hold's repeats, a typed value) outpaces its rate.
+  std::optional<std::int32_t> m_rampWanted;
+  // A status reply came after the last current frame sent at a poll tick.
+  bool m_answeredSinceStep = false;
+  std::chrono::milliseconds m_pollPeriod{0};  // as the poll timer was last started
+  // When a step button last raised the current under a ramp rate: its
+  // repeats come faster than the polls, so not every one may raise it.
+  std::optional<std::chrono::steady_clock::time_point> m_lastStepRise;
+  // What the window was last told, by control id: each note and alarm is
+  // given once, and taken away when it ends.
+  std::map<int, std::string> m_notes;
+  std::map<int, std::string> m_alarmsShown;
 
   DeviceState m_device;
   ConnectionFlags m_flags;
   ReceiverState m_rx;
   ReceiverBridge m_receiverOwner{*this};
   std::vector<std::uint8_t> m_portNumbers;  // COM number behind each list item
+  std::vector<std::string> m_portNames;     // each list item's name
+  std::string m_openPortName;               // the list name of the port opened last
   std::uint8_t m_nudgeTicks = 0;
   bool m_holding = false;  // a step button's repeat timer runs
   // Where the panel itself last left the slider; any other position is the

@@ -19,12 +19,31 @@ void Controller::OnTimerPoll() {
     if (!m_flags.portOpen) return;
     // The operator moved the slider since the last tick.
     m_sliderPlaced = position;
-    m_device.currentSetpoint = position;
-    Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1], position));
-    // The query after the pause asks only if the port is still open then.
-    return m_pace.PauseThen(kAfterSliderSet, [this] { QueryStatus(); });
+    const std::optional<std::int32_t> setpoint =
+        ReadOnly() ? std::nullopt : CurrentToSend(position);
+    if (setpoint) return SendCurrentAtPoll(*setpoint);
+    // Refused, or left to the ramp running: the slider goes back to the
+    // set-point (under a ramp, what the board confirmed), and nothing is
+    // sent for the move itself.
+    PlaceSlider(m_ramp.Running() ? m_confirmedSetpoint : m_device.currentSetpoint);
   }
+  if (Limited() && PollLimits()) return;
   QueryStatus();
+}
+
+void Controller::SendCurrentAtPoll(std::int32_t setpoint) {
+  m_device.currentSetpoint = setpoint;
+  m_answeredSinceStep = false;
+  if (m_ramp.Running()) {
+    // Under a ramp the slider shows what the board has confirmed, and the
+    // poll keeps the period the ramp's step is reckoned for (after a step
+    // button's release it runs faster).
+    PlaceSlider(m_confirmedSetpoint);
+    if (m_pollPeriod != kPollPeriod) StartTimer(TIMER_POLL, kPollPeriod);
+  }
+  Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1], setpoint));
+  // The query after the pause asks only if the port is still open then.
+  m_pace.PauseThen(kAfterSliderSet, [this] { QueryStatus(); });
 }
 
 void Controller::QueryStatus() {
@@ -50,12 +69,25 @@ void Controller::SetNow(Setting setting) {
   if (!m_flags.synced || !m_flags.portOpen) return;
   const SettingSpec& item = SpecOf(setting);
   const std::string text = m_window.GetText(ControlsOf(setting).entryId);
-  if (text.empty()) return;
+  if (text.empty() || ReadOnly()) return;
+  // The field's own conversion keeps to the board's range; the lab's window
+  // is laid over it.
+  std::int32_t value = item.parse(text, m_device);
+  if (Limited()) {
+    value = ClampToLab(m_limits.limits, setting, value);
+    if (setting == Setting::kCurrent) {
+      const std::optional<std::int32_t> sent = CurrentToSend(value);
+      if (!sent) return;
+      value = *sent;
+    }
+  }
   StopTimer(TIMER_POLL);
-  item.put(m_device, item.parse(text, m_device));
+  item.put(m_device, value);
   // Keep the slider on the new set-point, or the next poll tick would take
-  // the old slider position for an operator's move and send it back.
-  if (ControlsOf(setting).sliderId != kNoControl) PlaceSlider(item.get(m_device));
+  // the old slider position for an operator's move and send it back. Under a
+  // ramp it shows what the board has confirmed.
+  if (ControlsOf(setting).sliderId != kNoControl)
+    PlaceSlider(m_ramp.Running() ? m_confirmedSetpoint : item.get(m_device));
   const CommandFrame frame = item.build(m_device, item.get(m_device));
   Send(frame);
   m_pace.PauseThen(kBetweenRepeats, [this, frame, twice = item.sentTwice] {
@@ -65,8 +97,10 @@ void Controller::SetNow(Setting setting) {
 }
 
 void Controller::ToggleNow(Setting setting) {
-  if (!m_flags.synced || !m_flags.portOpen) return;
+  if (!m_flags.synced || !m_flags.portOpen || ReadOnly()) return;
   const SettingSpec& item = SpecOf(setting);
+  // While the lab's ramp-down runs, soft-active may go off but not on.
+  if (item.get(m_device) == 0 && RiseRefused()) return;
   StopTimer(TIMER_POLL);
   // The button keeps its look until the board reports the new state.
   item.put(m_device, item.get(m_device) == 0 ? 1 : 0);

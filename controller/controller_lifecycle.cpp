@@ -51,12 +51,14 @@ void Controller::ResetToClosed() {
 void Controller::ScanPorts() {
   m_window.ClearPortList();
   m_portNumbers.clear();
+  m_portNames.clear();
   for (const ListedPort& port : m_ports.DiscoverPorts()) {
     // A number outside the COM range could not be opened or probed again,
     // and would not fit currentPort: such an entry is not offered.
     if (port.number < kFirstComNumber || port.number > kLastComNumber) continue;
     m_window.InsertPort(PortCount(), port.name, port.details);
     m_portNumbers.push_back(static_cast<std::uint8_t>(port.number));
+    m_portNames.push_back(port.name);
   }
   if (!m_portNumbers.empty()) m_window.SelectPort(0);
 }
@@ -91,6 +93,8 @@ void Controller::OnDeviceChange() {
 void Controller::HoldTransitions() {
   ++m_holds;
   m_pace.Hold();
+  // Nobody may be watching the panel while the box is up.
+  EndRamp();
 }
 
 void Controller::ReleaseTransitions() {
@@ -148,6 +152,7 @@ void Controller::CloseNow() {
     m_link.Close();
     m_pace.PauseThen(kCloseSettle, [this] {
       StopAllTimers();
+      LimitsClosed();
       ResetToClosed();
       TransitionDone();
     });
@@ -157,6 +162,7 @@ void Controller::CloseNow() {
   // is already closed, so only the panel is left to bring back to Closed.
   if (m_state == ConnectionState::Suspended) {
     StopAllTimers();
+    LimitsClosed();
     ResetToClosed();
   }
   TransitionDone();
@@ -186,6 +192,7 @@ bool Controller::OpenSelectedPort() {
   // none or a stale index, there is no port to open.
   if (selected < 0 || selected >= PortCount()) return false;
   m_flags.currentPort = m_portNumbers[static_cast<std::size_t>(selected)];
+  m_openPortName = m_portNames[static_cast<std::size_t>(selected)];
   return OpenCurrentPort();
 }
 
@@ -198,6 +205,8 @@ void Controller::DeviceChangeNow() {
       // Any device change may concern the open port, so the link is closed
       // and the port reopened if it is still there.
       m_link.Close();
+      EndRamp();
+      EndAlarms();
       Enter(ConnectionState::Suspended);
     } else if (m_state != ConnectionState::Suspended) {
       m_pace.PauseThen(kDeviceChangeSettle, [this] {
@@ -228,14 +237,24 @@ void Controller::ReopenAfterDeviceChange() {
 
 void Controller::PortGone() {
   StopAllTimers();
+  LimitsClosed();
   ResetToClosed();
 }
 
 bool Controller::OpenCurrentPort() {
   const bool opened = OpenBoardLink(m_link, &m_linkOwner, m_flags.currentPort);
+  // Asked at each open, so an administrator's change applies at the next one.
+  if (opened) AskLimits();
   // Opening shows nothing on the panel itself; the reason goes to the open
-  // button's tooltip so the operator can find out why nothing happened.
-  m_window.SetOpenPortHint(opened ? std::string() : m_link.LastOpenError());
+  // button's tooltip so the operator can find out why nothing happened. A
+  // read-only port says there why its settings are refused, while it is open.
+  std::string hint;
+  if (!opened) {
+    hint = m_link.LastOpenError();
+  } else if (ReadOnly()) {
+    hint = "Settings refused: " + m_limits.unusable;
+  }
+  m_window.SetOpenPortHint(hint);
   // A failed open changes nothing else on the panel, so without this the
   // operator would see no reaction at all.
   if (!opened) m_window.PopUpOpenPortHint();
@@ -249,6 +268,7 @@ void Controller::StopAllTimers() {
 }
 
 void Controller::StartTimer(int id, std::chrono::milliseconds period) {
+  if (id == TIMER_POLL) m_pollPeriod = period;
   m_pace.ForgetTicks(id);
   m_window.StartTimer(id, period);
 }
@@ -259,7 +279,10 @@ void Controller::StopTimer(int id) {
 }
 
 void Controller::OnTimerSync() {
-  if (m_flags.portOpen) Send(BuildReadAll());
+  if (!m_flags.portOpen) return;
+  // A board that never answers is as silent as one that stopped.
+  if (Limited()) WatchTime();
+  Send(BuildReadAll());
 }
 
 void Controller::OnFirstFullReply() {

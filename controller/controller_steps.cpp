@@ -27,7 +27,7 @@ void Controller::OnMouseRelease() { Serve(&Controller::ReleaseNow); }
 void Controller::EndHold() { Serve(&Controller::EndHoldNow); }
 
 void Controller::NudgePressNow(NudgeDirection direction) {
-  if (!m_flags.synced) return;
+  if (!m_flags.synced || ReadOnly()) return;
   // The poll stays off during a hold so its slider comparison cannot undo the steps.
   StopTimer(TIMER_POLL);
   StopTimer(direction == NudgeDirection::Down ? TIMER_NUDGE_UP : TIMER_NUDGE_DOWN);
@@ -42,7 +42,8 @@ void Controller::ReleaseNow() {
   StopTimer(TIMER_NUDGE_UP);
   StopTimer(TIMER_NUDGE_DOWN);
   m_nudgeTicks = 0;
-  StartTimer(TIMER_POLL, kPollAfterRelease);
+  // A ramp's steps are reckoned for the usual period.
+  StartTimer(TIMER_POLL, m_ramp.Running() || m_rampWanted ? kPollPeriod : kPollAfterRelease);
 }
 
 void Controller::EndHoldNow() {
@@ -71,8 +72,13 @@ void Controller::OnNudgeTick(NudgeDirection direction) {
 }
 
 void Controller::StepDown() {
-  if (!m_flags.synced || !m_flags.portOpen) return;
-  m_device.currentSetpoint = StepDownRule(m_device.currentSetpoint, m_nudgeTicks);
+  if (!m_flags.synced || !m_flags.portOpen || ReadOnly()) return;
+  // From what was sent last, not from a ramp's target: a decrease is never
+  // ramped, it ends a ramp running and goes out at once.
+  const std::optional<std::int32_t> next =
+      CurrentToSend(StepDownRule(m_device.currentSetpoint, m_nudgeTicks));
+  if (!next) return;
+  m_device.currentSetpoint = *next;
   // The slider follows, so the poll after the release does not send it back.
   PlaceSlider(m_device.currentSetpoint);
   Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
@@ -80,10 +86,23 @@ void Controller::StepDown() {
 }
 
 void Controller::StepUp() {
-  if (!m_flags.synced || !m_flags.portOpen) return;
-  m_device.currentSetpoint =
-      StepUpRule(m_device.currentSetpoint, m_device.currentMax, m_nudgeTicks);
-  PlaceSlider(m_device.currentSetpoint);
+  if (!m_flags.synced || !m_flags.portOpen || ReadOnly()) return;
+  if (RiseRefused()) return;
+  // Under a ramp each step moves its target on; the ramp takes the current
+  // there no faster than its rate.
+  const std::int32_t from =
+      m_rampWanted.value_or(m_ramp.Running() ? m_ramp.Target() : m_device.currentSetpoint);
+  const std::int32_t wanted = StepUpRule(from, SliderTop(), m_nudgeTicks);
+  if (RampStepNow() > 0 && m_lastStepRise && m_window.Now() - *m_lastStepRise < kPollPeriod) {
+    // Small steps, each within the ramp's, would together outpace its rate:
+    // this one is left to the next poll tick.
+    return DeferRise(wanted);
+  }
+  const std::optional<std::int32_t> next = CurrentToSend(wanted);
+  if (!next) return;
+  if (RampStepNow() > 0) m_lastStepRise = m_window.Now();
+  m_device.currentSetpoint = *next;
+  PlaceSlider(m_ramp.Running() ? m_confirmedSetpoint : m_device.currentSetpoint);
   Send(BuildSetCurrent(m_device.currentPrefix[0], m_device.currentPrefix[1],
                        m_device.currentSetpoint));
 }

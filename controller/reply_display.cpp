@@ -8,6 +8,15 @@ namespace quorvane {
 
 void Controller::ApplyReply(const Reply& reply) {
   StoreReply(m_device, reply);
+  if (std::holds_alternative<StatusReply>(reply)) m_answeredSinceStep = true;
+  if (std::holds_alternative<AllReply>(reply) || std::holds_alternative<CurrentReply>(reply))
+    m_confirmedSetpoint = m_device.currentSetpoint;
+  ShowReply(reply);
+  // After the displays, so an alarm's colour lands on the value it is about.
+  if (Limited()) WatchReply(reply);
+}
+
+void Controller::ShowReply(const Reply& reply) {
   if (std::holds_alternative<StatusReply>(reply)) {
     for (const MeasurementControl& c : kMeasurementControls) {
       const MeasurementSpec& item = SpecOf(c.measurement);
@@ -17,11 +26,13 @@ void Controller::ApplyReply(const Reply& reply) {
     return;
   }
   if (std::holds_alternative<AllReply>(reply)) {
-    m_window.SetSliderRange(m_device.currentMax);
+    // The slider reaches the lab's limit at most: a drag cannot ask for more.
+    m_window.SetSliderRange(SliderTop());
     // A narrower range may have pulled the slider in: not the operator's move.
     NoteSliderPlaced();
-    for (std::int32_t tick : SliderTicks(m_device.currentMax)) m_window.AddSliderTick(tick);
+    for (std::int32_t tick : SliderTicks(SliderTop())) m_window.AddSliderTick(tick);
     for (const SettingSpec& item : kSettings) ShowSetting(item.setting);
+    if (Limited()) ShowLimitNotes();
     // Later full replies refresh the displays only.
     if (!m_flags.synced) OnFirstFullReply();
     return;
@@ -35,6 +46,13 @@ void Controller::ShowSetting(Setting setting) {
   const SettingSpec& item = SpecOf(setting);
   const SettingControls& controls = ControlsOf(setting);
   const std::int32_t value = item.get(m_device);
+  if (setting == Setting::kCurrent && m_ramp.Running()) {
+    // A ramp under way: the slider shows what the board has reached, the
+    // entry where the ramp is going.
+    PlaceSlider(m_confirmedSetpoint);
+    ShowCurrentNote();
+    return m_window.SetText(controls.entryId, item.display(m_ramp.Target()));
+  }
   if (controls.sliderId != kNoControl) PlaceSlider(value);
   switch (item.kind) {
     case ValueKind::kSwitch: {

@@ -86,7 +86,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 #endif
   app.add_option("-p,--port", o.port, portHelp)->type_name("PORT");
   app.add_flag("--json", o.json,
-               "machine-readable output: JSON for list and status, JSON lines for monitor");
+               "machine-readable output: JSON for list, status, set and limits, JSON lines\n"
+               "for monitor");
   app.add_option("--limits", o.limitsFile,
                  "a stricter limits file for this run, over the lab's own: for every key\n"
                  "the stricter of the two applies (see quorvane-limits(5))")
@@ -130,7 +131,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       "A frequency without a unit is in kHz (frequency_Hz: in Hz); Hz are turned\n"
       "into kHz by moving the point, so nothing is rounded but the field's cut.\n"
       "A bare frequency above 10000 kHz (10 MHz, beyond any board of this kind)\n"
-      "is taken for Hz typed as kHz and refused: write 20000Hz or 20kHz.\n\n" +
+      "is taken for Hz typed as kHz and refused: write 20000Hz or 20kHz.\n"
+      "Under the lab's limits a value beyond them is refused too (status 3), and\n"
+      "with a ramp rate a rise of the current goes a step every 500 ms, each\n"
+      "confirmed before the next (Ctrl-C ends it where it stands).\n\n" +
       std::string(kExitStatusText));
 
   // A time as --interval takes it: a number with ms, s or min (ms without).

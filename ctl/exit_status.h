@@ -19,10 +19,10 @@ enum ExitStatus : int {
   kExitBrokerUrl = 9,           // bridge: --broker is no mqtt:// or mqtts:// URL
   kExitBrokerUnreachable = 10,  // bridge: no broker answered at start
   kExitBrokerAuth = 11,         // bridge: credentials refused, or the password file unusable
-  kExitBrokerTls = 12,     // bridge: the broker's certificate not trusted, or --cafile unusable
-  kExitIdTaken = 13,       // bridge: another live bridge has this id, or took our session
+  kExitBrokerTls = 12,       // bridge: the broker's certificate not trusted, or --cafile unusable
+  kExitIdTaken = 13,         // bridge: another live bridge has this id, or took our session
   kExitLimitsUnusable = 14,  // a limits file exists but cannot be used: no setting is sent
-  kExitInterrupted = 130,  // Ctrl-C before the command was done (monitor: 0)
+  kExitInterrupted = 130,    // Ctrl-C before the command was done (monitor: 0)
 };
 
 // The table printed by --help and written in the manual page.
@@ -34,13 +34,14 @@ inline constexpr const char* kExitStatusText =
        be written)
     2  usage error (the usage text is printed)
     3  bad value (not a number as the panel's entry fields take it, or beyond
-       what the board takes); nothing is sent
+       what the board takes or the lab's limits allow); nothing is sent
     4  no such port, or the device is not a serial port
     5  permission denied on the port
     6  port in use by another program
     7  board silent: no full reply (RPL_ALL) within 2 s, or no status reply
        after it (see --timeout)
-    8  board did not confirm the setting, nor did reading it back
+    8  board did not confirm the setting, nor did reading it back (or a
+       ramp's step)
     9  bridge: bad broker URL
    10  bridge: broker unreachable at start
    11  bridge: the broker refused the connection (credentials), or the password

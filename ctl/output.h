@@ -28,4 +28,8 @@ int WriteUnbuffered(std::FILE* stream, const std::string& text);
 // reader has gone; asked before anything else can touch the system's errors.
 bool ReaderHasGone(int error);
 
+// Whether stream is a terminal someone watches: progress that rewrites its
+// own line is for a person, never for a log or a pipe.
+bool IsTerminal(std::FILE* stream);
+
 }  // namespace quorvane::ctl

@@ -38,6 +38,11 @@ struct ChosenPort {
 std::optional<ChosenPort> ChoosePort(const std::string& text,
                                      const std::filesystem::path& deviceDirectory);
 
+// The name the lab's limits file knows the port by ("ttyUSB0", "COM3"), also
+// when it was given as a device path or a link to one (/dev/serial/by-id/...):
+// no spelling of a port may escape its table.
+std::string ListName(const ChosenPort& port);
+
 // The operator's sentence or the serial error box with our private link
 // replaced by the path given.
 std::string InTermsOf(const ChosenPort& port, std::string message);

@@ -106,6 +106,31 @@ nlohmann::json ReadingJson(WallTime time, const DeviceState& d) {
   return reading;
 }
 
+nlohmann::json AlarmJson(const Alarm& alarm) {
+  // The units of the limits file's own keys: degrees, mA, seconds.
+  const auto value = [&alarm](std::int32_t v) -> nlohmann::json {
+    switch (alarm.kind) {
+      case AlarmKind::kSeedTemp:
+      case AlarmKind::kPumpTemp:
+        return ValueJson(ValueKind::kHundredths, v);
+      case AlarmKind::kBoardSilent:
+        return v / 1000.0;
+      case AlarmKind::kSetpointAbove:
+        return v;
+    }
+    return v;  // not reached: every kind is listed above
+  };
+  return {{"alarm", alarm.Key()},
+          {"value", value(alarm.value)},
+          // A silence leaves no window, only its limit, which the text names.
+          {"window", alarm.kind == AlarmKind::kBoardSilent
+                         ? nlohmann::json()
+                         : nlohmann::json{value(alarm.window.min), value(alarm.window.max)}},
+          {"since", IsoTime(alarm.since)},
+          {"source", alarm.source.Text()},
+          {"text", alarm.Text()}};
+}
+
 nlohmann::json SetResultJson(Setting setting, const std::string& requested,
                              const std::string& shown, std::optional<std::uint32_t> value,
                              const char* confirmedBy) {

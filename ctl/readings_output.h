@@ -12,6 +12,7 @@
 
 #include "ctl/ctl_options.h"
 #include "history/reading_history.h"
+#include "limits/lab_limits.h"
 #include "protocol/device_state.h"
 #include "serial/port_probe.h"
 
@@ -33,6 +34,11 @@ nlohmann::json StatusJson(const std::string& port, const DeviceState& device);
 
 std::string ReadingText(WallTime time, const DeviceState& device);
 nlohmann::json ReadingJson(WallTime time, const DeviceState& device);
+
+// An alarm as a program reads it: which reading ("seed_C", "board_silent"),
+// its value and the window it left (degrees, mA, or seconds silent), since
+// when, where the limit is written, and the sentence a person reads.
+nlohmann::json AlarmJson(const Alarm& alarm);
 
 // set's result: the setting, the text requested and as the panel shows it,
 // the value as the board last reported it (null when it did not), in the

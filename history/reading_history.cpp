@@ -34,6 +34,20 @@ void ReadingHistory::Append(Reading reading) {
   ++m_appended;
   // A run whose every reading made room is no longer kept.
   while (m_runStarts.size() > 1 && m_runStarts[1] <= OldestNumber()) m_runStarts.pop_front();
+  while (!m_marks.empty() && m_marks.front().after < OldestNumber()) m_marks.pop_front();
+}
+
+void ReadingHistory::AddMark(WallTime time, std::string text) {
+  m_marks.push_back({time, m_appended, std::move(text)});
+  if (m_marks.size() > m_capacity) m_marks.pop_front();
+}
+
+const Reading* ReadingHistory::ReadingAt(const Mark& mark) const {
+  if (Empty()) return nullptr;
+  const std::uint64_t oldest = OldestNumber();
+  if (mark.after <= oldest) return &(*this)[0];
+  return &(
+      *this)[static_cast<std::size_t>(std::min<std::uint64_t>(mark.after - oldest, m_size) - 1)];
 }
 
 ReadingHistory::RunSpan ReadingHistory::Run(std::size_t run) const {

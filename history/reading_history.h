@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "controller/timing.h"
@@ -83,6 +84,21 @@ class ReadingHistory {
   // Counts every reading ever appended, so a viewer can tell that one came.
   std::uint64_t Appended() const { return m_appended; }
 
+  // A moment the readings themselves do not show (an alarm starting or
+  // ending), marked where it fell among them. A mark goes once the reading
+  // after it has made room, and the oldest go once there are as many marks
+  // as readings fit, so an alarm that comes and goes cannot grow the history.
+  struct Mark {
+    WallTime time;
+    std::uint64_t after = 0;  // the readings appended before it
+    std::string text;
+  };
+  void AddMark(WallTime time, std::string text);
+  const std::deque<Mark>& Marks() const { return m_marks; }
+  // The reading just before mark, or just after when that is gone; nullptr
+  // on an empty history.
+  const Reading* ReadingAt(const Mark& mark) const;
+
  private:
   // The count of readings appended before the oldest one kept.
   std::uint64_t OldestNumber() const { return m_appended - m_size; }
@@ -96,6 +112,7 @@ class ReadingHistory {
   // only with runs, which are few unless the port or clock misbehaves.
   std::deque<std::uint64_t> m_runStarts;
   bool m_breakPending = true;
+  std::deque<Mark> m_marks;
 };
 
 }  // namespace quorvane

@@ -22,6 +22,13 @@ void ReadingsLog::OnStatusReading(const DeviceState& device) {
   }
 }
 
+void ReadingsLog::OnAlarmChanges(const AlarmChanges& changes) {
+  const WallTime now = m_clock();
+  // Ended first: when one alarm gives way to another, the marks say so in order.
+  for (const Alarm& alarm : changes.ended) m_history.AddMark(now, "alarm ended: " + alarm.Text());
+  for (const Alarm& alarm : changes.started) m_history.AddMark(now, "alarm: " + alarm.Text());
+}
+
 std::string ReadingsLog::StartRecording(const std::string& path) {
   return m_recording.Start(path, CsvRecording::Mode::Replace);
 }

@@ -25,6 +25,8 @@ class ReadingsLog final : public ReadingsObserver {
   // ReadingsObserver.
   void OnPortOpened() override;
   void OnStatusReading(const DeviceState& device) override;
+  // Each alarm's start and end becomes a mark in the history, at the clock's time.
+  void OnAlarmChanges(const AlarmChanges& changes) override;
 
   const ReadingHistory& History() const { return m_history; }
 

@@ -192,6 +192,13 @@ std::vector<SettingChange> SettingChanges(const ReadingHistory& history, WallTim
     for (std::size_t i = std::max(history.LowerBound(span, from), span.first + 1); i < end; ++i)
       AddChange(history[i - 1], history[i], changes);
   }
+  for (const ReadingHistory::Mark& mark : history.Marks()) {
+    if (mark.time < from || mark.time > to) continue;
+    const Reading* reading = history.ReadingAt(mark);
+    changes.push_back(
+        {TrendTimeMs(mark.time),
+         reading != nullptr ? static_cast<double>(reading->device.currentSetpoint) : 0, mark.text});
+  }
   return changes;
 }
 

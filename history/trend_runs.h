@@ -36,7 +36,9 @@ TrendLines TrendRunsOfAll(const ReadingHistory& history, WallTime from, WallTime
 std::vector<TrendRun> TrendRuns(const ReadingHistory& history, WallTime from, WallTime to,
                                 TrendQuantity quantity, int columns);
 
-// A change of a set-point the panel held, between two readings of one run.
+// A change of a set-point the panel held, between two readings of one run,
+// or a mark the history keeps (an alarm's start or end): each shows as a
+// marker with its text.
 struct SettingChange {
   double timeMs = 0;
   double currentSetpoint = 0;  // mA after the change, where its marker sits

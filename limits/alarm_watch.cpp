@@ -126,7 +126,11 @@ AlarmChanges AlarmWatch::Reset() {
 }
 
 bool AlarmWatch::WantsRampDown() const {
-  return m_limits.onAlarm && m_limits.onAlarm->value == OnAlarm::kRampDown && !m_active.empty();
+  if (!m_limits.onAlarm || m_limits.onAlarm->value != OnAlarm::kRampDown) return false;
+  // A set-point another program left above the limit is shown as it is:
+  // the ramp-down answers the board's condition, not its settings.
+  return std::any_of(m_active.begin(), m_active.end(),
+                     [](const Alarm& a) { return a.kind != AlarmKind::kSetpointAbove; });
 }
 
 std::string RampDownText(const Alarm& alarm) {

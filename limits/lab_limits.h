@@ -243,8 +243,9 @@ class AlarmWatch {
   AlarmChanges Reset();
 
   const std::vector<Alarm>& Active() const { return m_active; }
-  // With on_alarm = "ramp-down": an alarm is active and the core is to take
-  // the current to 0 and soft-active off.
+  // With on_alarm = "ramp-down": a temperature or silence alarm is active and
+  // the core is to take the current to 0 and soft-active off (a set-point
+  // above the limit is only shown).
   bool WantsRampDown() const;
 
  private:

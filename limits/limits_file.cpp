@@ -6,18 +6,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include "limits/file_look.h"
 #include "limits/lab_limits.h"
-
-#ifdef _WIN32
-#include <shlobj.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
 
 namespace quorvane {
 namespace {
@@ -187,19 +180,6 @@ void Overlay(LabLimits& base, const LabLimits& over) {
   take(base.onAlarm, over.onAlarm);
 }
 
-#ifndef _WIN32
-FileFacts FactsOf(const std::string& path, int& error) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    error = errno;
-    return {};
-  }
-  error = 0;
-  return {true, S_ISREG(st.st_mode) || S_ISDIR(st.st_mode), st.st_uid,
-          static_cast<std::uint32_t>(st.st_mode & 07777)};
-}
-#endif
-
 // The file's text, or a problem; absent: the file does not exist.
 struct FileText {
   bool absent = false;
@@ -209,34 +189,10 @@ struct FileText {
 
 FileText ReadText(const std::string& path, bool checkOwner, bool checkModes) {
   FileText result;
-#ifndef _WIN32
-  int error = 0;
-  const FileFacts file = FactsOf(path, error);
-  if (error == ENOENT || error == ENOTDIR) {
-    result.absent = true;
-    return result;
-  }
-  if (error != 0) {
-    result.problem = path + ": cannot be read: " + std::strerror(error);
-    return result;
-  }
-  if (checkModes) {
-    std::string folder = std::filesystem::path(path).parent_path().string();
-    if (folder.empty()) folder = ".";
-    const FileFacts folderFacts = FactsOf(folder, error);
-    result.problem = PermissionProblem(path, file, folder, folderFacts, checkOwner);
-    if (!result.problem.empty()) return result;
-  }
-#else
-  (void)checkOwner;
-  (void)checkModes;
-  std::error_code ec;
-  if (!std::filesystem::exists(std::filesystem::path(path), ec)) {
-    result.absent = !ec;
-    if (ec) result.problem = path + ": cannot be read: " + ec.message();
-    return result;
-  }
-#endif
+  const FileLook look = LookAtFile(path, checkOwner, checkModes);
+  result.absent = look.absent;
+  result.problem = look.problem;
+  if (look.absent || !look.problem.empty()) return result;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     result.problem = path + ": cannot be read: " + std::strerror(errno);
@@ -249,20 +205,6 @@ FileText ReadText(const std::string& path, bool checkOwner, bool checkModes) {
 }
 
 }  // namespace
-
-std::string LabLimitsPath() {
-#ifdef _WIN32
-  PWSTR folder = nullptr;
-  std::filesystem::path path;
-  if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, &folder)))
-    path = std::filesystem::path(folder);
-  CoTaskMemFree(folder);
-  if (path.empty()) path = "C:\\ProgramData";
-  return (path / "Quorvane" / "limits.toml").string();
-#else
-  return "/etc/quorvane/limits.toml";
-#endif
-}
 
 ParsedLimits ParseLimits(std::string_view text, const std::string& fileName,
                          std::string_view port) {

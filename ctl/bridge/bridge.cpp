@@ -15,6 +15,7 @@
 #include <map>
 
 #include "ctl/bridge/bridge_loop.h"
+#include "ctl/bridge/lab_messages.h"
 #include "ctl/bridge/mqtt_client.h"
 #include "ctl/exit_status.h"
 #include "ctl/port_choice.h"
@@ -148,8 +149,7 @@ std::string ReadPasswordFile(const std::string& path, std::string* password) {
   return problem;
 }
 
-int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& stop,
-              std::FILE* err) {
+int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& stop, std::FILE* err) {
   const BridgeOptions& b = o.bridge;
   std::string problem;
   const std::optional<BrokerAddress> address = ParseBrokerUrl(b.brokerUrl, &problem);
@@ -220,6 +220,10 @@ int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& sto
   // client id would take the session of a bridge that has it (and have the
   // broker send that one's will).
   const std::string ownerTopic = "quorvane/" + id + "/owner";
+  // An earlier run's alarm and its dashboard record, read with the rest: left
+  // standing without a lab's file now, they would show an alarm forever.
+  const std::string alarmRecord = AlarmDiscoveryConfig(id).first;
+  std::map<std::string, std::string> retained;
   {
     MqttConfig checkConfig = config;
     checkConfig.clientId = config.clientId + "-check-" + std::to_string(::getpid());
@@ -227,10 +231,9 @@ int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& sto
     checkConfig.subscription.clear();
     MqttClient check(checkConfig);
     const int status = connect(check);
-    const auto retained = status == kExitOk
-                              ? check.ReadRetained({topics.availability, ownerTopic},
-                                                   ownerTopic + "/probe", kOwnerReadLimit)
-                              : std::map<std::string, std::string>();
+    if (status == kExitOk)
+      retained = check.ReadRetained({topics.availability, ownerTopic, topics.alarm, alarmRecord},
+                                    ownerTopic + "/probe", kOwnerReadLimit);
     stop.Listen(nullptr);
     if (status != kExitOk) return stopped(status);
     const std::string owned = OwnerProblem(id, retained, topics.availability, ownerTopic);
@@ -250,7 +253,10 @@ int RunBridge(const CtlOptions& o, const LimitsSources& sources, StopSignal& sto
           .dump(),
       b.stateQos);
 
-  BridgeLoop loop(o, std::move(*port), id, mqtt, err);
+  BridgeLoop loop(o, sources, std::move(*port), id, mqtt, err);
+  for (const std::string& topic : {topics.alarm, alarmRecord})
+    if (const auto held = retained.find(topic); held != retained.end())
+      loop.HeldByBroker(topic, held->second);
   mqtt.OnSessionTakenOver([&loop] { loop.Stop(); });
   if (mqtt.SessionTakenOver()) loop.Stop();  // before the listener was there
   stop.Listen([&loop] { loop.Stop(); });

@@ -2,7 +2,10 @@
 // and set talk to it, and the broker, only ever through non-blocking calls.
 #include "ctl/bridge/bridge_loop.h"
 
+#include <algorithm>
+
 #include "controller/timing.h"
+#include "ctl/bridge/lab_messages.h"
 #include "ctl/exit_status.h"
 #include "ctl/readings_output.h"
 #include "ctl/setting_exchange.h"
@@ -33,9 +36,10 @@ std::string IdText(const nlohmann::json& requestId) {
 
 }  // namespace
 
-BridgeLoop::BridgeLoop(const CtlOptions& options, ChosenPort port, std::string id, MqttClient& mqtt,
-                       std::FILE* err)
+BridgeLoop::BridgeLoop(const CtlOptions& options, const LimitsSources& sources, ChosenPort port,
+                       std::string id, MqttClient& mqtt, std::FILE* err)
     : m_options(options),
+      m_sources(sources),
       m_port(std::move(port)),
       m_id(std::move(id)),
       m_topics(TopicsFor(m_id)),
@@ -111,6 +115,7 @@ int BridgeLoop::OpenBoard(bool first) {
     m_resyncFailed = false;
     m_saidSilent = false;
     m_lastAnswer = Clock::now();
+    ReadLimits();
     return kExitOk;
   }
   CloseBoard();
@@ -135,7 +140,11 @@ void BridgeLoop::CloseBoard() {
 }
 
 void BridgeLoop::LosePort() {
+  EndRamp(m_port.name + " has gone");
   CloseBoard();
+  // Nothing is watched without a board; its alarms start anew when it is back.
+  TakeAlarmChanges(m_alarms.Reset());
+  m_rampDownDue = false;
   m_portLost = true;
   m_reopenAt = Clock::now() + kReopenPeriod;
   PublishRetained(m_topics.availability, "port-lost", m_options.bridge.availabilityQos);
@@ -242,6 +251,10 @@ void BridgeLoop::HandleCommands() {
   CarryOutQueued();
 }
 
+std::string BridgeLoop::FromBroker(const nlohmann::json& requestId) const {
+  return "from the broker (" + m_topics.set + IdText(requestId) + ")";
+}
+
 void BridgeLoop::Refuse(const SetRequest& request, const std::string& why) {
   Note("refused " + request.key + " from " + m_topics.set + IdText(request.requestId) + ": " + why +
        ".");
@@ -255,11 +268,16 @@ WaitResult BridgeLoop::Pause(Clock::time_point& next) {
     HandleCommands();
     // Said and published already; the session has gone with the port.
     if (m_portLost) return WaitResult::kPortLost;
+    RunLab();
+    if (m_portLost) return WaitResult::kPortLost;
     RefreshBroker();
     if (!m_queuedSets.empty() && !Stopping()) {
       next = Clock::now();  // a reading now, then the next few
       return WaitResult::kDone;
     }
+    // A ramp steps at the panel's pace whatever the interval: the poll
+    // comes sooner, as a step waits for a status reply after the last.
+    if (m_ramp.Running()) next = std::min(next, m_nextRampStep);
     const WaitResult result = m_session->PauseUntilWoken(next);
     if (result != WaitResult::kDone || Clock::now() >= next) return result;
   }
@@ -268,6 +286,11 @@ WaitResult BridgeLoop::Pause(Clock::time_point& next) {
 PollStep BridgeLoop::OnStatus(bool missing) {
   PublishReading();
   m_lastAnswer = Clock::now();
+  const DeviceState d = m_session->Device();
+  WatchReply(StatusReply{static_cast<std::uint16_t>(d.currentRead),
+                         static_cast<std::uint16_t>(d.seedTemp),
+                         static_cast<std::uint16_t>(d.pumpTemp)});
+  m_rampStepDue = true;
   return missing ? Resync() : PollStep::kAnswering;
 }
 
@@ -278,22 +301,32 @@ void BridgeLoop::OnMissed(int missed) {
     PublishRetained(m_topics.availability, "silent", m_options.bridge.availabilityQos);
     Note("the board on " + m_port.name + " is silent: " + std::to_string(missed) +
          " status queries unanswered; still asking.");
+    EndRamp("the board stopped answering");
   }
+  TakeAlarmChanges(m_alarms.OnTime(Clock::now(), std::chrono::system_clock::now()));
 }
 
 void BridgeLoop::CarryOut(const SetRequest& request) {
   const auto refuse = [&](const std::string& why) { Refuse(request, why); };
   if (!m_session) return refuse(m_port.name + " has gone; nothing sent");
-  const std::string problem =
-      ValueProblem(request.setting, request.text, m_session->Device().currentMax);
+  const DeviceState device = m_session->Device();
+  const std::string problem = ValueProblem(request.setting, request.text, device.currentMax);
   if (!problem.empty()) return refuse("bad value: " + problem + "; nothing sent");
+  const auto value =
+      static_cast<std::int32_t>(PlanSetting(request.setting, request.text, device).value);
+  if (const std::string why =
+          LabRefusal(m_limits, request.setting, value, device.currentSetpoint, RampDownAlarm());
+      !why.empty())
+    return refuse(why);
+  if (request.setting == Setting::kCurrent && StartRamp(request, value)) return;
 
   const SettingExchange exchange = ExchangeSetting(*m_session, request.setting, request.text);
   const std::string what = std::string(SettingName(request.setting)) + " " + exchange.plan.shown;
-  const std::string source = "from the broker (" + m_topics.set + IdText(request.requestId) + ")";
+  const std::string source = FromBroker(request.requestId);
   if (exchange.Confirmed()) {
     Note("setting " + what + " " + source + ": confirmed by the board.");
     Answer(ConfirmedJson(request, *exchange.reported));
+    if (request.setting == Setting::kCurrent) AfterCurrentSent(exchange);
     return;
   }
   std::string why;
@@ -307,7 +340,8 @@ void BridgeLoop::CarryOut(const SetRequest& request) {
   }
   Note("setting " + what + " " + source + ": not confirmed: " + why + ".");
   Answer(UnconfirmedJson(request, exchange.reported, why));
-  if (exchange.result == WaitResult::kPortLost) LosePort();
+  if (exchange.result == WaitResult::kPortLost) return LosePort();
+  if (request.setting == Setting::kCurrent) AfterCurrentSent(exchange);
 }
 
 // A board that missed replies may have been reset or changed meanwhile (a
@@ -336,6 +370,8 @@ PollStep BridgeLoop::Resync() {
   m_resyncFailed = false;
   m_saidSilent = false;
   PublishRetained(m_topics.availability, "online", m_options.bridge.availabilityQos);
+  // A ramp-down the silence cut short is taken up again.
+  if (m_alarms.WantsRampDown()) m_rampDownDue = true;
   return PollStep::kAnswering;
 }
 
@@ -383,6 +419,7 @@ int BridgeLoop::Run() {
         break;
     }
   }
+  EndRamp("the bridge was stopped");
   CloseBoard();
   for (const SetRequest& request : m_queuedSets)
     Refuse(request, "the bridge was stopped first; nothing sent");

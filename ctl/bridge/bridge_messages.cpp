@@ -221,8 +221,8 @@ std::string BridgeIdProblem(const std::string& id) {
 
 BridgeTopics TopicsFor(const std::string& id) {
   const std::string base = "quorvane/" + id + "/";
-  return {base + "readings", base + "state", base + "availability", base + "set",
-          base + "set/result"};
+  return {base + "readings", base + "state",      base + "availability",
+          base + "set",      base + "set/result", base + "alarm"};
 }
 
 SetMessage ParseSetMessage(std::string_view payload, bool retained, bool allowed) {
@@ -320,6 +320,18 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
   return state;
 }
 
+std::string DiscoveryObjectId(const std::string& id) { return ObjectId(id); }
+
+nlohmann::json DiscoveryDevice(const std::string& id) {
+  return {{"identifiers", {"quorvane_" + ObjectId(id)}},
+          {"name", "Quorvane " + id},
+          {"manufacturer", "Quorvane"},
+          {"model", "pulsed laser driver board"},
+          {"sw_version", kVersion}};
+}
+
+nlohmann::json DiscoveryOrigin() { return {{"name", "quorvane-ctl"}, {"sw_version", kVersion}}; }
+
 std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
     const std::string& id, std::chrono::milliseconds interval) {
   const BridgeTopics topics = TopicsFor(id);
@@ -347,13 +359,8 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
         // port-lost is as unavailable to a dashboard as offline.
         {"availability_topic", topics.availability},
         {"availability_template", "{{ 'online' if value == 'online' else 'offline' }}"},
-        {"device",
-         {{"identifiers", {"quorvane_" + object}},
-          {"name", "Quorvane " + id},
-          {"manufacturer", "Quorvane"},
-          {"model", "pulsed laser driver board"},
-          {"sw_version", kVersion}}},
-        {"origin", {{"name", "quorvane-ctl"}, {"sw_version", kVersion}}}};
+        {"device", DiscoveryDevice(id)},
+        {"origin", DiscoveryOrigin()}};
     // The board a topic level of its own (the dashboard's optional node id),
     // so a broker's ACL can give each bridge its own records by a pattern.
     configs.emplace_back("homeassistant/sensor/" + object + "/" + s.entitySuffix + "/config",

@@ -40,6 +40,7 @@ struct BridgeTopics {
   std::string availability;
   std::string set;
   std::string setResult;
+  std::string alarm;  // only while a lab's limits file applies
 };
 BridgeTopics TopicsFor(const std::string& id);
 
@@ -87,6 +88,13 @@ nlohmann::json BridgeStateJson(const std::string& port, const DeviceState& devic
 // the dashboard learns how long a reading stays good.
 std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(
     const std::string& id, std::chrono::milliseconds interval);
+
+// What every discovery record says of the board and of the program: one
+// device on the dashboard, whatever it lists of it. The object id is the
+// bridge id as the dashboard's ids may hold it.
+std::string DiscoveryObjectId(const std::string& id);
+nlohmann::json DiscoveryDevice(const std::string& id);
+nlohmann::json DiscoveryOrigin();
 
 // Where earlier versions kept those records (id and sensor in one level);
 // cleared at start, so a dashboard does not list each sensor twice.

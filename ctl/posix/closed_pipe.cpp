@@ -15,6 +15,8 @@ void TakeClosedPipeAsWriteError() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool ReaderHasGone(int error) { return error == EPIPE; }
 
+bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
+
 int WriteUnbuffered(std::FILE* stream, const std::string& text) {
   const int fd = ::fileno(stream);
   std::size_t done = 0;

@@ -53,6 +53,23 @@ std::optional<ChosenPort> ChoosePort(const std::string& text, const fs::path& de
                     std::move(link)};
 }
 
+std::string ListName(const ChosenPort& port) {
+  if (port.name.find('/') == std::string::npos) return port.name;
+  // The first name along the path's links that its folder's port table
+  // knows: /dev/serial/by-id/usb-... leads to ttyUSB0.
+  fs::path path(port.name);
+  for (int hops = 0; hops < 40; ++hops) {
+    const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    if (PortTable(folder).NumberOf(path.filename().string())) return path.filename().string();
+    std::error_code error;
+    if (!fs::is_symlink(path, error)) break;
+    const fs::path target = fs::read_symlink(path, error);
+    if (error) break;
+    path = target.is_absolute() ? target : folder / target;
+  }
+  return fs::path(port.name).filename().string();
+}
+
 std::string InTermsOf(const ChosenPort& port, std::string message) {
   if (!port.privateLink) return message;  // the serial texts name the device as given
   // Our link shows as its path in the sentences and as its name in the box.

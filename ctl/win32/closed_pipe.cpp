@@ -21,6 +21,8 @@ bool ReaderHasGone(int error) {
          system == ERROR_PIPE_NOT_CONNECTED;
 }
 
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 }  // namespace quorvane::ctl
 
 namespace quorvane::ctl {

@@ -1,5 +1,6 @@
 // Port names and device paths on Windows: COMn, or the device name \\.\COMn.
 #include <cctype>
+#include <string>
 
 #include "ctl/port_choice.h"
 #include "serial/port_probe.h"
@@ -25,5 +26,7 @@ std::optional<ChosenPort> ChoosePort(const std::string& text,
 }
 
 std::string InTermsOf(const ChosenPort&, std::string message) { return message; }
+
+std::string ListName(const ChosenPort& port) { return "COM" + std::to_string(port.number); }
 
 }  // namespace quorvane::ctl

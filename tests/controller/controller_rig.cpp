@@ -100,6 +100,16 @@ void FakeWindow::SetOpenPortHint(std::string_view text) {
 
 void FakeWindow::PopUpOpenPortHint() { m_journal.Add("PopUpHint"); }
 
+void FakeWindow::SetControlNote(int controlId, std::string_view note) {
+  notes[controlId] = std::string(note);
+  m_journal.Add("Note " + std::to_string(controlId) + " " + std::string(note));
+}
+
+void FakeWindow::ShowAlarm(int readoutId, std::string_view reason) {
+  alarms[readoutId] = std::string(reason);
+  m_journal.Add("Alarm " + std::to_string(readoutId) + " " + std::string(reason));
+}
+
 void FakeWindow::RunFor(milliseconds span, const std::function<void(int)>& dispatch) {
   const milliseconds end = m_journal.now + span;
   for (;;) {
@@ -212,6 +222,17 @@ void Rig::FinishPauses() {
 
 void Rig::Feed(const std::vector<std::uint8_t>& bytes, unsigned port) {
   for (std::uint8_t byte : bytes) controller.OnSerialByte(byte, port);
+}
+
+std::vector<int> Rig::SentCurrents(std::size_t mark) const {
+  std::vector<int> setpoints;
+  for (std::size_t i = mark; i < journal.entries.size(); ++i) {
+    const std::string& line = journal.entries[i].second;
+    // "Send 4E 53 06 04 P0 P1 HI LO CK": the set-point is bytes 6 and 7.
+    if (!line.starts_with("Send 4E 53 06 04 ")) continue;
+    setpoints.push_back(std::stoi(line.substr(23, 2) + line.substr(26, 2), nullptr, 16));
+  }
+  return setpoints;
 }
 
 void Rig::OpenAndSync(std::uint16_t setpoint, std::uint16_t currentMax) {

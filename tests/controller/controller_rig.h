@@ -50,6 +50,12 @@ class FakeWindow final : public ControllerWindow {
   void SetOpenPortHint(std::string_view text) override;
   void PopUpOpenPortHint() override;
   bool LeftButtonDown() const override { return leftButtonDown; }
+  void SetControlNote(int controlId, std::string_view note) override;
+  void ShowAlarm(int readoutId, std::string_view reason) override;
+  // The virtual clock: the journal's time.
+  std::chrono::steady_clock::time_point Now() const override {
+    return std::chrono::steady_clock::time_point(m_journal.now);
+  }
 
   // The operator's own doing: not journalled.
   void Type(int controlId, std::string text) { m_texts[controlId] = std::move(text); }
@@ -66,7 +72,9 @@ class FakeWindow final : public ControllerWindow {
   std::vector<std::string> ports;  // list item names
   bool portListEnabled = true;
   std::string openPortHint;
-  bool leftButtonDown = true;  // as the system reports the mouse
+  bool leftButtonDown = true;         // as the system reports the mouse
+  std::map<int, std::string> notes;   // by control id, as last set
+  std::map<int, std::string> alarms;  // by read-out id, as last shown
 
  private:
   struct Timer {
@@ -164,6 +172,8 @@ struct Rig {
   void OpenAndSync(std::uint16_t setpoint = 1000, std::uint16_t currentMax = 3000);
   // Frames sent from journal mark on, as "<ms> <hex>".
   std::vector<std::string> Sent(std::size_t mark) const { return journal.Lines(mark, "Send"); }
+  // The set-points of the CMD_SET_CURRENT frames sent from mark on.
+  std::vector<int> SentCurrents(std::size_t mark) const;
 };
 
 }  // namespace quorvane::test

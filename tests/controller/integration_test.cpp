@@ -110,6 +110,9 @@ class ClockWindow final : public ControllerWindow {
   void SetOpenPortHint(std::string_view) override {}
   void PopUpOpenPortHint() override {}
   bool LeftButtonDown() const override { return true; }
+  void SetControlNote(int, std::string_view) override {}
+  void ShowAlarm(int, std::string_view) override {}
+  Clock::time_point Now() const override { return Clock::now(); }
 
   void Type(int id, std::string text) { m_texts[id] = std::move(text); }
   // Fires due timers; returns when the next one is due.

@@ -16,6 +16,7 @@
 
 #include "protocol/codes.h"
 #include "protocol/command_frames.h"
+#include "protocol/wire_format.h"
 #include "tests/ctl/broker_fixture.h"
 #include "tests/ctl/ctl_board_fixture.h"
 
@@ -40,6 +41,7 @@ inline const std::string kAvailability = "quorvane/" + kId + "/availability";
 inline const std::string kSet = "quorvane/" + kId + "/set";
 inline const std::string kResult = "quorvane/" + kId + "/set/result";
 inline const std::string kOwner = "quorvane/" + kId + "/owner";
+inline const std::string kAlarm = "quorvane/" + kId + "/alarm";
 
 inline std::size_t Count(const Messages& messages, const std::string& topic) {
   std::size_t n = 0;
@@ -69,6 +71,27 @@ class BridgeTest : public CtlTest {
                                           "100ms"};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return CtlCommand(On(arguments));
+  }
+  // The bridge under a lab limits file of the test's own holding text.
+  std::vector<std::string> LabBridge(const std::string& text,
+                                     std::vector<std::string> extra = {}) const {
+    const fs::path file = m_dir / "limits.toml";
+    std::ofstream(file) << text;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                              fs::perms::others_read);
+    std::vector<std::string> command = Bridge(std::move(extra));
+    command.erase(command.begin());  // quorvane-ctl itself
+    command.insert(command.begin(), {QUORVANE_CTL_LABFILE_PATH, file.string()});
+    return command;
+  }
+  // The set-points of every CMD_SET_CURRENT the board received, in order.
+  std::vector<int> CurrentsSent() const {
+    std::vector<int> sent;
+    for (const auto& entry : m_board->Board().Journal())
+      if (const auto command = DecodeCommand(entry.raw))
+        if (const auto* set = std::get_if<SetCurrentCommand>(&*command))
+          sent.push_back(set->setpoint);
+    return sent;
   }
   std::size_t Received(std::uint8_t code) const {
     std::size_t n = 0;

@@ -15,8 +15,10 @@
 
 #include "ctl/bridge/bridge.h"
 #include "ctl/bridge/bridge_messages.h"
+#include "ctl/bridge/lab_messages.h"
 #include "ctl/bridge/mqtt_text.h"
 #include "ctl/ctl_options.h"
+#include "ctl/setting.h"
 
 namespace quorvane::ctl {
 namespace {
@@ -187,6 +189,96 @@ TEST(BridgeMessagesTest, StateLeavesOutTheReadingsAndDiscoveryPointsAtThem) {
     uniques.insert(nlohmann::json::parse(
         DiscoveryConfigs(id, std::chrono::seconds(1))[0].second)["unique_id"]);
   EXPECT_EQ(uniques.size(), 3u);
+}
+
+// The alarm topic's payload in the readings' units, and the dashboard's
+// problem sensor on it, on the same device as the board's other sensors.
+TEST(BridgeLabMessagesTest, AlarmTopicAndItsDiscoveryRecord) {
+  LabLimits limits;
+  limits.boardSilent = Sourced<std::chrono::milliseconds>{std::chrono::seconds(3), {}};
+  EXPECT_EQ(AlarmJson({}, limits), nlohmann::json::parse(R"({"active": false, "alarms": []})"));
+  const LimitSource source{"/etc/quorvane/limits.toml", 5};
+  const auto since = std::chrono::system_clock::time_point(std::chrono::seconds(1765200000));
+  const std::vector<Alarm> active = {
+      {AlarmKind::kSeedTemp, 3120, {1500, 3000}, since, source},
+      {AlarmKind::kBoardSilent, 4500, {}, since, source},
+      {AlarmKind::kSetpointAbove, 2500, {0, 2000}, since, source},
+  };
+  const nlohmann::json alarm = AlarmJson(active, limits);
+  EXPECT_EQ(alarm["active"], true);
+  ASSERT_EQ(alarm["alarms"].size(), 3u) << alarm;
+  const nlohmann::json seed = alarm["alarms"][0];
+  EXPECT_EQ(seed["reading"], "seed_C");
+  EXPECT_EQ(seed["value"], 31.2);
+  EXPECT_EQ(seed["window"], nlohmann::json::parse("[15.0, 30.0]"));
+  EXPECT_EQ(seed["since"], "2025-12-08T13:20:00.000Z");
+  EXPECT_EQ(seed["text"], active[0].Text());
+  EXPECT_EQ(alarm["alarms"][1]["value"], 4.5) << "seconds of silence";
+  EXPECT_EQ(alarm["alarms"][1]["window"], nlohmann::json::parse("[0.0, 3.0]"));
+  EXPECT_EQ(alarm["alarms"][2]["window"], nlohmann::json::parse("[0, 2000]"));
+
+  const auto [topic, payload] = AlarmDiscoveryConfig("lab_1");
+  EXPECT_EQ(topic, "homeassistant/binary_sensor/lab_1/alarm/config");
+  const nlohmann::json config = nlohmann::json::parse(payload);
+  EXPECT_EQ(config["device_class"], "problem");
+  EXPECT_EQ(config["state_topic"], "quorvane/lab_1/alarm");
+  EXPECT_EQ(config["value_template"], "{{ 'ON' if value_json.active else 'OFF' }}");
+  EXPECT_EQ(config["availability_topic"], "quorvane/lab_1/availability");
+  EXPECT_EQ(config.value("default_entity_id", ""),
+            "binary_sensor." + config["unique_id"].get<std::string>());
+  const nlohmann::json sensor =
+      nlohmann::json::parse(DiscoveryConfigs("lab_1", std::chrono::seconds(1))[0].second);
+  EXPECT_EQ(config["device"], sensor["device"]);
+}
+
+// What the limits refuse, and the answer of a ramp that did not get there.
+TEST(BridgeLabMessagesTest, RefusalsNameTheLimitAndAStoppedRampWhereItStood) {
+  LabLimits lab;
+  lab.currentMax = Sourced<std::int32_t>{2000, {"/lab/limits.toml", 2}};
+  lab.frequency = Sourced<ValueWindow>{{10000, 20000}, {"/lab/limits.toml", 3}};
+  const PortLimits usable{lab, ""};
+  const PortLimits unusable{{}, "/lab/limits.toml:4: unknown key 'curent_max_mA'"};
+  const Alarm hot{AlarmKind::kPumpTemp, 3100, {1500, 3000}, {}, {"/lab/limits.toml", 5}};
+  struct Case {
+    const PortLimits* limits;
+    Setting setting;
+    std::int32_t value;
+    const Alarm* rampingDown;
+    const char* refusal;  // parts of the reason; null: allowed
+  };
+  const Case cases[] = {
+      {&usable, Setting::kCurrent, 2000, nullptr, nullptr},
+      {&usable, Setting::kCurrent, 2001, nullptr, "/lab/limits.toml:2"},
+      {&usable, Setting::kFrequency, 20010, nullptr, "/lab/limits.toml:3"},
+      {&usable, Setting::kFrequency, 9990, nullptr, "/lab/limits.toml:3"},
+      {&usable, Setting::kDuration, 255, nullptr, nullptr},
+      {&unusable, Setting::kDuration, 20, nullptr,
+       "lab limits unusable: /lab/limits.toml:4: unknown key 'curent_max_mA'"},
+      {&unusable, Setting::kSoftActive, 0, nullptr, "lab limits unusable"},
+      // While the lab's ramp-down holds the current (confirmed at 1000 mA),
+      // nothing may raise it; lowering it and the rest stay allowed.
+      {&usable, Setting::kCurrent, 1001, &hot, "/lab/limits.toml:5"},
+      {&usable, Setting::kSoftActive, 1, &hot, "/lab/limits.toml:5"},
+      {&usable, Setting::kCurrent, 500, &hot, nullptr},
+      {&usable, Setting::kSoftActive, 0, &hot, nullptr},
+      {&usable, Setting::kDuration, 30, &hot, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string why = LabRefusal(*c.limits, c.setting, c.value, 1000, c.rampingDown);
+    const std::string shown = std::string(SettingName(c.setting)) + " " + std::to_string(c.value);
+    if (!c.refusal) {
+      EXPECT_EQ(why, "") << shown;
+      continue;
+    }
+    EXPECT_NE(why.find(c.refusal), std::string::npos) << shown << ": " << why;
+    EXPECT_NE(why.find("nothing sent"), std::string::npos) << shown << ": " << why;
+  }
+
+  const SetRequest request{Setting::kCurrent, "current_mA", "3000", "r1"};
+  EXPECT_EQ(StoppedJson(request, 1200, "superseded"),
+            nlohmann::json::parse(R"({"request_id": "r1", "setting": "current_mA",
+                                      "result": "stopped", "value": 1200,
+                                      "reason": "superseded"})"));
 }
 
 // What the log says of a lost or failed connection: never the library's

@@ -9,6 +9,7 @@
 
 #include "history/readings_csv.h"
 #include "history/readings_log.h"
+#include "history/trend_runs.h"
 #include "tests/history/history_files.h"
 
 namespace quorvane::test {
@@ -78,6 +79,35 @@ TEST_F(ReadingsLogTest, APortOpenStartsARun) {
   EXPECT_TRUE(history[0].startsRun);
   EXPECT_FALSE(history[1].startsRun);
   EXPECT_TRUE(history[2].startsRun);
+}
+
+// Alarms are marked among the readings like setting changes, at the set-point
+// held then, and go with the readings around them when the ring makes room.
+TEST_F(ReadingsLogTest, AlarmStartsAndEndsAreMarkedAmongTheReadings) {
+  const Alarm alarm{AlarmKind::kSeedTemp, 3120, {1500, 3000}, m_now, {"limits.toml", 5}};
+  m_log.OnAlarmChanges({{alarm}, {}});  // before any reading: at the first one
+  Reply(1);
+  Reply(2);
+  const WallTime ended = m_now + 100ms;
+  m_now = ended;
+  m_log.OnAlarmChanges({{}, {alarm}});
+  m_now -= 100ms;
+  Reply(3);
+  const auto marks = SettingChanges(m_log.History(), m_now - 1h, m_now);
+  ASSERT_EQ(marks.size(), 2u);
+  EXPECT_EQ(marks[0].text, "alarm: " + alarm.Text());
+  EXPECT_EQ(marks[0].timeMs, TrendTimeMs(kSomeTime));
+  EXPECT_EQ(marks[1].text, "alarm ended: " + alarm.Text());
+  EXPECT_EQ(marks[1].timeMs, TrendTimeMs(ended));
+  EXPECT_TRUE(SettingChanges(m_log.History(), ended + 1ms, m_now).empty());
+  // The ring holds 8: the start's following reading goes at the 9th, the
+  // end's at the 11th.
+  const std::pair<int, std::size_t> kept[] = {{8, 2}, {9, 1}, {10, 1}, {11, 0}};
+  int replies = 3;
+  for (const auto& [after, count] : kept) {
+    while (replies < after) Reply(++replies);
+    EXPECT_EQ(m_log.History().Marks().size(), count) << after;
+  }
 }
 
 #ifndef _WIN32

@@ -121,8 +121,13 @@ TEST(LimitsRules, AlarmsStartOnceAndEndOnce) {
   EXPECT_EQ(above.started[0].Text(),
             "current set-point 2500 mA above the lab limit 2000 mA (lab.toml:3)");
   EXPECT_EQ(above.started[0].readout(), Measurement::kCurrent);
+  // Shown as it is: nothing is sent for another program's set-point, even
+  // under ramp-down; a temperature out of its window is what ramps down.
+  EXPECT_FALSE(watch.WantsRampDown());
+  d.seedTemp = 3500;
+  watch.OnReply(status, d, t0 + milliseconds(4500), wall);
   EXPECT_TRUE(watch.WantsRampDown());
-  EXPECT_EQ(watch.Reset().ended.size(), 1u);
+  EXPECT_EQ(watch.Reset().ended.size(), 2u);
   EXPECT_TRUE(watch.Active().empty());
 
   d.seedTemp = 3120;
