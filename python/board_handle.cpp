@@ -1,16 +1,53 @@
 #include "python/board_handle.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
+
+#include <nlohmann/json.hpp>
 
 #include "controller/timing.h"
 #include "ctl/exit_status.h"
+#include "ctl/set_command.h"
 #include "ctl/setting.h"
 #include "ctl/setting_exchange.h"
 #include "serial/port_table.h"
 
 namespace quorvane::python {
+namespace {
 
 using ctl::WaitResult;
+
+// What quorvane-ctl would have printed, kept for an exception's message:
+// its lines without the program's name.
+class Captured {
+ public:
+  Captured() : m_file(open_memstream(&m_buffer, &m_size)) {}
+  ~Captured() {
+    if (m_file != nullptr) std::fclose(m_file);
+    std::free(m_buffer);
+  }
+  Captured(const Captured&) = delete;
+  Captured& operator=(const Captured&) = delete;
+
+  std::FILE* File() { return m_file != nullptr ? m_file : stderr; }
+  std::string Text() {
+    if (m_file == nullptr) return {};
+    std::fflush(m_file);
+    std::string text(m_buffer, m_size);
+    const std::string name = "quorvane-ctl: ";
+    for (std::size_t at; (at = text.find(name)) != std::string::npos;) text.erase(at, name.size());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+
+ private:
+  char* m_buffer = nullptr;
+  std::size_t m_size = 0;
+  std::FILE* m_file;
+};
+
+}  // namespace
 
 BoardHandle::BoardHandle(std::string port, std::string deviceDirectory, LimitsSources limits,
                          WaitRunner runner)
@@ -21,53 +58,40 @@ BoardHandle::BoardHandle(std::string port, std::string deviceDirectory, LimitsSo
 
 BoardHandle::~BoardHandle() { Close(); }
 
-void BoardHandle::Run(const std::function<void()>& wait) {
-  m_runner(wait, [this] { m_session->Stop(); });
+void BoardHandle::Run(const std::function<void()>& wait, const std::string& what) {
+  ctl::BoardSession& session = m_connection->Session();
+  if (!m_runner(wait, [&session] { session.Stop(); })) return;
+  // Whatever the wait came to, Ctrl-C ends the call with the port closed.
+  Close();
+  throw Failure(ctl::kExitInterrupted, "interrupted " + what + "; the port is closed.");
 }
 
 void BoardHandle::Open() {
-  if (m_session) return;
+  if (m_connection) return;
   m_lost = false;
   m_port = ctl::ChoosePort(m_portText, m_deviceDirectory);
   if (!m_port)
     throw Failure(ctl::kExitNoSuchPort,
                   "no such port: '" + m_portText + "' (see quorvane.list_ports())");
-  m_limits = LimitsFor(m_port->name, m_sources);
-  m_link = std::make_unique<CSerialLink>(m_port->deviceDirectory);
-  m_session = std::make_unique<ctl::BoardSession>(*m_link, *m_port);
-  if (!m_session->Open(m_port->number)) {
-    const std::string why = m_link->LastOpenError().empty()
-                                ? "could not start reading " + m_port->name + "."
-                                : m_link->LastOpenError();
-    const int status = ctl::OpenFailureStatus(m_link->LastOpenFailure());
-    const std::string message = ctl::InTermsOf(*m_port, why);
-    Close();
-    throw Failure(status, message);
-  }
-  WaitResult synced = WaitResult::kDone;
-  Run([&] { synced = m_session->Sync(ctl::kSyncLimit); });
-  if (synced != WaitResult::kDone) {
-    const std::string name = m_port->name;
-    Close();
-    if (synced == WaitResult::kTimedOut)
-      throw Failure(ctl::kExitBoardSilent,
-                    "the board on " + name + " is silent: no full reply (RPL_ALL) within 2 s.");
-    FailWait(synced, "opening " + name);
-  }
+  m_limits = LimitsFor(ctl::ListName(*m_port), m_sources);
+  m_connection = std::make_unique<ctl::Connection>(*m_port, nullptr);
+  Captured err;
+  int status = ctl::kExitOk;
+  Run([&] { status = m_connection->OpenAndSync(err.File(), ctl::kSyncLimit); },
+      "while opening " + m_port->name);
+  if (status == ctl::kExitOk) return;
+  Close();
+  throw Failure(status, err.Text());
 }
 
-void BoardHandle::Close() {
-  if (m_session) m_session->Close();
-  m_session.reset();
-  m_link.reset();
-}
+void BoardHandle::Close() { m_connection.reset(); }
 
-bool BoardHandle::IsOpen() const { return m_session != nullptr; }
+bool BoardHandle::IsOpen() const { return m_connection != nullptr; }
 
 const std::string& BoardHandle::PortName() const { return m_port ? m_port->name : m_portText; }
 
 void BoardHandle::RequireOpen() const {
-  if (m_session) return;
+  if (m_connection) return;
   if (m_lost)
     throw Failure(ctl::kExitFailure, PortName() + " has gone (unplugged or hung up).",
                   FailureKind::kLost);
@@ -75,68 +99,72 @@ void BoardHandle::RequireOpen() const {
                 FailureKind::kClosed);
 }
 
-void BoardHandle::FailWait(WaitResult result, const std::string& what) {
-  switch (result) {
-    case WaitResult::kDone:
-      break;  // not a failure: callers ask only after one
-    case WaitResult::kStopped:
-      Close();
-      throw Failure(ctl::kExitInterrupted, "interrupted: " + what + "; the port is closed.");
-    case WaitResult::kPortLost:
-      Close();
-      m_lost = true;
-      throw Failure(ctl::kExitFailure, PortName() + " has gone (unplugged or hung up).",
-                    FailureKind::kLost);
-    case WaitResult::kTimedOut:
-      throw Failure(ctl::kExitBoardSilent,
-                    "the board on " + PortName() + " stopped answering: " + what + ".");
+void BoardHandle::FailWait(WaitResult result, const std::string& sent) {
+  const ctl::Connection::Problem problem = m_connection->WaitProblem(result, sent);
+  if (result == WaitResult::kPortLost) {
+    Close();
+    m_lost = true;
+    throw Failure(problem.status, problem.text, FailureKind::kLost);
   }
-  throw Failure(ctl::kExitFailure, what);
+  throw Failure(problem.status, problem.text);
 }
 
 Snapshot BoardHandle::Status() {
   RequireOpen();
-  m_session->DiscardReplies();
+  ctl::BoardSession& session = m_connection->Session();
+  session.DiscardReplies();
   const auto isStatus = [](const Reply& r) { return std::holds_alternative<StatusReply>(r); };
   WaitResult result = WaitResult::kDone;
-  Run([&] {
-    result = m_session->Ask(BuildReadStatus(), isStatus, ctl::Clock::now() + ctl::kReplyLimit);
-  });
-  if (result != WaitResult::kDone) FailWait(result, "no status reply");
-  return {std::chrono::system_clock::now(), m_session->Device()};
+  Run(
+      [&] {
+        result = session.Ask(BuildReadStatus(), isStatus, ctl::Clock::now() + ctl::kReplyLimit);
+      },
+      "while waiting for a status reply");
+  if (result != WaitResult::kDone) FailWait(result);
+  return {std::chrono::system_clock::now(), session.Device()};
 }
 
 void BoardHandle::PauseUntil(std::chrono::steady_clock::time_point until) {
   RequireOpen();
   WaitResult result = WaitResult::kDone;
-  Run([&] { result = m_session->PauseUntil(until); });
-  if (result != WaitResult::kDone) FailWait(result, "waiting for the next reading");
+  Run([&] { result = m_connection->Session().PauseUntil(until); },
+      "while waiting for the next reading");
+  if (result != WaitResult::kDone) FailWait(result);
 }
 
 std::int64_t BoardHandle::Set(Setting setting, const std::string& text) {
   RequireOpen();
-  const std::string problem = ctl::ValueProblem(setting, text, m_session->Device().currentMax);
-  if (!problem.empty()) throw Failure(ctl::kExitBadValue, "bad value '" + text + "': " + problem);
   if (m_limits.ReadOnly())
     throw Failure(ctl::kExitLimitsUnusable,
-                  "the lab's limits cannot be used, so every setting is refused: " +
-                      m_limits.unusable);
-  const ctl::SettingPlan plan = ctl::PlanSetting(setting, text, m_session->Device());
-  if (const std::string limit =
-          LabLimitProblem(m_limits.limits, setting, static_cast<std::int32_t>(plan.value));
-      !limit.empty())
-    throw Failure(ctl::kExitBadValue, "refused '" + text + "': " + limit, FailureKind::kLimit);
-  ctl::SettingExchange exchange;
-  m_session->HoldFirstStop(true);
-  Run([&] { exchange = ctl::ExchangeSetting(*m_session, setting, text); });
-  m_session->HoldFirstStop(false);
-  const std::string what = std::string(ctl::SettingName(setting)) + " " + plan.shown;
-  if (exchange.Confirmed()) return exchange.reported.value_or(plan.value);
-  if (exchange.CutShort()) FailWait(exchange.result, what + " was sent; the board may have applied it");
-  if (exchange.reported)
-    throw Failure(ctl::kExitNotConfirmed, "the board did not confirm " + what + ": it reports " +
-                                              ctl::ShownValue(setting, *exchange.reported) + ".");
-  throw Failure(ctl::kExitNotConfirmed, "the board did not confirm " + what + ": no reply.");
+                  "the limits cannot be used, so every setting is refused: " + m_limits.unusable);
+  ctl::CtlOptions o;
+  o.setting = setting;
+  o.value = text;
+  o.json = true;
+  Captured out, err;
+  int status = ctl::kExitOk;
+  Run(
+      [&] {
+        status = ctl::RunSet(o, m_limits.limits, *m_connection, ctl::Clock::time_point::max(),
+                             out.File(), err.File());
+      },
+      "during the setting (it may have reached the board)");
+  if (status == ctl::kExitOk) {
+    const nlohmann::json result = nlohmann::json::parse(out.Text());
+    const nlohmann::json& value = result["value"];
+    return value.is_boolean() ? std::int64_t{value.get<bool>()} : value.get<std::int64_t>();
+  }
+  // Within the board's range but refused: the lab's limit refused it.
+  const bool lab =
+      status == ctl::kExitBadValue &&
+      ctl::ValueProblem(setting, text, m_connection->Session().Device().currentMax).empty();
+  if (status == ctl::kExitFailure && !m_connection->Session().StopRequested()) {
+    // The port went while the setting was on its way.
+    Close();
+    m_lost = true;
+    throw Failure(status, err.Text(), FailureKind::kLost);
+  }
+  throw Failure(status, err.Text(), lab ? FailureKind::kLimit : FailureKind::kStatus);
 }
 
 std::vector<ListedPort> ListPorts(const std::string& deviceDirectory) {

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "ctl/board_session.h"
+#include "ctl/connection.h"
 #include "ctl/port_choice.h"
 #include "history/reading_history.h"
 #include "limits/lab_limits.h"
 #include "protocol/device_state.h"
 #include "serial/port_probe.h"
-#include "serial/serial_link.h"
 
 namespace quorvane::python {
 
@@ -38,11 +38,11 @@ class Failure : public std::runtime_error {
   FailureKind m_kind;
 };
 
-// Runs a wait; called with the wait and a way to cut it short. The module
-// runs the wait on another thread with Python's lock released, and cuts it
-// short on Ctrl-C.
-using WaitRunner = std::function<void(const std::function<void()>& wait,
-                                      const std::function<void()>& cutShort)>;
+// Runs a wait; called with the wait and a way to cut it short, and returns
+// whether it was cut short. The module runs the wait on another thread with
+// Python's lock released, and cuts it short on Ctrl-C.
+using WaitRunner =
+    std::function<bool(const std::function<void()>& wait, const std::function<void()>& cutShort)>;
 
 struct Snapshot {
   WallTime time;
@@ -75,17 +75,18 @@ class BoardHandle {
   void PauseUntil(std::chrono::steady_clock::time_point until);
 
  private:
-  void Run(const std::function<void()>& wait);
+  // Runs wait; Ctrl-C during it closes the board and throws.
+  void Run(const std::function<void()>& wait, const std::string& what);
   void RequireOpen() const;
-  [[noreturn]] void FailWait(ctl::WaitResult result, const std::string& what);
+  [[noreturn]] void FailWait(ctl::WaitResult result, const std::string& sent = "");
 
   const std::string m_portText;
   const std::string m_deviceDirectory;
   const LimitsSources m_sources;
   const WaitRunner m_runner;
   std::optional<ctl::ChosenPort> m_port;
-  std::unique_ptr<CSerialLink> m_link;
-  std::unique_ptr<ctl::BoardSession> m_session;
+  // quorvane-ctl's own: its opening, sync, messages and settings.
+  std::unique_ptr<ctl::Connection> m_connection;
   PortLimits m_limits;
   bool m_lost = false;
 };

@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 // The wait on a thread of its own, while this one, holding Python's lock
 // only between looks, asks Python whether Ctrl-C came: Python's handler runs
 // on the main thread, and only when it is let run.
-void RunWait(const std::function<void()>& wait, const std::function<void()>& cutShort) {
+bool RunWait(const std::function<void()>& wait, const std::function<void()>& cutShort) {
   std::mutex mutex;
   std::condition_variable finished;
   bool done = false;
@@ -50,8 +50,8 @@ void RunWait(const std::function<void()>& wait, const std::function<void()>& cut
       if (finished.wait_for(lock, 20ms, [&] { return done; })) break;
     }
     if (!interrupted && PyErr_CheckSignals() != 0) {
-      // Raised again as the wait's own end (status 130), once the port is
-      // closed: a KeyboardInterrupt that leaves the port open helps no one.
+      // Raised again once the port is closed (status 130): a
+      // KeyboardInterrupt that leaves the port open helps no one.
       PyErr_Clear();
       interrupted = true;
       cutShort();
@@ -59,6 +59,21 @@ void RunWait(const std::function<void()>& wait, const std::function<void()>& cut
   }
   worker.join();
   if (error) std::rethrow_exception(error);
+  return interrupted;
+}
+
+const char* KindName(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::kStatus:
+      return "";
+    case FailureKind::kLimit:
+      return "limit";
+    case FailureKind::kClosed:
+      return "closed";
+    case FailureKind::kLost:
+      return "lost";
+  }
+  return "";
 }
 
 // One call at a time on a board: a second thread waits its turn, with
@@ -152,9 +167,7 @@ PYBIND11_MODULE(_core, m) {
         PyErr_SetString(PyExc_KeyboardInterrupt, f.what());
         return;
       }
-      const char* kinds[] = {"", "limit", "closed", "lost"};
-      py::object args =
-          py::make_tuple(f.Status(), kinds[static_cast<int>(f.Kind())], f.what());
+      py::object args = py::make_tuple(f.Status(), KindName(f.Kind()), f.what());
       PyErr_SetObject(failure.ptr(), args.ptr());
     }
   });
@@ -189,15 +202,15 @@ PYBIND11_MODULE(_core, m) {
            py::arg("port"), py::arg("device_directory"), py::arg("limits"))
       .def("open", [](PyBoard& b) { b.Locked([](BoardHandle& h) { h.Open(); }); })
       .def("close", [](PyBoard& b) { b.Locked([](BoardHandle& h) { h.Close(); }); })
-      .def_property_readonly("is_open",
-                             [](PyBoard& b) { return b.Locked([](BoardHandle& h) { return h.IsOpen(); }); })
-      .def_property_readonly("port", [](PyBoard& b) {
-        return b.Locked([](BoardHandle& h) { return h.PortName(); });
-      })
-      .def("status", [](PyBoard& b) {
-        const Snapshot s = b.Locked([](BoardHandle& h) { return h.Status(); });
-        return DeviceDict(s);
-      })
+      .def_property_readonly(
+          "is_open", [](PyBoard& b) { return b.Locked([](BoardHandle& h) { return h.IsOpen(); }); })
+      .def_property_readonly(
+          "port", [](PyBoard& b) { return b.Locked([](BoardHandle& h) { return h.PortName(); }); })
+      .def("status",
+           [](PyBoard& b) {
+             const Snapshot s = b.Locked([](BoardHandle& h) { return h.Status(); });
+             return DeviceDict(s);
+           })
       .def(
           "set",
           [](PyBoard& b, const std::string& name, const std::string& text) {

@@ -7,6 +7,7 @@ import subprocess
 import sys
 import textwrap
 import threading
+import time
 
 import pytest
 
@@ -99,8 +100,8 @@ def test_ctrl_c_ends_a_wait_with_the_port_closed(start_board):
     script = textwrap.dedent(f"""
         import quorvane, sys
         b = quorvane.Board("ttyUSB0", device_directory={str(board_process.folder)!r})
-        print("open", flush=True)
         try:
+            print("open", flush=True)
             b.status()
         except KeyboardInterrupt:
             print("interrupted", b.is_open, flush=True)
@@ -108,6 +109,7 @@ def test_ctrl_c_ends_a_wait_with_the_port_closed(start_board):
     child = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True,
                              env=os.environ)
     assert child.stdout.readline().strip() == "open"
+    time.sleep(0.3)  # into the 1.5 s the board takes to answer
     child.send_signal(signal.SIGINT)
     out, _ = child.communicate(timeout=20)
     assert out.strip() == "interrupted False"
@@ -145,9 +147,11 @@ def test_two_threads_take_turns(board_folder):
         assert errors == [] and results == [3000] * 15
 
 
-def test_lab_limits_refuse_and_unusable_files_refuse_all(board_folder, tmp_path):
+def test_lab_limits_refuse_ramp_and_unusable_files_refuse_all(start_board, tmp_path):
+    board_process = start_board()
+    board_folder = board_process.folder
     lab = tmp_path / "limits.toml"
-    lab.write_text("[default]\ncurrent_max_mA = 1000\n")
+    lab.write_text("[default]\ncurrent_max_mA = 1000\ncurrent_ramp_mA_per_s = 400\n")
     os.chmod(lab, 0o644)
     _core._use_lab_file(str(lab))
     try:
@@ -156,6 +160,12 @@ def test_lab_limits_refuse_and_unusable_files_refuse_all(board_folder, tmp_path)
                 board.set_current(1500)
             assert board.status().setpoint_mA == 0
             assert board.limits()["current_max_mA"][0] == "1000"
+            # A rise of more than a step (200 mA a poll here) goes up a step at a time.
+            assert board.set_current(1000) == 1000
+        sent = [int(f.split("setpoint=")[1]) for f in board_process.frames_to_board()
+                if "CMD_SET_CURRENT" in f]
+        assert sorted(set(sent)) == [200, 400, 600, 800, 1000]
+        assert sent == sorted(sent)
         lab.write_text("[default]\ncurrent_max_mA = -1\n")
         with open_board(board_folder) as board:
             with pytest.raises(quorvane.LimitsUnusable, match="limits.toml:2"):
