@@ -106,7 +106,7 @@ int RunCommand(const CtlOptions& o, const LimitsSources& sources, StopSignal& st
     Fail(err, "the limits cannot be used, so no setting is sent: " + limits.unusable);
     return kExitLimitsUnusable;
   }
-  Connection connection(std::move(*port), stop);
+  Connection connection(std::move(*port), &stop);
   // status and set: --timeout bounds the whole run; monitor's bounds a
   // silence, and the sync is one.
   const Clock::time_point end = o.timeout && o.command != Command::kMonitor

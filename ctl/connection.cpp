@@ -23,16 +23,16 @@ int Output(std::FILE* out, std::FILE* err, const std::string& text) {
   return error == 0 ? kExitOk : OutputFailed(error, err);
 }
 
-Connection::Connection(ChosenPort port, StopSignal& stop)
+Connection::Connection(ChosenPort port, StopSignal* stop)
     : m_port(std::move(port)),
       m_link(m_port.deviceDirectory),
       m_session(m_link, m_port),
       m_stop(stop) {
-  m_stop.Listen([this] { m_session.Stop(); });
+  if (m_stop != nullptr) m_stop->Listen([this] { m_session.Stop(); });
 }
 
 Connection::~Connection() {
-  m_stop.Listen(nullptr);
+  if (m_stop != nullptr) m_stop->Listen(nullptr);
   m_session.Close();
 }
 
@@ -86,14 +86,15 @@ int Connection::WaitStatus(WaitResult result, std::FILE* err, const std::string&
 }
 
 Connection::StopAlso::StopAlso(Connection& c, std::function<void()> also) : m_c(c) {
-  m_c.m_stop.Listen([&c, also = std::move(also)] {
+  if (m_c.m_stop == nullptr) return;
+  m_c.m_stop->Listen([&c, also = std::move(also)] {
     c.m_session.Stop();
     also();
   });
 }
 
 Connection::StopAlso::~StopAlso() {
-  m_c.m_stop.Listen([&c = m_c] { c.m_session.Stop(); });
+  if (m_c.m_stop != nullptr) m_c.m_stop->Listen([&c = m_c] { c.m_session.Stop(); });
 }
 
 }  // namespace quorvane::ctl

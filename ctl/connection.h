@@ -28,7 +28,9 @@ int Output(std::FILE* out, std::FILE* err, const std::string& text);
 // Stop requests reach the conversation while it lives.
 class Connection {
  public:
-  Connection(ChosenPort port, StopSignal& stop);
+  // stop: the program's Ctrl-C; nullptr where the caller stops the session
+  // itself (the Python module).
+  Connection(ChosenPort port, StopSignal* stop);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -66,7 +68,7 @@ class Connection {
   ChosenPort m_port;
   CSerialLink m_link;
   BoardSession m_session;
-  StopSignal& m_stop;
+  StopSignal* m_stop;
 };
 
 }  // namespace quorvane::ctl

@@ -3,16 +3,19 @@
 # checks that its dependencies resolve (a simulation, nothing installed), and
 # dpkg installs, runs and removes it in a scratch root of its own, so a
 # quorvane the user already has installed stays as it was.
-# Usage: scripts/check-package.sh PATH/TO/quorvane_VERSION_ARCH.deb
+# Usage: scripts/check-package.sh PATH/TO/quorvane_VERSION_ARCH.deb [PATH/TO/python3-quorvane_....deb]
 set -euo pipefail
-deb=$(realpath "${1:?usage: scripts/check-package.sh DEB}")
+deb=$(realpath "${1:?usage: scripts/check-package.sh DEB [PYTHON_DEB]}")
+pydeb=${2:+$(realpath "$2")}
 
 # Exits non-zero when a dependency cannot be had from Debian's archive.
-apt-get install --simulate -qq "$deb" >/dev/null 2>&1 || {
-  echo "check-package: the package's dependencies do not resolve:" >&2
-  apt-get install --simulate "$deb" >&2 || true
-  exit 1
-}
+for d in "$deb" ${pydeb:+"$pydeb"}; do
+  apt-get install --simulate -qq "$d" >/dev/null 2>&1 || {
+    echo "check-package: the dependencies of $(basename "$d") do not resolve:" >&2
+    apt-get install --simulate "$d" >&2 || true
+    exit 1
+  }
+done
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -77,6 +80,20 @@ awk -v r="${rating:-99}" 'BEGIN { exit !(r <= 2.0) }' || {
   exit 1
 }
 
+if [ -n "$pydeb" ]; then
+  "${dpkg[@]}" --install "$pydeb" >"$root/install-python.out" 2>&1 || {
+    cat "$root/install-python.out" >&2
+    exit 1
+  }
+  # Debian's python3 with the scratch root's dist-packages, and nothing of the build's.
+  (cd / && PYTHONPATH="$root/usr/lib/python3/dist-packages" PYTHONNOUSERSITE=1 /usr/bin/python3 -c \
+    'import quorvane, sys; assert quorvane.__file__.startswith(sys.argv[1]), quorvane.__file__; print("check-package: import quorvane", quorvane.__version__)' \
+    "$root/usr/lib/python3/dist-packages") || {
+    echo "check-package: python3 cannot import quorvane from the scratch root" >&2
+    exit 1
+  }
+  "${dpkg[@]}" --purge python3-quorvane >/dev/null
+fi
 "${dpkg[@]}" --purge quorvane >/dev/null
 left=$(find "$root" -path "$root/var" -prune -o -type f ! -name '*.out' ! -name dpkg.log -print |
   head -n 5)

@@ -15,6 +15,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine wixl zip unzip
   dpkg-dev file lintian
   libcli11-dev nlohmann-json3-dev libtomlplusplus-dev python3-serial
+  pybind11-dev python3-dev python3-pytest
   libmosquitto-dev mosquitto mosquitto-clients systemd
 )
 

@@ -62,9 +62,18 @@ echo "== Release build: benchmarks and the demo compile"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release -j "$jobs"
 
-echo "== Debian package: built from the Release build, tried in a scratch root"
+echo "== Python: import quorvane against the virtual board (pytest)"
+# The module's test build (build/release/python-test) under Debian's python3;
+# nothing is written into the source tree.
+QUORVANE_BOARD_SIM="$PWD/build/release/sim/quorvane-board-sim" \
+  QUORVANE_CTL="$PWD/build/release/ctl/quorvane-ctl" \
+  PYTHONPATH="$PWD/build/release/python-test" PYTHONNOUSERSITE=1 PYTHONDONTWRITEBYTECODE=1 \
+  /usr/bin/python3 -m pytest -q -p no:cacheprovider tests/python
+
+echo "== Debian packages: built from the Release build, tried in a scratch root"
 bash scripts/package.sh build/release
-bash scripts/check-package.sh "$(ls build/release/deb/quorvane_*.deb)"
+bash scripts/check-package.sh "$(ls build/release/deb/quorvane_*.deb)" \
+  "$(ls build/release/deb/python3-quorvane_*.deb)"
 
 echo "== Fuzz: every target, bounded run from its seeds"
 # 15 s each keeps the section under a minute of fuzzing for the three targets.
