@@ -98,7 +98,10 @@ def test_ctrl_c_ends_a_wait_with_the_port_closed(start_board):
     # A board that answers late: the first query waits for it.
     board_process = start_board("--delay", "1500")
     script = textwrap.dedent(f"""
-        import quorvane, sys
+        import quorvane, signal, sys
+        # Python leaves Ctrl-C alone when it starts with it ignored, as a
+        # background job of a script does: a script at a terminal has it.
+        signal.signal(signal.SIGINT, signal.default_int_handler)
         b = quorvane.Board("ttyUSB0", device_directory={str(board_process.folder)!r})
         try:
             print("open", flush=True)
